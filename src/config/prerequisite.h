@@ -1,0 +1,143 @@
+// The run's options and prerequisites as loaded from the configuration.
+#pragma once
+
+#include <stdint.h>
+
+#include "config/ini_document.h"
+#include "core/array.h"
+#include "core/wstr.h"
+
+class ReferenceResolver;
+
+struct GeneralOptions {
+    WString MainAppCmdLine;
+    WString Options;
+    WString UpdatesUrl;
+    WString ProductVersion;
+    WString MinWIVer;
+    WString DownloadFolder;
+    WString MainAppURL;
+    WString UwpAppxURL;
+    WString LanguageList;
+    WString ExtractionFolder;
+    int32_t KeepFiles = 0;  // 2 complete, 1 minimum, 5 prereqs, 0 otherwise
+    bool PackJars = false;
+    bool AllPlatforms = false;
+    bool Is64PlatformTransf = false;
+    WString Langs;
+    WString PackageCode;
+    WString DefaultProdCode;
+    WString ProductCode;
+    WString UpgradeCode;
+    bool ExtUIStub = false;
+    WString SaveExtUIStub;
+    WString FileExtractFirst;
+    WString MsiCertData;
+    WString AppxVersion;
+    WString AppxPkId;
+};
+
+// Fills the record from the section GeneralOptions; always answers true.
+bool LoadGeneralOptions(const IniDocument& document, GeneralOptions* options);
+
+struct SearchEntry {
+    int32_t SearchType = 0;
+    WString SearchString;
+    WString VerMin;
+    WString VerMax;
+    WString RefContent;
+    WString SearchCmdLine;
+};
+
+struct SearchOutcome {
+    Array<WString> FoundValues;
+    WString Content;
+    bool Found = false;
+};
+
+enum LocationKindCode { kLocationSetupFile = 0, kLocationUrl = 1, kLocationOpenSite = 2 };
+
+enum ActionCode {
+    kActionPresent = 0,
+    kActionInstall = 1,
+    kActionDownload = 2,
+    kActionOpenSite = 3,
+    kActionNotSupported = 4,
+    kActionDownloaded = 5,
+    kActionNotFound = 6,
+    kActionNotSelected = 7,
+    kActionNotEvaluated = 8,
+};
+
+struct Prerequisite {
+    WString Name;
+    WString VerMin;
+    WString VerMax;
+    WString Location;
+    int32_t LocationKind = 0;
+    WString CommandLine;
+    WString BasicUiCommandLine;
+    WString NoUiCommandLine;
+    WString Options;
+    WString MD5;
+    int32_t ExactSize = 0;
+    WString Folder;
+    WString RetValPropName;
+    WString ParentPrereq;
+    int32_t Operator = 0;
+    Array<SearchEntry> Searches;
+    WString WinNTVersions;
+    WString WinNT64Versions;
+    WString LanguageList;
+    Array<SearchOutcome> SearchResults;
+    int32_t Action = kActionNotEvaluated;
+    int32_t FoundAction = kActionNotEvaluated;
+    bool AlreadyDownloaded = false;
+    bool Selected = false;
+    bool IgnoreOption = false;
+
+    bool HasOption(char16_t letter) const { return Options.Contains(letter); }
+};
+
+// Loads definition N (App<N>) into the record; false when it is not completely defined.
+bool LoadPrerequisiteDefinition(const IniDocument& document, int n, Prerequisite* record);
+
+class PrerequisiteList {
+public:
+    GeneralOptions options;
+    Array<Prerequisite> items;
+
+    // Reads the GeneralOptions, then every prerequisite in file order, with
+    // the post-processing of each record. Locations of kind Url and OpenSite
+    // are expanded through the resolver.
+    void Load(const IniDocument& document, ReferenceResolver& resolver);
+
+    int Count() const { return items.Size(); }
+    Prerequisite& operator[](int index) { return items[index]; }
+    const Prerequisite& operator[](int index) const { return items[index]; }
+
+    bool IsSilentMode() const { return options.Options.Contains(u'q'); }
+    bool IsBasicUiMode() const { return options.Options.Contains(u'b'); }
+
+    // Resolved folders (each computed once, ending with a backslash).
+    const WString& ResolvedDownloadFolder();
+    const WString& ResolvedExtractionFolder();
+
+    // Evaluation and selection.
+    void EvaluatePrerequisite(int index, bool keepIgnored);
+    void EvaluateAll();
+    void ReevaluateAll();
+    void SetSelected(int index, bool selected);
+    int32_t GetAction(int index);
+    bool IsAlreadyDownloaded(const Prerequisite& prerequisite);
+    // 0 searching, 1 downloading, 2 installing, 3 opening a site; others empty.
+    WString GetPhaseText(int phase);
+
+private:
+    bool downloadFolderResolved_ = false;
+    bool extractionFolderResolved_ = false;
+    WString downloadFolder_;
+    WString extractionFolder_;
+    WString phaseTexts_[4];
+    bool phaseTextLoaded_[4] = {false, false, false, false};
+};

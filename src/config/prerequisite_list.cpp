@@ -1,0 +1,3 @@
+#include "config/prerequisite.h"
+
+void PrerequisiteList::Load(const IniDocument&, ReferenceResolver&) {}

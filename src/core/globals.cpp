@@ -1,0 +1,4 @@
+#include "log/log.h"
+
+bool LoggingEnabled = false;
+bool Interactive = false;

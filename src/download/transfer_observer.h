@@ -1,0 +1,48 @@
+// How download and install work reports to a user interface and asks it
+// questions. The slot order is fixed; a silent run has no observer.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/wstr.h"
+
+class TransferObserver {
+public:
+    virtual ~TransferObserver() {}
+    virtual void SetItemCount(uint64_t count, int reserved) = 0;
+    virtual void Reserved2(uint64_t) {}
+    virtual void OnTransferStarted(int kind, uint32_t total, const WString& targetPath) = 0;
+    virtual void Reserved4(uint64_t) {}
+    // scope 1: one transfer put its file in place; scope 0: the sequence went through.
+    virtual void OnFinished(int scope, int reserved) = 0;
+    virtual void OnProgress(uint32_t bytes) = 0;
+    virtual bool IsCancelled() = 0;
+    virtual bool Reserved8() { return false; }
+    // Answers 0 to accept a certificate problem, 1237 when credentials were
+    // entered; the observers of this system answer with the code given.
+    virtual uint32_t OnError(const WString& context, uint32_t code, void* handle) = 0;
+    // kind 9 marks the start of a new item.
+    virtual void SetStatusText(const WString& text, int kind, int reserved) = 0;
+};
+
+// Result codes of transfers and of the engine.
+constexpr uint32_t E_DL_BAD_TARGET = 0xE0000005u;
+constexpr uint32_t E_DL_CANCELLED = 0xE0000008u;
+constexpr uint32_t E_DL_PARTIAL_TOO_LARGE = 0xE0000010u;
+constexpr uint32_t E_DL_AUTH_REQUIRED = 0xE0000012u;
+constexpr uint32_t E_DL_NOT_MODIFIED = 0xE0000013u;
+constexpr uint32_t E_DL_FORBIDDEN = 0xE0000016u;
+constexpr uint32_t E_DL_NOT_FOUND = 0xE0000018u;
+constexpr uint32_t E_DL_FILE_REJECTED = 0xE0000022u;
+constexpr uint32_t E_DL_SIZE_MISMATCH = 0xE0000023u;
+constexpr uint32_t E_DL_MANDATORY_FAILED = 0xE0000024u;
+constexpr uint32_t E_REBOOT_STARTED = 0xE0000025u;
+
+// The process-wide user name and password offered with a credential
+// question; nothing in this system fills it.
+struct CredentialStore {
+    WString userName;
+    WString password;
+    WString description;  // "FTP Server", "Local Network Server"
+};
+CredentialStore& TheCredentialStore();

@@ -1,0 +1,14 @@
+#include "evaluation/references_win.h"
+
+namespace {
+class SystemResolver : public ReferenceResolver {
+public:
+    bool FolderProperty(const WString&, bool, WString*) override { return false; }
+    WString EnvironmentVariable(const WString&) override { return WString(); }
+    WString RegistryValue(const WString&, bool) override { return WString(); }
+};
+}  // namespace
+
+static SystemResolver g_systemResolver;
+
+ReferenceResolver& SystemReferences() { return g_systemResolver; }

@@ -1,0 +1,11 @@
+// The system's reference resolver: folder properties, environment variables
+// and registry values of this machine.
+#pragma once
+
+#include "core/wstr.h"
+#include "evaluation/references.h"
+
+ReferenceResolver& SystemReferences();
+// ExpandReferences with the system's resolver.
+WString ExpandSystemReferences(const WString& text, bool use64BitView);
+bool ResolveFolderProperty(const WString& name, bool use64BitView, WString* value);

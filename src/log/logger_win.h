@@ -1,0 +1,35 @@
+// The process-wide log: a UTF-16LE file opened on the first line written,
+// appended across runs, with a banner at every opening.
+#pragma once
+
+#include <windows.h>
+
+#include "core/wstr.h"
+
+class Logger {
+public:
+    Logger();
+    ~Logger();
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
+
+    void SetLogFile(const WString& path);
+    void WriteLine(const WString& text);
+    // Writes the end-of-log line (when logging is enabled) and closes the file.
+    void Close();
+    WString Path();
+
+private:
+    void Lock();
+    void Unlock();
+    bool Open();
+    void WriteRaw(const void* data, DWORD bytes);
+
+    CRITICAL_SECTION lock_;
+    volatile LONG lockState_ = 0;  // 0 none, 1 initialising, 2 ready
+    WString path_;
+    const char16_t* header_;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+Logger& TheLogger();

@@ -1,0 +1,31 @@
+// Path string rules: long-path prefixes, splitting, normalising. Portable.
+#pragma once
+
+#include "core/array.h"
+#include "core/wstr.h"
+
+// "\\?\" and "\\?\UNC\".
+extern const char16_t kLongPrefix[];
+extern const char16_t kLongUncPrefix[];
+
+// True for a network path (two leading backslashes, not a "\\?\" prefix).
+bool IsNetworkPath(const WString& path);
+
+// Variant used by the file finder: paths of 260..32766 units get the prefix.
+WString AddLongPrefixForFinder(const WString& path);
+// Variant for paths kept by the download and open-site work: 248 or more
+// units, absolute paths only.
+WString AddLongPrefixForStorage(const WString& path);
+// Variant for deleting files and removing directories: 260 or more units;
+// network paths take "\\?\UNC\" so that long network paths can be removed too.
+WString AddLongPrefixForDelete(const WString& path);
+// \\?\UNC\x -> \\x; \\?\x -> x; other paths unchanged.
+WString RemoveLongPrefix(const WString& path);
+
+WString ParentFolder(const WString& path);    // before the last backslash
+WString FileNameOfPath(const WString& path);  // after the last backslash
+Array<WString> SplitPath(const WString& path);
+WString NormalisePath(const WString& path);
+WString RootOfPath(const WString& path);
+// Absolute in the sense of file information: "X:..." or "\\..." / "\:".
+bool IsAbsolutePath(const WString& path);

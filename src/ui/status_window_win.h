@@ -1,0 +1,46 @@
+// The one-line status window shown while preparing and searching.
+#pragma once
+
+#include <windows.h>
+
+#include "core/wstr.h"
+
+class StatusWindow {
+public:
+    StatusWindow() {}
+    ~StatusWindow();
+    StatusWindow(const StatusWindow&) = delete;
+    StatusWindow& operator=(const StatusWindow&) = delete;
+
+    void Show(UINT stringId, bool showSkip);
+    void Hide();
+
+    void SetExecutablePath(const WString& path) { executablePath_ = path; }
+    void SetProductName(const WString& name) { productName_ = name; }
+    void SetTitle(const WString& title) { title_ = title; }
+    const WString& ExecutablePath() const { return executablePath_; }
+    const WString& ProductName() const { return productName_; }
+    const WString& Title() const { return title_; }
+    // The title, computed from the product name when it is still empty.
+    const WString& EnsureTitle();
+    bool SkipRequested() const { return skipRequested_; }
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
+    void Layout();
+    WString executablePath_;
+    WString title_;
+    WString productName_;
+    HWND window_ = nullptr;
+    bool shown_ = false;
+    DWORD ownerThread_ = 0;
+    bool skipVisible_ = false;
+    volatile bool skipRequested_ = false;
+    int textRight_ = -1;
+};
+
+// The executable's ProductName (first translation, else 1033/1250), or empty.
+WString ReadProductName(const WString& executablePath);
+
+// Waits for the handle while dispatching one message per wake-up.
+bool WaitWithMessages(HANDLE handle);

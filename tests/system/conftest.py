@@ -1,0 +1,39 @@
+import os
+import shutil
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).parent))
+import harness  # noqa: E402
+
+
+@pytest.fixture(scope="session")
+def display():
+    """A private X display for windows and message boxes."""
+    proc, disp = harness.start_xvfb()
+    yield disp
+    proc.terminate()
+    proc.wait(timeout=10)
+
+
+@pytest.fixture(scope="session")
+def prefix(display, tmp_path_factory):
+    """One private Wine prefix for the whole test run."""
+    assert harness.CORVANE_EXE.exists(), f"build first: {harness.CORVANE_EXE}"
+    root = tmp_path_factory.mktemp("wine")
+    pfx = harness.Prefix(root, display).create()
+    yield pfx
+    pfx.close()
+
+
+@pytest.fixture
+def workdir(tmp_path):
+    return tmp_path
+
+
+@pytest.fixture
+def package(workdir):
+    """A chainer named setup.exe in a fresh folder."""
+    return harness.Package(workdir / "pkg")

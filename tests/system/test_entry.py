@@ -1,0 +1,89 @@
+"""The process entry and the run sequence: where the INI lies, how it is read,
+and the wait on the installer mutex."""
+import subprocess
+import threading
+import time
+
+import pytest
+
+from harness import Package, program, win_path
+
+
+def test_no_ini_exits_zero_and_creates_nothing(prefix, workdir):
+    pkg = Package(workdir / "pkg")
+    before = sorted(p.name for p in pkg.folder.iterdir())
+    result = prefix.run(pkg.exe)
+    assert result.code == 0
+    assert sorted(p.name for p in pkg.folder.iterdir()) == before
+
+
+@pytest.mark.parametrize("name,ini", [("my.setup.exe", "my.setup.ini"), ("setup", "setup.ini"),
+                                      ("Setup.EXE", "Setup.ini")])
+def test_ini_name_beside_executable(prefix, workdir, name, ini):
+    pkg = Package(workdir / "pkg", name)
+    assert pkg.ini.name == ini
+    log = workdir / "run.log"
+    pkg.write_ini(f"[PREREQ_CHAINER]\nLogFile={win_path(log)}\n[GeneralOptions]\nOptions=q\n")
+    assert prefix.run(pkg.exe).code == 0
+    assert log.exists(), "the INI beside the executable was not read"
+
+
+@pytest.mark.parametrize("raw", [b"", b"\xff", b"\xff\xfe", b"\xff\xfe[\x00", b"\x00\x00\x00\x00\x00",
+                                 b"garbage that is not utf-16 at all!"])
+def test_odd_and_short_files_are_harmless(prefix, package, raw):
+    package.write_ini(raw=raw)
+    assert prefix.run(package.exe).code == 0
+
+
+def test_first_two_bytes_are_skipped_without_bom(prefix, package, workdir):
+    log = workdir / "nobom.log"
+    # Without a mark the first character is lost: "[[" keeps the header intact.
+    package.write_ini(f"[[PREREQ_CHAINER]\nLogFile={win_path(log)}\n", bom=False)
+    assert prefix.run(package.exe).code == 0
+    assert log.exists()
+    log.unlink()
+    package.write_ini(f"[PREREQ_CHAINER]\nLogFile={win_path(log)}\n", bom=False)
+    assert prefix.run(package.exe).code == 0
+    assert not log.exists(), "a file without a mark must lose its first character"
+
+
+def test_long_executable_path(prefix, workdir):
+    deep = workdir
+    for i in range(14):
+        deep = deep / ("segment-%02d-abcdefghij" % i)
+    pkg = Package(deep, "setup.exe")
+    assert len(win_path(pkg.exe)) > 300
+    log = workdir / "deep.log"
+    pkg.write_ini(f"[PREREQ_CHAINER]\nLogFile={win_path(log)}\n")
+    # A path beyond 260 characters is read in full: the INI beside it is found.
+    result = prefix.run("\\\\?\\" + win_path(pkg.exe))
+    assert result.code == 0
+    assert log.exists()
+
+
+def _hold(prefix, name, ms, *extra):
+    proc = prefix.popen(program("hold_mutex"), name, str(ms), *extra)
+    line = proc.stdout.readline().decode().strip()
+    assert line == "held", line
+    return proc
+
+
+def test_waits_for_installer_mutex(prefix, package):
+    package.write_ini("[GeneralOptions]\nOptions=q\n")
+    holder = _hold(prefix, "Global\\_MSIExecute", 3000)
+    try:
+        result = prefix.run(package.exe, timeout=60)
+    finally:
+        holder.wait(timeout=60)
+    assert result.code == 0
+    assert result.seconds >= 2.0, "the run did not wait for the installer mutex"
+
+
+def test_abandoned_installer_mutex_reports_failure(prefix, package):
+    package.write_ini("[GeneralOptions]\nOptions=q\n")
+    holder = _hold(prefix, "Global\\_MSIExecute", 1500, "abandon")
+    try:
+        result = prefix.run(package.exe, timeout=60)
+    finally:
+        holder.wait(timeout=60)
+    assert result.code == 1
