@@ -12,3 +12,9 @@ public:
 static SystemResolver g_systemResolver;
 
 ReferenceResolver& SystemReferences() { return g_systemResolver; }
+
+WString ExpandSystemReferences(const WString& text, bool use64BitView) {
+    return ExpandReferences(text, use64BitView, SystemReferences());
+}
+
+bool ResolveFolderProperty(const WString&, bool, WString*) { return false; }

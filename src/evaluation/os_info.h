@@ -1,0 +1,36 @@
+// The running Windows, its two names from fixed tables, and the OS and
+// language filters of a prerequisite. The record and the names are portable.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/wstr.h"
+
+struct OsInfo {
+    uint32_t MajorVersion = 0;
+    uint32_t MinorVersion = 0;
+    uint32_t BuildNumber = 0;
+    uint32_t ServicePackMajor = 0;
+    char16_t ServicePackText[128] = {0};
+    uint16_t ProductType = 1;
+    uint16_t SuiteMask = 0;
+    bool IsServer = false;
+    bool Is64BitOs = false;
+    uint32_t ReleaseId = 1507;
+};
+
+WString OsDetailedNameOf(const OsInfo& info);
+WString OsGenericNameOf(const OsInfo& info);
+// The OS filter over given names (portable core of OsFilterPasses).
+bool OsFilterPassesFor(const OsInfo& info, const WString& detailedName, const WString& genericName,
+                       const WString& winNTVersions, const WString& winNT64Versions);
+// The language filter over a given system language (portable core).
+bool LanguageListAccepts(const WString& languageList, uint16_t systemLanguage);
+
+// Windows side (os_info_win.cpp): built once per process.
+const OsInfo& GetOsInfo();
+const WString& OsDetailedName();
+const WString& OsGenericName();
+bool OsFilterPasses(const WString& winNTVersions, const WString& winNT64Versions);
+// Logs "SystemDefault LangID=" when logging is on.
+bool LanguageFilterPasses(const WString& languageList);

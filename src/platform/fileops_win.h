@@ -1,0 +1,75 @@
+// File-system operations with long-path support.
+#pragma once
+
+#include <windows.h>
+
+#include "core/array.h"
+#include "core/wstr.h"
+
+// 0, or a system error: 87 for an empty path, 3 for a path that is not
+// absolute (or shorter than two characters), the find error otherwise.
+DWORD GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow);
+bool FileExists(const WString& path);
+// Creates the missing folders of a path (all elements when lastIsFolder,
+// all but the last otherwise); each folder created is appended to created.
+DWORD CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created = nullptr);
+bool DeleteFileLong(const WString& path);
+bool RemoveDirectoryLong(const WString& path);
+// Deletes everything below the folder (read-only entries included); the
+// folder itself stays.
+void DeleteTreeContents(const WString& folder);
+// The system temporary path with a trailing backslash; empty on failure.
+WString TempFolder();
+// A unique "CV_" name in the temporary folder with the extension ".ps1".
+WString TempScriptName();
+bool GetEnvVariable(const WString& name, WString* value);
+
+// A directory listing with long-path support.
+class FileFinder {
+public:
+    explicit FileFinder(const WString& pattern);
+    ~FileFinder();
+    FileFinder(const FileFinder&) = delete;
+    FileFinder& operator=(const FileFinder&) = delete;
+    bool Found() const { return found_; }
+    bool Next();
+    const WIN32_FIND_DATAW& Data() const { return data_; }
+    WString Name() const { return WString(data_.cFileName); }
+    bool IsDirectory() const { return (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    bool IsDots() const;
+    // Root folder of the listing + "\" + entry name.
+    WString EntryPath() const;
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW data_;
+    bool found_ = false;
+    WString root_;
+};
+
+// Builds an access list of explicit entries and a security descriptor.
+class AccessListBuilder {
+public:
+    AccessListBuilder();
+    ~AccessListBuilder();
+    AccessListBuilder(const AccessListBuilder&) = delete;
+    AccessListBuilder& operator=(const AccessListBuilder&) = delete;
+    // Appends an entry granting GENERIC_ALL to the account (a name, or a SID
+    // text when isSidText); false and LastError() when it cannot be resolved.
+    bool GrantAccess(const WString& account, bool isSidText);
+    void SetRevoke(bool revoke) { revoke_ = revoke; }
+    void SetInheritance(DWORD flags) { inheritance_ = flags; }
+    // The descriptor with the entries (merged into existing's list when
+    // given); null on failure. Owned by the builder.
+    PSECURITY_DESCRIPTOR BuildSecurityDescriptor(PSECURITY_DESCRIPTOR existing = nullptr);
+    DWORD LastError() const { return lastError_; }
+
+private:
+    struct Entry;
+    Array<Entry*> entries_;
+    PACL acl_ = nullptr;
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    bool revoke_ = false;
+    DWORD inheritance_ = NO_INHERITANCE;
+    DWORD lastError_ = 0;
+};
