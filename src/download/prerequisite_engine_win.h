@@ -65,6 +65,8 @@ public:
 private:
     void RunTask(DownloadTask& task, bool keep);
     void PrepareInstalls();
+    // The download target of a prerequisite, long-path prefixed when long.
+    WString TargetPathOf(const struct Prerequisite& prerequisite) const;
 
     StatusWindow* statusWindow_;
     PrerequisiteList* list_;
