@@ -1,8 +1,158 @@
 #include "ui/status_window_win.h"
 
-StatusWindow::~StatusWindow() {}
-void StatusWindow::Show(UINT, bool) {}
-void StatusWindow::Hide() {}
-const WString& StatusWindow::EnsureTitle() { return title_; }
-WString ReadProductName(const WString&) { return WString(); }
-bool WaitWithMessages(HANDLE handle) { return WaitForSingleObject(handle, INFINITE) == WAIT_OBJECT_0; }
+#include "core/fatal.h"
+#include "log/log.h"
+#include "platform/win_util.h"
+#include "ui/resource_ids.h"
+
+namespace {
+// Posted by Hide from another thread: the window destroys itself.
+constexpr UINT kMsgDestroySelf = WM_USER + 1;
+
+RECT ChildRect(HWND dialog, HWND child) {
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+}  // namespace
+
+StatusWindow::~StatusWindow() { Hide(); }
+
+void StatusWindow::Show(UINT stringId, bool showSkip) {
+    if (!Interactive) return;
+    skipVisible_ = showSkip;
+    if (!window_) {
+        window_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATUS), GetActiveWindow(),
+                                     DialogProc, reinterpret_cast<LPARAM>(this));
+        if (!window_) return;
+        ownerThread_ = GetCurrentThreadId();
+        shown_ = true;
+    } else {
+        Layout();
+    }
+    SetWindowTextW(window_, EnsureTitle().wc());
+    SetDlgItemTextW(window_, IDC_STATUS_TEXT, LoadResourceString(stringId).wc());
+}
+
+void StatusWindow::Hide() {
+    if (!shown_) return;
+    HWND window = window_;
+    if (window && IsWindow(window)) {
+        if (GetCurrentThreadId() == ownerThread_) {
+            DestroyWindow(window);
+        } else if (PostMessageW(window, kMsgDestroySelf, 0, 0)) {
+            // The owning thread pumps messages while this thread waits. A
+            // window whose thread has ended is gone as well.
+            while (IsWindow(window)) Sleep(1);
+        }
+    }
+    window_ = nullptr;
+    shown_ = false;
+}
+
+const WString& StatusWindow::EnsureTitle() {
+    if (title_.IsEmpty()) {
+        if (productName_.IsEmpty()) {
+            // The run sequence shows the window before it hands over the
+            // executable path; the title is then taken from this process.
+            if (executablePath_.IsEmpty()) executablePath_ = ModuleFileName();
+            productName_ = ProductNameOrPath(executablePath_);
+        }
+        title_ = SetupTitleFor(productName_);
+    }
+    return title_;
+}
+
+void StatusWindow::Layout() {
+    if (!window_) return;
+    HWND text = GetDlgItem(window_, IDC_STATUS_TEXT);
+    HWND skip = GetDlgItem(window_, IDCANCEL);
+    if (!text || !skip) return;
+    RECT textRect = ChildRect(window_, text);
+    if (textRight_ < 0) textRight_ = textRect.right;
+    ShowWindow(skip, skipVisible_ ? SW_SHOWNA : SW_HIDE);
+    int right = skipVisible_ ? textRight_ : ChildRect(window_, skip).right;
+    SetWindowPos(text, nullptr, 0, 0, right - textRect.left, textRect.bottom - textRect.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK StatusWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    StatusWindow* self = reinterpret_cast<StatusWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+    case WM_INITDIALOG:
+        self = reinterpret_cast<StatusWindow*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+        self->window_ = window;
+        self->icons_ = SetDialogIcons(window);
+        CenterOverOwner(window);
+        self->Layout();
+        return TRUE;
+    case WM_COMMAND:
+        // Id 2 is the Skip button; closing the window arrives here too and
+        // counts only while Skip is offered.
+        if (LOWORD(wParam) == IDCANCEL && self && self->skipVisible_) {
+            self->skipRequested_ = true;
+            EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
+        }
+        return TRUE;
+    case kMsgDestroySelf:
+        DestroyWindow(window);
+        return TRUE;
+    case WM_NCDESTROY:
+        if (self) {
+            DestroyDialogIcons(&self->icons_);
+            if (self->window_ == window) self->window_ = nullptr;
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+WString ReadProductName(const WString& executablePath) {
+    if (executablePath.IsEmpty()) return WString();
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(executablePath.wc(), &ignored);
+    if (size == 0) return WString();
+    void* data = MemAlloc(size);
+    if (!data) RaiseFailure(kHrOutOfMemory);
+    WString name;
+    if (GetFileVersionInfoW(executablePath.wc(), 0, size, data)) {
+        unsigned language = 1033;
+        unsigned codePage = 1250;
+        void* value = nullptr;
+        UINT length = 0;
+        if (VerQueryValueW(data, L"\\VarFileInfo\\Translation", &value, &length) && value && length >= 4) {
+            const WORD* pair = static_cast<const WORD*>(value);
+            language = pair[0];
+            codePage = pair[1];
+        }
+        WString key = Format(u"\\StringFileInfo\\%04x%04x\\%s", language, codePage, WString(u"ProductName"));
+        value = nullptr;
+        length = 0;
+        if (VerQueryValueW(data, key.wc(), &value, &length) && value && length > 0) {
+            // The length counts characters and includes the terminating NUL.
+            const wchar_t* text = static_cast<const wchar_t*>(value);
+            int n = 0;
+            while (n < static_cast<int>(length) && text[n]) ++n;
+            name = WString(text, n);
+        }
+    }
+    MemFree(data);
+    return name;
+}
+
+bool WaitWithMessages(HANDLE handle) {
+    for (;;) {
+        DWORD wait = MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT | QS_ALLPOSTMESSAGE,
+                                                 MWMO_INPUTAVAILABLE);
+        if (wait == WAIT_OBJECT_0) return true;
+        if (wait != WAIT_OBJECT_0 + 1) return false;
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}

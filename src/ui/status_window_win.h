@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "core/wstr.h"
+#include "ui/dialog_support_win.h"
 
 class StatusWindow {
 public:
@@ -37,6 +38,7 @@ private:
     bool skipVisible_ = false;
     volatile bool skipRequested_ = false;
     int textRight_ = -1;
+    DialogIcons icons_;
 };
 
 // The executable's ProductName (first translation, else 1033/1250), or empty.

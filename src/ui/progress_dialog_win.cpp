@@ -1,0 +1,240 @@
+#include "ui/progress_dialog_win.h"
+
+#include <commctrl.h>
+
+#include "platform/win_util.h"
+#include "ui/resource_ids.h"
+
+namespace {
+// Posted by the worker at the end of the sequence; wParam is the result.
+constexpr UINT kMsgFinished = WM_APP + 1;
+// Sent by the worker so that the taskbar list is used on the thread that
+// created it; lParam points at a TaskbarUpdate.
+constexpr UINT kMsgTaskbar = WM_APP + 2;
+
+struct TaskbarUpdate {
+    bool isValue;
+    TBPFLAG state;
+    uint64_t done;
+    uint64_t total;
+};
+
+const CLSID kClsidTaskbarList = {0x56FDF344, 0xFD6D, 0x11D0, {0x95, 0x8A, 0x00, 0x60, 0x97, 0xC9, 0xA0, 0x90}};
+const IID kIidTaskbarList3 = {0xEA1AFB91, 0x9E28, 0x4B86, {0x90, 0xE9, 0x9E, 0x9F, 0x8A, 0x5E, 0xEF, 0xAF}};
+
+// Windows 7 (6.1) or later.
+bool TaskbarProgressAvailable() {
+    OSVERSIONINFOEXW wanted;
+    ZeroMemory(&wanted, sizeof(wanted));
+    wanted.dwOSVersionInfoSize = sizeof(wanted);
+    wanted.dwMajorVersion = 6;
+    wanted.dwMinorVersion = 1;
+    DWORDLONG mask = 0;
+    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&wanted, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
+}
+}  // namespace
+
+HWND TopLevelWindowOf(HWND window) {
+    HWND current = window;
+    for (int depth = 0; current && depth < 64; ++depth) {
+        HWND next = (GetWindowLongW(current, GWL_STYLE) & WS_CHILD) ? GetParent(current)
+                                                                    : GetWindow(current, GW_OWNER);
+        if (!next) break;
+        current = next;
+    }
+    return current;
+}
+
+void TaskbarProgress::Attach(HWND dialog) {
+    Release();
+    window_ = TopLevelWindowOf(dialog);
+    if (!TaskbarProgressAvailable()) return;
+    void* list = nullptr;
+    if (SUCCEEDED(CoCreateInstance(kClsidTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kIidTaskbarList3, &list)))
+        list_ = static_cast<ITaskbarList3*>(list);
+}
+
+void TaskbarProgress::SetValue(uint64_t done, uint64_t total) {
+    if (!list_) return;
+    used_ = true;
+    list_->SetProgressValue(window_, done, total);
+}
+
+void TaskbarProgress::SetState(TBPFLAG state) {
+    if (!list_) return;
+    used_ = true;
+    list_->SetProgressState(window_, state);
+}
+
+void TaskbarProgress::Release() {
+    if (!list_) return;
+    if (used_) list_->SetProgressState(window_, TBPF_NOPROGRESS);
+    list_->Release();
+    list_ = nullptr;
+    used_ = false;
+}
+
+ProgressDialog::~ProgressDialog() {
+    worker_.Wait();
+    taskbar_.Release();
+}
+
+INT_PTR ProgressDialog::Run(const WString& title, ProgressWork* work) {
+    return Run(title, work, GetActiveWindow());
+}
+
+INT_PTR ProgressDialog::Run(const WString& title, ProgressWork* work, HWND owner) {
+    INT_PTR result = ShowModal(title, work, owner);
+    WaitForWorker();
+    return result;
+}
+
+INT_PTR ProgressDialog::ShowModal(const WString& title, ProgressWork* work, HWND owner) {
+    work_ = work;
+    title_ = title.IsEmpty() ? SetupTitleFor(ProductNameOrPath(ModuleFileName())) : title;
+    cancelled_ = false;
+    stepCount_ = 0;
+    itemTotal_ = 0;
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+void ProgressDialog::WaitForWorker() {
+    HANDLE thread = worker_.Handle();
+    if (!thread) return;
+    for (;;) {
+        DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (wait == WAIT_OBJECT_0) return;
+        if (wait != WAIT_OBJECT_0 + 1) break;
+        // Answers the messages the worker sends (the dialog's controls are
+        // gone by now; the calls just return), leaving posted ones queued.
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    worker_.Wait();
+}
+
+HWND ProgressDialog::Bar() const {
+    HWND window = window_;
+    return window ? GetDlgItem(window, IDC_PROGRESS_BAR) : nullptr;
+}
+
+void ProgressDialog::UpdateTaskbar(bool isValue, TBPFLAG state, uint64_t done, uint64_t total) {
+    HWND window = window_;
+    if (!window) return;
+    TaskbarUpdate update = {isValue, state, done, total};
+    SendMessageW(window, kMsgTaskbar, 0, reinterpret_cast<LPARAM>(&update));
+}
+
+void ProgressDialog::SetItemCount(uint64_t count, int) {
+    // The 16-bit range form: a larger count is held at its upper limit.
+    WORD upper = count > 0xFFFF ? 0xFFFF : static_cast<WORD>(count);
+    if (HWND bar = Bar()) {
+        SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, upper));
+        SendMessageW(bar, PBM_SETPOS, 0, 0);
+    }
+    stepCount_ = 0;
+    itemTotal_ = count;
+}
+
+void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
+    if (kind != 9) return;
+    if (HWND window = window_) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
+    stepCount_ = stepCount_ + 1;
+    if (HWND bar = Bar()) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(stepCount_), 0);
+    UpdateTaskbar(true, TBPF_NORMAL, static_cast<uint64_t>(stepCount_), itemTotal_);
+}
+
+uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
+    HWND window = window_;
+    if (window && !context.IsEmpty()) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, context.wc());
+    if (HWND bar = Bar()) {
+        SendMessageW(bar, PBM_SETSTATE, PBST_ERROR, 0);
+        // A visible blink: the red bar disappears for a moment.
+        ShowWindow(bar, SW_HIDE);
+        Sleep(200);
+        ShowWindow(bar, SW_SHOW);
+    }
+    UpdateTaskbar(false, TBPF_ERROR, 0, 0);
+    // Every question carried by an error (certificate, credentials) is refused.
+    return code;
+}
+
+void ProgressDialog::OnFinished(int scope, int) {
+    if (scope != 0) return;
+    UpdateTaskbar(false, TBPF_NOPROGRESS, 0, 0);
+    INT_PTR result;
+    if (work_->RebootStarted()) {
+        result = kCancelled;
+    } else {
+        work_->Reevaluate();
+        result = work_->CheckMandatory() ? kCompleted : kMandatoryMissing;
+    }
+    // The dialog ends on its own thread.
+    if (HWND window = window_) PostMessageW(window, kMsgFinished, static_cast<WPARAM>(result), 0);
+}
+
+DWORD ProgressDialog::WorkerMain(void* context) {
+    ProgressDialog* self = static_cast<ProgressDialog*>(context);
+    return self->work_->RunSequence(self);
+}
+
+void ProgressDialog::OnInitDialog(HWND window) {
+    window_ = window;
+    icons_ = SetDialogIcons(window);
+    CenterOverOwner(window);
+    SetWindowTextW(window, title_.wc());
+    SetDlgItemTextW(window, IDC_PROGRESS_TEXT, LoadResourceString(IDS_PREPARING).wc());
+    taskbar_.Attach(window);
+    if (!worker_.Start(WorkerMain, this)) {
+        // Without a worker nothing would ever happen: the error state stays
+        // until the user closes the dialog.
+        OnError(WString(), GetLastError(), nullptr);
+    }
+}
+
+INT_PTR ProgressDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            cancelled_ = true;
+            EndDialog(window, kCancelled);
+        }
+        return TRUE;
+    case WM_ENDSESSION:
+        // wParam is false when the shutdown or log-off was called off.
+        if (wParam) work_->SetShutdownInProgress();
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
+        return TRUE;
+    case kMsgFinished:
+        if (!cancelled_) EndDialog(window, static_cast<INT_PTR>(wParam));
+        return TRUE;
+    case kMsgTaskbar: {
+        const TaskbarUpdate* update = reinterpret_cast<const TaskbarUpdate*>(lParam);
+        if (update->isValue)
+            taskbar_.SetValue(update->done, update->total);
+        else
+            taskbar_.SetState(update->state);
+        return TRUE;
+    }
+    case WM_NCDESTROY:
+        window_ = nullptr;
+        DestroyDialogIcons(&icons_);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK ProgressDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ProgressDialog* self = reinterpret_cast<ProgressDialog*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+        self->OnInitDialog(window);
+        return TRUE;
+    }
+    ProgressDialog* self = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self ? self->HandleMessage(window, message, wParam, lParam) : FALSE;
+}
