@@ -21,6 +21,32 @@ struct OsInfo {
 
 WString OsDetailedNameOf(const OsInfo& info);
 WString OsGenericNameOf(const OsInfo& info);
+// The registry values the identification reads, as found (have* false when
+// a value is absent or unreadable). Portable, so that the interpretation of
+// the values can be tested without the registry.
+struct OsRegistryValues {
+    bool haveMajorNumber = false;  // "CurrentMajorVersionNumber"
+    uint32_t majorNumber = 0;
+    bool haveMinorNumber = false;  // "CurrentMinorVersionNumber"
+    uint32_t minorNumber = 0;
+    bool haveCurrentVersion = false;
+    WString currentVersion;
+    bool haveBuildNumber = false;  // "CurrentBuildNumber"
+    WString buildNumber;
+    bool haveBuildBranch = false;
+    WString buildBranch;
+    bool haveReleaseId = false;
+    WString releaseId;
+    bool haveCsdVersion = false;
+    WString csdVersion;
+    bool haveProductType = false;
+    WString productType;
+    bool haveProductSuite = false;
+    WString productSuite;  // REG_MULTI_SZ: strings separated by NULs
+};
+// Fills a fresh record from the values.
+void BuildOsInfo(const OsRegistryValues& values, bool is64BitOs, OsInfo* info);
+
 // The OS filter over given names (portable core of OsFilterPasses).
 bool OsFilterPassesFor(const OsInfo& info, const WString& detailedName, const WString& genericName,
                        const WString& winNTVersions, const WString& winNT64Versions);

@@ -4,9 +4,15 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "core/fatal.h"
 #include "platform/win_util.h"
 
 namespace {
+
+template <typename Fn>
+Fn ProcEntry(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
 
 typedef HRESULT(WINAPI* SHGetFolderPathWFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 typedef HRESULT(CALLBACK* DllGetVersionFn)(DLLVERSIONINFO*);
@@ -22,7 +28,7 @@ SHGetFolderPathWFn ShFolderEntry() {
         g_shfolder.Reset(LoadLibraryW(L"shfolder.dll"));
         if (g_shfolder)
             g_shGetFolderPath =
-                reinterpret_cast<SHGetFolderPathWFn>(GetProcAddress(g_shfolder.Get(), "SHGetFolderPathW"));
+                ProcEntry<SHGetFolderPathWFn>(g_shfolder.Get(), "SHGetFolderPathW");
     });
     return g_shGetFolderPath;
 }
@@ -32,7 +38,7 @@ SHGetFolderPathWFn ShFolderEntry() {
 DWORD ShellDllMajorVersion(const wchar_t* dllName) {
     UniqueModule module(LoadLibraryW(dllName));
     if (!module) return 0;
-    DllGetVersionFn getVersion = reinterpret_cast<DllGetVersionFn>(GetProcAddress(module.Get(), "DllGetVersion"));
+    DllGetVersionFn getVersion = ProcEntry<DllGetVersionFn>(module.Get(), "DllGetVersion");
     if (getVersion) {
         DLLVERSIONINFO info = {};
         info.cbSize = sizeof(info);

@@ -1,0 +1,315 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/wstr.h"
+#include "evaluation/os_info.h"
+
+namespace {
+
+std::string Utf8(const WString& s) {
+    std::string out;
+    for (int i = 0; i < s.Length(); ++i) out += static_cast<char>(s[i] < 0x80 ? s[i] : '?');
+    return out;
+}
+
+OsInfo Os(uint32_t major, uint32_t minor, uint32_t build, uint32_t sp, bool server, bool x64) {
+    OsInfo info;
+    info.MajorVersion = major;
+    info.MinorVersion = minor;
+    info.BuildNumber = build;
+    info.ServicePackMajor = sp;
+    info.IsServer = server;
+    info.ProductType = server ? 3 : 1;
+    info.Is64BitOs = x64;
+    return info;
+}
+
+struct NameRow {
+    uint32_t major, minor, build, sp;
+    bool server, x64;
+    const char* detailed;
+    const char* generic;
+};
+
+// W: workstation, S: server; the last flag is the 64-bit system.
+const NameRow kNameRows[] = {
+    // 11.0
+    {11, 0, 22000, 0, false, true, "Windows 11 version 21H2 x64", "Windows 11 x64"},
+    {11, 0, 22000, 0, false, false, "Windows 11 version 21H2 x86", "Windows 11 x86"},
+    {11, 0, 22000, 0, true, true, "Windows 11 version 21H2 x64", "Windows Server x64"},
+    {11, 0, 22621, 0, true, true, "Windows Server x64", "Windows Server x64"},
+    {11, 0, 22621, 0, true, false, "Windows 11 x86", "Windows 11 x86"},
+    {11, 0, 22621, 0, false, true, "Windows 11 x64", "Windows 11 x64"},
+    {11, 1, 22621, 0, false, true, "OsNotIdentified", "OsNotIdentified"},
+    // 10.0, build by build
+    {10, 0, 10240, 0, false, true, "Windows 10 version 1507 x64", "Windows 10 x64"},
+    {10, 0, 10240, 0, false, false, "Windows 10 version 1507 x86", "Windows 10 x86"},
+    {10, 0, 10586, 0, false, true, "Windows 10 version 1511 x64", "Windows 10 x64"},
+    {10, 0, 10586, 0, true, false, "Windows 10 version 1511 x86", "Windows 10 x86"},
+    {10, 0, 14393, 0, true, true, "Windows Server 2016 x64", "Windows Server x64"},
+    {10, 0, 14393, 0, true, false, "Windows 10 version 1607 x86", "Windows 10 x86"},
+    {10, 0, 14393, 0, false, true, "Windows 10 version 1607 x64", "Windows 10 x64"},
+    {10, 0, 15063, 0, false, false, "Windows 10 version 1703 x86", "Windows 10 x86"},
+    {10, 0, 16299, 0, false, true, "Windows 10 version 1709 x64", "Windows 10 x64"},
+    {10, 0, 17134, 0, false, false, "Windows 10 version 1803 x86", "Windows 10 x86"},
+    {10, 0, 17763, 0, true, true, "Windows Server 2019 x64", "Windows Server x64"},
+    {10, 0, 17763, 0, false, true, "Windows 10 version 1809 x64", "Windows 10 x64"},
+    {10, 0, 17763, 0, true, false, "Windows 10 version 1809 x86", "Windows 10 x86"},
+    {10, 0, 18362, 0, false, true, "Windows 10 version 1903 x64", "Windows 10 x64"},
+    {10, 0, 18363, 0, false, false, "Windows 10 version 1909 x86", "Windows 10 x86"},
+    {10, 0, 19041, 0, false, true, "Windows 10 version 2004 x64", "Windows 10 x64"},
+    {10, 0, 19042, 0, false, false, "Windows 10 version 20H2 x86", "Windows 10 x86"},
+    {10, 0, 19043, 0, false, true, "Windows 10 version 21H1 x64", "Windows 10 x64"},
+    {10, 0, 20348, 0, true, true, "Windows Server 2022 x64", "Windows Server x64"},
+    {10, 0, 20348, 0, false, true, "Windows 10 version 21H2 x64", "Windows 10 x64"},
+    {10, 0, 20348, 0, true, false, "Windows 10 version 21H2 x86", "Windows 10 x86"},
+    {10, 0, 19044, 0, false, false, "Windows 10 version 21H2 x86", "Windows 10 x86"},
+    {10, 0, 19044, 0, true, true, "Windows 10 version 21H2 x64", "Windows Server x64"},
+    {10, 0, 19045, 0, true, true, "Windows Server x64", "Windows Server x64"},
+    {10, 0, 19045, 0, false, true, "Windows 10 x64", "Windows 10 x64"},
+    {10, 0, 22000, 0, false, false, "Windows 10 x86", "Windows 10 x86"},
+    {10, 1, 19045, 0, false, true, "OsNotIdentified", "OsNotIdentified"},
+    // 6.3 and 6.2
+    {6, 3, 9600, 0, true, true, "Windows Server 2012 R2 x64", "Windows Server 2012 R2 x64"},
+    {6, 3, 9600, 0, true, false, "Windows 8.1 x86", "Windows 8.1 x86"},
+    {6, 3, 9600, 0, false, true, "Windows 8.1 x64", "Windows 8.1 x64"},
+    {6, 2, 9200, 0, true, true, "Windows Server 2012 x64", "Windows Server 2012 x64"},
+    {6, 2, 9200, 0, false, false, "Windows 8 x86", "Windows 8 x86"},
+    {6, 2, 9200, 0, false, true, "Windows 8 x64", "Windows 8 x64"},
+    // 6.1
+    {6, 1, 7600, 0, true, true, "Windows Server 2008 R2 RTM x64", "Windows Server 2008 R2 x64"},
+    {6, 1, 7601, 1, true, true, "Windows Server 2008 R2 SP1 x64", "Windows Server 2008 R2 x64"},
+    {6, 1, 7601, 2, true, true, "Windows Server 2008 R2 x64", "Windows Server 2008 R2 x64"},
+    {6, 1, 7600, 0, false, true, "Windows 7 RTM x64", "Windows 7 x64"},
+    {6, 1, 7600, 0, true, false, "Windows 7 RTM x86", "Windows 7 x86"},
+    {6, 1, 7601, 1, false, false, "Windows 7 SP1 x86", "Windows 7 x86"},
+    {6, 1, 7601, 1, false, true, "Windows 7 SP1 x64", "Windows 7 x64"},
+    {6, 1, 7601, 3, false, false, "Windows 7 x86", "Windows 7 x86"},
+    // 6.0
+    {6, 0, 6000, 0, true, false, "Windows Server 2008 RTM x86", "Windows Server 2008 x86"},
+    {6, 0, 6001, 1, true, true, "Windows Server 2008 RTM x64", "Windows Server 2008 x64"},
+    {6, 0, 6002, 2, true, false, "Windows Server 2008 SP2 x86", "Windows Server 2008 x86"},
+    {6, 0, 6002, 2, true, true, "Windows Server 2008 SP2 x64", "Windows Server 2008 x64"},
+    {6, 0, 6003, 3, true, true, "Windows Server 2008 x64", "Windows Server 2008 x64"},
+    {6, 0, 6000, 0, false, false, "Windows Vista RTM x86", "Windows Vista x86"},
+    {6, 0, 6001, 1, false, true, "Windows Vista SP1 x64", "Windows Vista x64"},
+    {6, 0, 6002, 2, false, false, "Windows Vista SP2 x86", "Windows Vista x86"},
+    {6, 0, 6003, 3, false, true, "Windows Vista x64", "Windows Vista x64"},
+    // 5.2
+    {5, 2, 3790, 1, true, false, "Windows Server 2003 SP1 x86", "Windows Server 2003 x86"},
+    {5, 2, 3790, 2, true, true, "Windows Server 2003 SP2 x64", "Windows Server 2003 x64"},
+    {5, 2, 3790, 0, true, false, "Windows Server 2003 x86", "Windows Server 2003 x86"},
+    {5, 2, 3790, 1, false, true, "Windows XP SP1 x64", "Windows XP x64"},
+    {5, 2, 3790, 2, false, false, "Windows XP SP2 x64", "Windows XP x64"},
+    {5, 2, 3790, 0, false, true, "Windows XP x64", "Windows XP x64"},
+    // 5.1 ignores server and bitness
+    {5, 1, 2600, 1, false, false, "Windows XP SP1 x86", "Windows XP x86"},
+    {5, 1, 2600, 2, true, true, "Windows XP SP2 x86", "Windows XP x86"},
+    {5, 1, 2600, 3, false, true, "Windows XP SP3 x86", "Windows XP x86"},
+    {5, 1, 2600, 0, false, false, "Windows XP x86", "Windows XP x86"},
+    // Not in the tables
+    {5, 0, 2195, 4, false, false, "OsNotIdentified", "OsNotIdentified"},
+    {4, 0, 1381, 6, false, false, "OsNotIdentified", "OsNotIdentified"},
+    {6, 4, 9800, 0, false, true, "OsNotIdentified", "OsNotIdentified"},
+    {12, 0, 30000, 0, false, true, "OsNotIdentified", "OsNotIdentified"},
+    {0, 0, 0, 0, false, false, "OsNotIdentified", "OsNotIdentified"},
+};
+
+TEST(OsNames, EveryRowOfBothTables) {
+    for (const NameRow& row : kNameRows) {
+        OsInfo info = Os(row.major, row.minor, row.build, row.sp, row.server, row.x64);
+        SCOPED_TRACE(std::to_string(row.major) + "." + std::to_string(row.minor) + " build " +
+                     std::to_string(row.build) + " sp" + std::to_string(row.sp) + (row.server ? " server" : "") +
+                     (row.x64 ? " x64" : " x86"));
+        EXPECT_EQ(Utf8(OsDetailedNameOf(info)), row.detailed);
+        EXPECT_EQ(Utf8(OsGenericNameOf(info)), row.generic);
+    }
+}
+
+// Builds a record from registry values as the identification reads them.
+struct BuildRow {
+    const char* what;
+    OsRegistryValues values;
+    bool is64;
+    uint32_t major, minor, build, sp, releaseId;
+    uint16_t productType, suiteMask;
+    bool server;
+};
+
+OsRegistryValues Values(uint32_t major, uint32_t minor, const char16_t* build) {
+    OsRegistryValues v;
+    v.haveMajorNumber = v.haveMinorNumber = true;
+    v.majorNumber = major;
+    v.minorNumber = minor;
+    if (build) {
+        v.haveBuildNumber = true;
+        v.buildNumber = build;
+    }
+    return v;
+}
+
+OsRegistryValues With(OsRegistryValues v, WString OsRegistryValues::*field, bool OsRegistryValues::*have,
+                      const WString& text) {
+    v.*field = text;
+    v.*have = true;
+    return v;
+}
+
+TEST(OsInfoBuild, InterpretsTheRegistryValues) {
+    using V = OsRegistryValues;
+    const char16_t multi[] = u"Enterprise\0Terminal Server\0terminal server\0Unknown\0\0";
+    const char16_t allSuites[] =
+        u"Small Business\0Enterprise\0BackOffice\0CommunicationServer\0Terminal Server\0"
+        u"Small Business(Restricted)\0EmbeddedNT\0DataCenter\0Personal\0Blade\0Embedded(Restricted)\0"
+        u"Security Appliance\0Storage Server\0Compute Server\0";
+    const BuildRow rows[] = {
+        {"nothing readable", V(), false, 0, 0, 0, 0, 1507, 1, 0, false},
+        {"win10 numbers", Values(10, 0, u"19045"), true, 10, 0, 19045, 0, 1507, 1, 0, false},
+        {"win11 co_release", With(Values(10, 0, u"22000"), &V::buildBranch, &V::haveBuildBranch, u"co_release"),
+         true, 11, 0, 22000, 0, 1507, 1, 0, false},
+        {"win11 any case", With(Values(10, 0, u"22631"), &V::buildBranch, &V::haveBuildBranch, u"RS_PreRelease"),
+         false, 11, 0, 22631, 0, 1507, 1, 0, false},
+        {"other branch stays 10", With(Values(10, 0, u"22631"), &V::buildBranch, &V::haveBuildBranch, u"ni_release"),
+         true, 10, 0, 22631, 0, 1507, 1, 0, false},
+        {"branch below 22000 ignored", With(Values(10, 0, u"21999"), &V::buildBranch, &V::haveBuildBranch, u"co_release"),
+         true, 10, 0, 21999, 0, 1507, 1, 0, false},
+        {"no branch", Values(10, 0, u"22000"), true, 10, 0, 22000, 0, 1507, 1, 0, false},
+        {"branch with major 6", With(Values(6, 3, u"22000"), &V::buildBranch, &V::haveBuildBranch, u"co_release"),
+         true, 6, 3, 22000, 0, 1507, 1, 0, false},
+        {"text version", With(V(), &V::currentVersion, &V::haveCurrentVersion, u"6.1"), false, 6, 1, 0, 0, 1507, 1, 0, false},
+        {"text version ignored when the number is there",
+         With(Values(10, 0, nullptr), &V::currentVersion, &V::haveCurrentVersion, u"6.3"), false, 10, 0, 0, 0, 1507, 1, 0, false},
+        {"text version of four units", With(V(), &V::currentVersion, &V::haveCurrentVersion, u"10.0"), false, 0, 0, 0, 0, 1507, 1, 0, false},
+        {"text version not digits", With(V(), &V::currentVersion, &V::haveCurrentVersion, u"a.b"), false, 0, 0, 0, 0, 1507, 1, 0, false},
+        {"build not a number", Values(6, 1, u"x7601"), false, 6, 1, 0, 0, 1507, 1, 0, false},
+        {"release id", With(Values(10, 0, u"19041"), &V::releaseId, &V::haveReleaseId, u"2009"), false, 10, 0, 19041, 0, 2009, 1, 0, false},
+        {"service pack 1", With(Values(6, 1, u"7601"), &V::csdVersion, &V::haveCsdVersion, u"Service Pack 1"), false, 6, 1, 7601, 1, 1507, 1, 0, false},
+        {"service pack empty", With(Values(6, 1, u"7600"), &V::csdVersion, &V::haveCsdVersion, u""), false, 6, 1, 7600, 0, 1507, 1, 0, false},
+        {"service pack beta", With(Values(6, 1, u"7600"), &V::csdVersion, &V::haveCsdVersion, u"Beta"), false, 6, 1, 7600, 0, 1507, 1, 0, false},
+        {"workstation", With(V(), &V::productType, &V::haveProductType, u"WinNT"), false, 0, 0, 0, 0, 1507, 1, 0, false},
+        {"server", With(V(), &V::productType, &V::haveProductType, u"ServerNT"), true, 0, 0, 0, 0, 1507, 3, 0, true},
+        {"domain controller", With(V(), &V::productType, &V::haveProductType, u"LanmanNT"), false, 0, 0, 0, 0, 1507, 2, 0, true},
+        {"product type case-sensitive", With(V(), &V::productType, &V::haveProductType, u"winnt"), false, 0, 0, 0, 0, 1507, 2, 0, true},
+        {"suites", With(V(), &V::productSuite, &V::haveProductSuite, WString(multi, sizeof(multi) / 2 - 1)),
+         false, 0, 0, 0, 0, 1507, 1, 0x0012, false},
+        {"every suite", With(V(), &V::productSuite, &V::haveProductSuite, WString(allSuites, sizeof(allSuites) / 2 - 1)),
+         false, 0, 0, 0, 0, 1507, 1, 0x7EFF, false},
+    };
+    for (const BuildRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        OsInfo info;
+        info.MajorVersion = 99;  // the build starts from a fresh record
+        BuildOsInfo(row.values, row.is64, &info);
+        EXPECT_EQ(info.MajorVersion, row.major);
+        EXPECT_EQ(info.MinorVersion, row.minor);
+        EXPECT_EQ(info.BuildNumber, row.build);
+        EXPECT_EQ(info.ServicePackMajor, row.sp);
+        EXPECT_EQ(info.ReleaseId, row.releaseId);
+        EXPECT_EQ(info.ProductType, row.productType);
+        EXPECT_EQ(info.SuiteMask, row.suiteMask);
+        EXPECT_EQ(info.IsServer, row.server);
+        EXPECT_EQ(info.Is64BitOs, row.is64);
+    }
+}
+
+TEST(OsInfoBuild, ServicePackTextIsCutToItsField) {
+    OsRegistryValues v;
+    v.haveCsdVersion = true;
+    for (int i = 0; i < 300; ++i) v.csdVersion.Append(u'x');
+    v.csdVersion.Append(u'2');
+    OsInfo info;
+    BuildOsInfo(v, false, &info);
+    EXPECT_EQ(WLen(info.ServicePackText), 127);
+    EXPECT_EQ(info.ServicePackMajor, 2u);
+    v.csdVersion = u"Service Pack 3";
+    BuildOsInfo(v, false, &info);
+    EXPECT_TRUE(WString(info.ServicePackText) == u"Service Pack 3");
+}
+
+struct FilterRow {
+    const char* what;
+    bool x64;
+    const char16_t* winNT;
+    const char16_t* winNT64;
+    bool passes;
+};
+
+TEST(OsFilter, ListsOfExcludedSystems) {
+    const char16_t kAll64[] = u"Windows XP/Vista/Windows 7/Windows 8 x64/Windows 8.1 x64/Windows 10 x64/Windows 11 x64";
+    const char16_t kAll32[] = u"Windows 9x/ME/NT/2000/XP/Vista/Windows 7/Windows 8 x86/Windows 8.1 x86/Windows 10 x86";
+    // The system under test: Windows 7 SP1, detailed "Windows 7 SP1 xNN", generic "Windows 7 xNN".
+    const FilterRow rows[] = {
+        {"empty lists", false, u"", u"", true},
+        {"32-bit reads WinNTVersions", false, u"Windows 7 x86", u"", false},
+        {"32-bit ignores WinNT64Versions", false, u"", u"Windows 7 x86", true},
+        {"64-bit reads WinNT64Versions", true, u"", u"Windows 7 x64", false},
+        {"64-bit ignores WinNTVersions", true, u"Windows 7 x64", u"", true},
+        {"detailed name", false, u"Windows 7 SP1 x86", u"", false},
+        {"comma and blank", false, u"Windows 7 x86, Windows 8 x86", u"", false},
+        {"second entry", false, u"Windows 8 x86, Windows 7 x86", u"", false},
+        {"comma alone is one entry", false, u"Windows 7 x86,Windows 8 x86", u"", true},
+        {"nothing trimmed", false, u"Windows 8 x86,  Windows 7 x86", u"", true},
+        {"trailing blank", false, u"Windows 7 x86 ", u"", true},
+        {"case-sensitive", false, u"windows 7 x86", u"", true},
+        {"other bitness", false, u"Windows 7 x64", u"", true},
+        {"empty entries", false, u", , Windows 7 x86, ", u"", false},
+        {"whole 64-bit list", true, u"", kAll64, false},
+        {"whole 32-bit list", false, kAll32, u"", false},
+        {"64-bit whole list in the 32-bit case", false, kAll64, u"", true},
+        {"32-bit whole list in the 64-bit case", true, u"", kAll32, true},
+    };
+    for (const FilterRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        OsInfo info = Os(6, 1, 7601, 1, false, row.x64);
+        EXPECT_EQ(OsFilterPassesFor(info, OsDetailedNameOf(info), OsGenericNameOf(info), row.winNT, row.winNT64),
+                  row.passes);
+    }
+}
+
+TEST(OsFilter, ServerNamesAndUnidentifiedSystems) {
+    OsInfo server2022 = Os(10, 0, 20348, 0, true, true);
+    EXPECT_FALSE(OsFilterPassesFor(server2022, OsDetailedNameOf(server2022), OsGenericNameOf(server2022), u"",
+                                   u"Windows 10 x64, Windows Server x64"));
+    EXPECT_FALSE(OsFilterPassesFor(server2022, OsDetailedNameOf(server2022), OsGenericNameOf(server2022), u"",
+                                   u"Windows Server 2022 x64"));
+    EXPECT_TRUE(OsFilterPassesFor(server2022, OsDetailedNameOf(server2022), OsGenericNameOf(server2022), u"",
+                                  u"Windows 10 x64"));
+    OsInfo server32 = Os(10, 0, 20348, 0, true, false);
+    EXPECT_FALSE(OsFilterPassesFor(server32, OsDetailedNameOf(server32), OsGenericNameOf(server32),
+                                   u"Windows 10 x86", u""));
+    OsInfo unknown = Os(5, 0, 2195, 4, false, false);
+    EXPECT_FALSE(OsFilterPassesFor(unknown, OsDetailedNameOf(unknown), OsGenericNameOf(unknown),
+                                   u"Windows XP x86, OsNotIdentified", u""));
+    EXPECT_TRUE(OsFilterPassesFor(unknown, OsDetailedNameOf(unknown), OsGenericNameOf(unknown), u"Windows XP x86", u""));
+}
+
+TEST(LanguageList, AcceptsByLowSixteenBits) {
+    struct Row {
+        const char16_t* list;
+        uint16_t language;
+        bool accepts;
+    } rows[] = {
+        {u"", 1033, true},
+        {u"1033;", 1033, true},
+        {u"1033;1031;", 1031, true},
+        {u"1033;1031;", 1036, false},
+        {u"1033;1031;", 1033, true},
+        // Text after the last ";" is never examined.
+        {u"1033", 1033, false},
+        {u"1036;1033", 1033, false},
+        // Entries are lenient numbers, compared in their low 16 bits.
+        {u" 1033;", 1033, true},
+        {u"1033abc;", 1033, true},
+        {u"66569;", 1033, true},
+        {u"-64503;", 1033, true},
+        {u";", 0, true},
+        {u"x;", 0, true},
+        {u";;;", 1033, false},
+        {u"10 33;", 1033, false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(LanguageListAccepts(row.list, row.language), row.accepts) << Utf8(row.list) << " " << row.language;
+}
+
+}  // namespace
