@@ -2,6 +2,10 @@
 #pragma once
 
 #include <windows.h>
+#include <aclapi.h>
+// <aclapi.h> maps BuildSecurityDescriptor to the system's own function of
+// that name; AccessListBuilder's operation keeps its plain name.
+#undef BuildSecurityDescriptor
 
 #include "core/array.h"
 #include "core/wstr.h"

@@ -1,0 +1,418 @@
+#include "platform/fileops_win.h"
+
+#include "core/fatal.h"
+#include "platform/path_rules.h"
+#include "platform/win_util.h"
+
+namespace {
+
+// Clears the read-only attribute of an entry so that it can be removed.
+void ClearReadOnly(const WString& longPath, DWORD attributes) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(longPath.wc(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// File information and existence
+
+DWORD GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow) {
+    if (path.IsEmpty()) return ERROR_INVALID_PARAMETER;
+    if (!IsAbsolutePath(path)) return ERROR_PATH_NOT_FOUND;
+    FileFinder finder(path);
+    if (!finder.Found()) {
+        DWORD error = GetLastError();
+        return error ? error : ERROR_FILE_NOT_FOUND;
+    }
+    if (lastWrite) *lastWrite = finder.Data().ftLastWriteTime;
+    if (sizeLow) *sizeLow = finder.Data().nFileSizeLow;
+    return 0;
+}
+
+bool FileExists(const WString& path) { return GetFileInformation(path, nullptr, nullptr) == 0; }
+
+// ---------------------------------------------------------------------------
+// Directory trees
+
+// Creates the folders of the path one level after the other. Levels that
+// already exist are passed over; on a share the server and share levels
+// cannot be created, so failures there do not end the walk. On a drive the
+// first real failure ends it, and the level created just before it (unless
+// it is the first level below the root) is removed again.
+DWORD CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created) {
+    if (FileExists(path)) return 0;
+    Array<WString> elements = SplitPath(path);
+    const bool network = IsNetworkPath(RemoveLongPrefix(path));
+    const int end = lastIsFolder ? elements.Size() : elements.Size() - 1;
+
+    WString current = elements[0];
+    WString previousCreated;  // the level created by the step before, if any
+    int level = 0;            // levels below the root walked so far
+    DWORD lastError = 0;
+    for (int i = 1; i < end; ++i) {
+        // Doubled or trailing backslashes leave empty components: nothing to create.
+        if (elements[i].IsEmpty()) continue;
+        current.Append(u'\\');
+        current.Append(elements[i]);
+        ++level;
+        if (CreateDirectoryW(AddLongPrefixForStorage(current).wc(), nullptr)) {
+            if (created) created->Add(current);
+            previousCreated = current;
+            lastError = 0;
+            continue;
+        }
+        DWORD error = GetLastError();
+        lastError = error == ERROR_ALREADY_EXISTS ? 0 : error;
+        if (error == ERROR_ALREADY_EXISTS) {
+            previousCreated.Clear();
+            continue;
+        }
+        if (network) {
+            previousCreated.Clear();
+            continue;
+        }
+        // Only a folder this call created is taken back; a folder that was
+        // there before stays, even when it is empty.
+        if (level > 2 && !previousCreated.IsEmpty()) {
+            if (RemoveDirectoryW(AddLongPrefixForStorage(previousCreated).wc()) && created && created->Size() > 0 &&
+                (*created)[created->Size() - 1] == previousCreated)
+                created->RemoveAt(created->Size() - 1);
+        }
+        return error;
+    }
+    return lastError;
+}
+
+// ---------------------------------------------------------------------------
+// Deleting
+
+bool DeleteFileLong(const WString& path) { return DeleteFileW(AddLongPrefixForDelete(path).wc()) != FALSE; }
+
+bool RemoveDirectoryLong(const WString& path) { return RemoveDirectoryW(AddLongPrefixForDelete(path).wc()) != FALSE; }
+
+// Everything below the folder goes, read-only entries included. A directory
+// that is a link (junction or symbolic link) is removed as a link: the walk
+// never follows it into a tree that lies outside the folder.
+void DeleteTreeContents(const WString& folder) {
+    WString pattern = folder;
+    if (pattern.Last() != u'\\') pattern.Append(u'\\');
+    pattern.Append(u'*');
+    for (FileFinder finder(pattern); finder.Found(); finder.Next()) {
+        if (finder.IsDots()) continue;
+        WString entry = finder.EntryPath();
+        WString longEntry = AddLongPrefixForDelete(entry);
+        DWORD attributes = finder.Data().dwFileAttributes;
+        if (finder.IsDirectory()) {
+            if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTreeContents(entry);
+            ClearReadOnly(longEntry, attributes);
+            RemoveDirectoryW(longEntry.wc());
+        } else {
+            ClearReadOnly(longEntry, attributes);
+            DeleteFileW(longEntry.wc());
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Temporary folder, script names, environment
+
+WString TempFolder() {
+    WString folder;
+    DWORD capacity = MAX_PATH + 1;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD n = GetTempPathW(capacity, folder.GetWBuffer(static_cast<int>(capacity)));
+        if (n == 0) {
+            folder.ReleaseBuffer(0);
+            return WString();
+        }
+        if (n < capacity) {
+            folder.ReleaseBuffer(static_cast<int>(n));
+            if (folder.Last() != u'\\') folder.Append(u'\\');
+            return folder;
+        }
+        folder.ReleaseBuffer(0);
+        capacity = n + 1;
+    }
+    return WString();
+}
+
+WString TempScriptName() {
+    WString folder = TempFolder();
+    if (folder.IsEmpty()) return WString();
+    WString name;
+    wchar_t* buffer = name.GetWBuffer(MAX_PATH + 1);
+    if (!GetTempFileNameW(folder.wc(), L"CV_", 0, buffer)) {
+        name.ReleaseBuffer(0);
+        return WString();
+    }
+    name.ReleaseBuffer();
+    DeleteFileW(name.wc());
+    int dot = name.FindLastChar(u'.');
+    if (dot > name.FindLastChar(u'\\')) name = name.Left(dot);
+    name.Append(u".ps1");
+    return name;
+}
+
+bool GetEnvVariable(const WString& name, WString* value) {
+    value->Clear();
+    DWORD capacity = 256;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        WString text;
+        SetLastError(0);
+        DWORD n = GetEnvironmentVariableW(name.wc(), text.GetWBuffer(static_cast<int>(capacity)), capacity);
+        if (n == 0) {
+            text.ReleaseBuffer(0);
+            return GetLastError() != ERROR_ENVVAR_NOT_FOUND;  // set but empty
+        }
+        if (n < capacity) {
+            text.ReleaseBuffer(static_cast<int>(n));
+            *value = text;
+            return true;
+        }
+        text.ReleaseBuffer(0);
+        capacity = n + 1;  // the value changed size between calls: ask again
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// FileFinder
+
+FileFinder::FileFinder(const WString& pattern) {
+    ZeroMemory(&data_, sizeof(data_));
+    if (pattern.Length() >= 32767) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    // A relative pattern is listed from the current folder; entry paths are
+    // always built from the full path.
+    WString full = pattern;
+    if (!IsAbsolutePath(full)) {
+        DWORD n = GetFullPathNameW(full.wc(), 0, nullptr, nullptr);
+        if (n > 0) {
+            WString resolved;
+            DWORD got = GetFullPathNameW(full.wc(), n, resolved.GetWBuffer(static_cast<int>(n)), nullptr);
+            resolved.ReleaseBuffer(got > 0 && got < n ? static_cast<int>(got) : 0);
+            if (!resolved.IsEmpty()) full = resolved;
+        }
+    }
+    root_ = ParentFolder(full);
+    handle_ = FindFirstFileW(AddLongPrefixForFinder(full).wc(), &data_);
+    found_ = handle_ != INVALID_HANDLE_VALUE;
+}
+
+FileFinder::~FileFinder() {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+}
+
+bool FileFinder::Next() {
+    found_ = handle_ != INVALID_HANDLE_VALUE && FindNextFileW(handle_, &data_);
+    return found_;
+}
+
+bool FileFinder::IsDots() const {
+    const wchar_t* name = data_.cFileName;
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+WString FileFinder::EntryPath() const {
+    WString path = root_;
+    path.Append(u'\\');
+    path.Append(data_.cFileName);
+    return path;
+}
+
+// ---------------------------------------------------------------------------
+// AccessListBuilder
+
+struct AccessListBuilder::Entry {
+    EXPLICIT_ACCESSW access;
+    PSID sid;  // MemAlloc'd copy
+};
+
+namespace {
+
+TRUSTEE_TYPE TrusteeTypeOf(SID_NAME_USE use) {
+    switch (use) {
+        case SidTypeUser: return TRUSTEE_IS_USER;
+        case SidTypeGroup: return TRUSTEE_IS_GROUP;
+        case SidTypeDomain: return TRUSTEE_IS_DOMAIN;
+        case SidTypeAlias: return TRUSTEE_IS_ALIAS;
+        case SidTypeWellKnownGroup: return TRUSTEE_IS_WELL_KNOWN_GROUP;
+        case SidTypeDeletedAccount: return TRUSTEE_IS_DELETED;
+        case SidTypeInvalid: return TRUSTEE_IS_INVALID;
+        case SidTypeComputer: return TRUSTEE_IS_COMPUTER;
+        default: return TRUSTEE_IS_UNKNOWN;
+    }
+}
+
+typedef BOOL(WINAPI* ConvertStringSidToSidWFn)(LPCWSTR, PSID*);
+
+OnceFlag g_convertSidOnce;
+ConvertStringSidToSidWFn g_convertStringSidToSid = nullptr;
+
+ConvertStringSidToSidWFn ConvertStringSidFunction() {
+    g_convertSidOnce.Run([] {
+        HMODULE advapi = LoadLibraryW(L"Advapi32.dll");
+        if (advapi)
+            g_convertStringSidToSid =
+                reinterpret_cast<ConvertStringSidToSidWFn>(
+                    reinterpret_cast<void*>(GetProcAddress(advapi, "ConvertStringSidToSidW")));
+    });
+    return g_convertStringSidToSid;
+}
+
+PSID DuplicateSid(PSID source) {
+    DWORD length = GetLengthSid(source);
+    PSID copy = MemAlloc(length);
+    if (copy && !::CopySid(length, copy, source)) {
+        MemFree(copy);
+        copy = nullptr;
+    }
+    return copy;
+}
+
+// Resolves a SID text; the SID must name a known account.
+DWORD SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
+    ConvertStringSidToSidWFn convert = ConvertStringSidFunction();
+    if (!convert) return ERROR_PROC_NOT_FOUND;
+    PSID converted = nullptr;
+    if (!convert(text.wc(), &converted)) return GetLastError();
+    wchar_t name[256];
+    wchar_t domain[256];
+    DWORD nameLength = 256;
+    DWORD domainLength = 256;
+    DWORD error = 0;
+    if (!LookupAccountSidW(nullptr, converted, name, &nameLength, domain, &domainLength, use)) error = GetLastError();
+    // A name or domain longer than the buffers still proves the account exists.
+    if (error == ERROR_INSUFFICIENT_BUFFER) error = 0;
+    if (!error) {
+        *sid = DuplicateSid(converted);
+        if (!*sid) error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    LocalFree(converted);
+    return error;
+}
+
+// Resolves an account name, retrying once with the sizes the system asks for.
+DWORD SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
+    DWORD sidSize = SECURITY_MAX_SID_SIZE;
+    DWORD domainLength = 256;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        PSID buffer = MemAlloc(sidSize);
+        wchar_t* domain = static_cast<wchar_t*>(MemAlloc((domainLength + 1) * sizeof(wchar_t)));
+        if (!buffer || !domain) {
+            MemFree(buffer);
+            MemFree(domain);
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        BOOL ok = LookupAccountNameW(nullptr, account.wc(), buffer, &sidSize, domain, &domainLength, use);
+        DWORD error = ok ? 0 : GetLastError();
+        MemFree(domain);
+        if (ok) {
+            *sid = buffer;
+            return 0;
+        }
+        MemFree(buffer);
+        if (error != ERROR_INSUFFICIENT_BUFFER) return error;
+    }
+    return ERROR_INSUFFICIENT_BUFFER;
+}
+
+}  // namespace
+
+AccessListBuilder::AccessListBuilder() {}
+
+AccessListBuilder::~AccessListBuilder() {
+    for (Entry* entry : entries_) {
+        MemFree(entry->sid);
+        MemFree(entry);
+    }
+    if (acl_) LocalFree(acl_);
+    if (descriptor_) LocalFree(descriptor_);
+}
+
+bool AccessListBuilder::GrantAccess(const WString& account, bool isSidText) {
+    PSID sid = nullptr;
+    SID_NAME_USE use = SidTypeUnknown;
+    DWORD error = isSidText ? SidFromText(account, &sid, &use) : SidFromName(account, &sid, &use);
+    if (error) {
+        lastError_ = error;
+        return false;
+    }
+    Entry* entry = static_cast<Entry*>(MemAlloc(sizeof(Entry)));
+    if (!entry) {
+        MemFree(sid);
+        lastError_ = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    ZeroMemory(entry, sizeof(Entry));
+    entry->sid = sid;
+    entry->access.grfAccessPermissions = GENERIC_ALL;
+    entry->access.grfAccessMode = revoke_ ? REVOKE_ACCESS : SET_ACCESS;
+    entry->access.grfInheritance = inheritance_;
+    entry->access.Trustee.pMultipleTrustee = nullptr;
+    entry->access.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+    entry->access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry->access.Trustee.TrusteeType = TrusteeTypeOf(use);
+    entry->access.Trustee.ptstrName = static_cast<LPWSTR>(sid);
+    if (!entries_.Add(entry)) {
+        MemFree(sid);
+        MemFree(entry);
+        lastError_ = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    return true;
+}
+
+PSECURITY_DESCRIPTOR AccessListBuilder::BuildSecurityDescriptor(PSECURITY_DESCRIPTOR existing) {
+    PACL existingAcl = nullptr;
+    if (existing) {
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        if (!GetSecurityDescriptorDacl(existing, &present, &existingAcl, &defaulted)) {
+            lastError_ = GetLastError();
+            return nullptr;
+        }
+        if (!present) existingAcl = nullptr;
+    }
+
+    ULONG count = static_cast<ULONG>(entries_.Size());
+    EXPLICIT_ACCESSW* list = nullptr;
+    if (count) {
+        list = static_cast<EXPLICIT_ACCESSW*>(MemAlloc(count * sizeof(EXPLICIT_ACCESSW)));
+        if (!list) {
+            lastError_ = ERROR_NOT_ENOUGH_MEMORY;
+            return nullptr;
+        }
+        for (ULONG i = 0; i < count; ++i) list[i] = entries_[static_cast<int>(i)]->access;
+    }
+    PACL acl = nullptr;
+    DWORD error = SetEntriesInAclW(count, list, existingAcl, &acl);
+    MemFree(list);
+    if (error != ERROR_SUCCESS) {
+        lastError_ = error;
+        return nullptr;
+    }
+
+    PSECURITY_DESCRIPTOR descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    if (!descriptor) {
+        LocalFree(acl);
+        lastError_ = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    if (!InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE)) {
+        lastError_ = GetLastError();
+        LocalFree(descriptor);
+        LocalFree(acl);
+        return nullptr;
+    }
+    // A rebuilt descriptor replaces the previous one.
+    if (acl_) LocalFree(acl_);
+    if (descriptor_) LocalFree(descriptor_);
+    acl_ = acl;
+    descriptor_ = descriptor;
+    return descriptor_;
+}
