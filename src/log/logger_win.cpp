@@ -1,15 +1,223 @@
 #include "log/logger_win.h"
 
+#include <cpuid.h>
+#include <string.h>
+
+#include "evaluation/os_info.h"
+#include "evaluation/references_win.h"
 #include "log/log.h"
+#include "platform/fileops_win.h"
+#include "platform/win_util.h"
+
+namespace {
+
+const char16_t kLogFolderName[] = u"CORVANE_LOGS";
+const char16_t kEndOfLog[] = u"=====================End of Log=====================\r\n";
+
+void DebugText(const WString& text) { OutputDebugStringW(text.wc()); }
+
+bool IsFolder(const WString& path) {
+    DWORD attributes = GetFileAttributesW(path.wc());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The all-users application-data folder + "CORVANE_LOGS", created on first
+// use so that every account may write to it.
+WString SharedLogFolder() {
+    WString common;
+    if (!ResolveFolderProperty(u"CommonAppDataFolder", false, &common)) return WString();
+    WString folder = common + kLogFolderName;
+    if (IsFolder(folder)) return folder;
+
+    AccessListBuilder access;
+    // The well-known SID of Everyone does not depend on the system language.
+    if (!access.GrantAccess(u"S-1-1-0", true) && !access.GrantAccess(u"Everyone", false)) return WString();
+    PSECURITY_DESCRIPTOR descriptor = access.BuildSecurityDescriptor();
+    if (!descriptor) return WString();
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    if (!CreateDirectoryW(folder.wc(), &attributes)) {
+        // Another process may have created it in the meantime.
+        if (GetLastError() != ERROR_ALREADY_EXISTS || !IsFolder(folder)) return WString();
+    }
+    return folder;
+}
+
+WString TempLogFolder() {
+    WString temp = TempFolder();
+    if (temp.IsEmpty()) return WString();
+    WString folder = temp + kLogFolderName;
+    if (!CreateDirectoryW(folder.wc(), nullptr) && !IsFolder(folder)) return WString();
+    return folder;
+}
+
+WString TimeStamp() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return Format(u"%04d-%02d-%02d %02d-%02d-%02d", static_cast<int>(now.wYear), static_cast<int>(now.wMonth),
+                  static_cast<int>(now.wDay), static_cast<int>(now.wHour), static_cast<int>(now.wMinute),
+                  static_cast<int>(now.wSecond));
+}
+
+}  // namespace
+
+WString LogFileNameFor(const WString& executablePath) {
+    WString name = executablePath.Mid(executablePath.FindLastChar(u'\\') + 1);
+    int dot = name.FindLastChar(u'.');
+    if (dot < 0) return name + u".LOG";
+    return name.Left(dot + 1) + u"LOG";
+}
+
+WString ProcessorBrandText() {
+    unsigned int highest = __get_cpuid_max(0x80000000u, nullptr);
+    if (highest < 0x80000004u) return u"UnkownCPU";
+    unsigned int regs[12];
+    for (unsigned int leaf = 0; leaf < 3; ++leaf) {
+        __cpuid(0x80000002u + leaf, regs[leaf * 4], regs[leaf * 4 + 1], regs[leaf * 4 + 2], regs[leaf * 4 + 3]);
+    }
+    char brand[49];
+    memcpy(brand, regs, 48);
+    brand[48] = 0;
+    return Widen(brand);
+}
 
 Logger::Logger() : header_(u"\r\n<< Corvane (x86) Log >>\r\n") {}
-Logger::~Logger() {}
-void Logger::SetLogFile(const WString& path) { path_ = path; }
-void Logger::WriteLine(const WString&) {}
-void Logger::Close() {}
-WString Logger::Path() { return path_; }
 
-static Logger g_logger;
+Logger::~Logger() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    if (lockState_ == 2) DeleteCriticalSection(&lock_);
+    lockState_ = 0;
+}
+
+// The critical section is set up by whichever thread uses the log first;
+// threads arriving meanwhile wait until it is ready.
+void Logger::Lock() {
+    if (InterlockedCompareExchange(&lockState_, 1, 0) == 0) {
+        InitializeCriticalSection(&lock_);
+        InterlockedExchange(&lockState_, 2);
+    } else {
+        while (InterlockedCompareExchange(&lockState_, 2, 2) != 2) Sleep(0);
+    }
+    EnterCriticalSection(&lock_);
+}
+
+void Logger::Unlock() { LeaveCriticalSection(&lock_); }
+
+void Logger::SetLogFile(const WString& path) {
+    Lock();
+    DebugText(Format(u"Logger::SetLogFile( %s ) while OLD path is:%s", path, path_));
+    // A log that is already open keeps its file.
+    if (file_ == INVALID_HANDLE_VALUE && !closed_) path_ = path;
+    Unlock();
+}
+
+WString Logger::Path() {
+    Lock();
+    WString path = path_;
+    Unlock();
+    return path;
+}
+
+void Logger::WriteLine(const WString& text) {
+    Lock();
+    if (!closed_) WriteLineLocked(text);
+    Unlock();
+}
+
+void Logger::Close() {
+    Lock();
+    if (!closed_) {
+        if (LoggingEnabled) WriteLineLocked(kEndOfLog);
+        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+        closed_ = true;
+    }
+    Unlock();
+}
+
+void Logger::WriteLineLocked(const WString& text) {
+    if (file_ == INVALID_HANDLE_VALUE && !Open()) return;  // the line is lost
+    WriteText(TimeStamp());
+    WriteText(u"-");
+    WriteText(text);
+    WriteText(u"\r\n");
+}
+
+void Logger::WriteRaw(const void* data, DWORD bytes) {
+    if (file_ == INVALID_HANDLE_VALUE || bytes == 0) return;
+    DWORD written = 0;
+    WriteFile(file_, data, bytes, &written, nullptr);
+    FlushFileBuffers(file_);
+}
+
+void Logger::WriteText(const WString& text) {
+    WriteRaw(text.c_str(), static_cast<DWORD>(text.Length()) * sizeof(char16_t));
+}
+
+WString Logger::FallbackPath(int attempt) {
+    WString executable = ModuleFileName();
+    if (executable.IsEmpty()) return WString();
+    switch (attempt) {
+        case 0: {
+            WString folder = SharedLogFolder();
+            return folder.IsEmpty() ? WString() : folder + u"\\" + LogFileNameFor(executable);
+        }
+        case 1:
+            return executable.Left(executable.FindLastChar(u'\\') + 1) + LogFileNameFor(executable);
+        case 2: {
+            WString folder = TempLogFolder();
+            return folder.IsEmpty() ? WString() : folder + u"\\" + LogFileNameFor(executable);
+        }
+        default:
+            return WString();
+    }
+}
+
+bool Logger::Open() {
+    int attempt = 0;
+    for (;;) {
+        if (path_.IsEmpty()) {
+            if (attempt > 2) return false;
+            path_ = FallbackPath(attempt++);
+            if (path_.IsEmpty()) continue;
+        }
+        HANDLE file = CreateFileW(path_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            DebugText(u"LOGGER->failed to create LOG at:" + path_);
+            path_.Clear();
+            continue;
+        }
+        const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+        file_ = file;
+        LARGE_INTEGER size;
+        size.QuadPart = 0;
+        if (existed) {
+            DebugText(u"LOGGER->Reusing LOG file at:" + path_ + u"\r\n");
+            SetFilePointer(file_, 0, nullptr, FILE_END);
+            GetFileSizeEx(file_, &size);
+        } else {
+            DebugText(u"LOGGER->Creating LOG file at:" + path_ + u"\r\n");
+        }
+        // A new file, or one left empty, starts with the byte-order mark.
+        if (!existed || size.QuadPart == 0) {
+            const unsigned char mark[2] = {0xFF, 0xFE};
+            WriteRaw(mark, sizeof(mark));
+        }
+        const OsInfo& os = GetOsInfo();
+        WriteText(header_);
+        WriteText(Format(u"OS Version: %u.%u.%u SP%u (%s) [%s]\r\n", os.MajorVersion, os.MinorVersion,
+                         os.BuildNumber, os.ServicePackMajor,
+                         WString(os.IsServer ? u"server" : u"workstation"), WString(os.Is64BitOs ? u"x64" : u"x86")));
+        WriteText(u"CPU: " + ProcessorBrandText() + u"\r\n");
+        WriteText(u"\r\n");
+        return true;
+    }
+}
+
+namespace {
+Logger g_logger;
+}  // namespace
 
 Logger& TheLogger() { return g_logger; }
 

@@ -23,13 +23,23 @@ private:
     void Lock();
     void Unlock();
     bool Open();
+    void WriteLineLocked(const WString& text);
     void WriteRaw(const void* data, DWORD bytes);
+    void WriteText(const WString& text);
+    WString FallbackPath(int attempt);
 
     CRITICAL_SECTION lock_;
     volatile LONG lockState_ = 0;  // 0 none, 1 initialising, 2 ready
     WString path_;
     const char16_t* header_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    bool closed_ = false;  // after Close nothing more is written
 };
 
 Logger& TheLogger();
+
+// The log file name for an executable path: its file name with the extension
+// replaced by "LOG" (".LOG" appended when it has none).
+WString LogFileNameFor(const WString& executablePath);
+// The processor brand string, or "UnkownCPU" without the brand leaves.
+WString ProcessorBrandText();
