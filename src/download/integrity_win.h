@@ -1,0 +1,13 @@
+// Integrity of a downloaded file: its exact size and its MD5 digest.
+#pragma once
+
+#include "config/prerequisite.h"
+#include "core/wstr.h"
+
+// The file's MD5 as 32 lowercase hexadecimal digits. False when the file
+// cannot be opened, its size cannot be read or it is empty.
+bool FileMd5(const WString& path, WString* digest);
+
+// True when the file matches the prerequisite's ExactSize and MD5 (each
+// only when stated).
+bool CheckDownloadedFile(const Prerequisite& prerequisite, const WString& path);

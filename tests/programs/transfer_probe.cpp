@@ -1,0 +1,172 @@
+// Test program: runs one FileTransfer for a URL into a target path and prints
+// every observer call on its own line, machine-readable:
+//   started kind=<k> total=<n> target=<path>
+//   progress bytes=<n> sum=<running sum>
+//   finished scope=<s> reserved=<r>
+//   cancel-query answer=<0|1>            (only with --show-polls, or when 1)
+//   error code=<u> handle=<none|request|credentials> context=<text> answer=<u>
+//   result=<u> hex=<0x...>
+// then exits with the result code.
+// Options: --expected N, --cancel-after-progress N, --cancel-after-bytes N,
+// --cert-answer N, --auth-answer N, --store-user U, --store-password P,
+// --no-observer, --show-polls, --quiet (only the result and a summary),
+// --progress-delay MS (sleep in every progress call).
+#include <windows.h>
+#include <psapi.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "download/file_transfer_win.h"
+
+namespace {
+
+class RecordingObserver : public TransferObserver {
+public:
+    long long cancelAfterProgress = -1;
+    long long cancelAfterBytes = -1;
+    long long certAnswer = -1;
+    long long authAnswer = -1;
+    bool showPolls = false;
+    bool quiet = false;
+    DWORD progressDelay = 0;
+    unsigned long long progressCalls = 0;
+    unsigned long long progressSum = 0;
+    unsigned long long polls = 0;
+    bool cancelled = false;
+
+    void SetItemCount(uint64_t count, int) override { Line("item-count count=%llu\n", (unsigned long long)count); }
+    void OnTransferStarted(int kind, uint32_t total, const WString& target) override {
+        if (quiet) return;
+        wprintf(L"started kind=%d total=%u target=%ls\n", kind, total, target.wc());
+        fflush(stdout);
+    }
+    void OnFinished(int scope, int reserved) override { Line("finished scope=%d reserved=%d\n", scope, reserved); }
+    void OnProgress(uint32_t bytes) override {
+        ++progressCalls;
+        progressSum += bytes;
+        if (!quiet) {
+            wprintf(L"progress bytes=%u sum=%llu tick=%lu\n", bytes, progressSum, GetTickCount());
+            fflush(stdout);
+        }
+        if (progressDelay) Sleep(progressDelay);
+    }
+    bool IsCancelled() override {
+        ++polls;
+        if (!cancelled) {
+            if (cancelAfterProgress >= 0 && (long long)progressCalls >= cancelAfterProgress) cancelled = true;
+            if (cancelAfterBytes >= 0 && (long long)progressSum >= cancelAfterBytes) cancelled = true;
+            if (cancelled) Line("cancel-query answer=1\n");
+        } else if (showPolls) {
+            Line("cancel-query answer=1\n");
+        }
+        if (!cancelled && showPolls) Line("cancel-query answer=0\n");
+        return cancelled;
+    }
+    uint32_t OnError(const WString& context, uint32_t code, void* handle) override {
+        const wchar_t* kind = L"none";
+        uint32_t answer = code;
+        if (handle == &TheCredentialStore()) {
+            kind = L"credentials";
+            if (authAnswer >= 0) answer = (uint32_t)authAnswer;
+        } else if (handle) {
+            kind = L"request";
+            if (certAnswer >= 0) answer = (uint32_t)certAnswer;
+        }
+        wprintf(L"error code=%u handle=%ls context=%ls answer=%u", code, kind, context.wc(), answer);
+        if (handle == &TheCredentialStore()) wprintf(L" store=%ls", TheCredentialStore().description.wc());
+        wprintf(L"\n");
+        fflush(stdout);
+        return answer;
+    }
+    void SetStatusText(const WString& text, int kind, int) override {
+        if (quiet) return;
+        wprintf(L"status kind=%d text=%ls\n", kind, text.wc());
+        fflush(stdout);
+    }
+
+private:
+    void Line(const char* format, ...) {
+        va_list args;
+        va_start(args, format);
+        vprintf(format, args);
+        va_end(args);
+        fflush(stdout);
+    }
+};
+
+void PrintPeakMemory() {
+    typedef BOOL(WINAPI * QueryMemory)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    QueryMemory query = kernel ? (QueryMemory)(void*)GetProcAddress(kernel, "K32GetProcessMemoryInfo") : nullptr;
+    PROCESS_MEMORY_COUNTERS counters;
+    ZeroMemory(&counters, sizeof counters);
+    counters.cb = sizeof counters;
+    if (query && query(GetCurrentProcess(), &counters, sizeof counters)) {
+        printf("peak-working-set=%llu peak-pagefile=%llu\n", (unsigned long long)counters.PeakWorkingSetSize,
+               (unsigned long long)counters.PeakPagefileUsage);
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        fwprintf(stderr, L"usage: transfer_probe <url> <target> [options]\n");
+        return 2;
+    }
+    RecordingObserver observer;
+    bool useObserver = true;
+    uint32_t expected = 0;
+    for (int i = 3; i < argc; ++i) {
+        const wchar_t* option = argv[i];
+        const wchar_t* value = i + 1 < argc ? argv[i + 1] : L"";
+        if (!wcscmp(option, L"--no-observer")) {
+            useObserver = false;
+        } else if (!wcscmp(option, L"--show-polls")) {
+            observer.showPolls = true;
+        } else if (!wcscmp(option, L"--quiet")) {
+            observer.quiet = true;
+        } else if (!wcscmp(option, L"--expected")) {
+            expected = (uint32_t)_wtoi64(value);
+            ++i;
+        } else if (!wcscmp(option, L"--cancel-after-progress")) {
+            observer.cancelAfterProgress = _wtoi64(value);
+            ++i;
+        } else if (!wcscmp(option, L"--cancel-after-bytes")) {
+            observer.cancelAfterBytes = _wtoi64(value);
+            ++i;
+        } else if (!wcscmp(option, L"--cert-answer")) {
+            observer.certAnswer = _wtoi64(value);
+            ++i;
+        } else if (!wcscmp(option, L"--auth-answer")) {
+            observer.authAnswer = _wtoi64(value);
+            ++i;
+        } else if (!wcscmp(option, L"--store-user")) {
+            TheCredentialStore().userName = WString(value);
+            ++i;
+        } else if (!wcscmp(option, L"--store-password")) {
+            TheCredentialStore().password = WString(value);
+            ++i;
+        } else if (!wcscmp(option, L"--progress-delay")) {
+            observer.progressDelay = (DWORD)_wtoi(value);
+            ++i;
+        } else {
+            fwprintf(stderr, L"unknown option %ls\n", option);
+            return 2;
+        }
+    }
+    uint32_t result;
+    {
+        FileTransfer transfer(useObserver ? &observer : nullptr, &TheCredentialStore());
+        if (expected) transfer.SetExpectedSize(expected);
+        result = transfer.Download(WString(argv[1]), WString(argv[2]));
+    }
+    printf("summary progress-calls=%llu progress-sum=%llu polls=%llu\n", observer.progressCalls, observer.progressSum,
+           observer.polls);
+    PrintPeakMemory();
+    printf("result=%u hex=0x%08X\n", result, result);
+    fflush(stdout);
+    return (int)result;
+}

@@ -1,0 +1,321 @@
+"""Loopback servers for transfer tests: HTTP (and HTTPS) with ranges and
+switchable fault modes, and FTP through pyftpdlib. Everything listens on
+127.0.0.1 with an ephemeral port.
+
+    http = HttpServer(root_dir).start()
+    http.url("file.bin")             # http://127.0.0.1:<port>/file.bin
+    http.set_mode(drop_after=1000)   # see HttpServer.DEFAULTS
+    http.requests                    # one dict per request: path, headers
+    http.stop()
+
+    https = HttpServer(root_dir, tls=TlsCertificate.create(tmp)).start()
+    ftp = FtpServer(root_dir, user="user", password="secret").start()
+"""
+import base64
+import http.server
+import os
+import re
+import socket
+import ssl
+import subprocess
+import threading
+import time
+from pathlib import Path
+
+HOST = "127.0.0.1"
+
+
+class TlsCertificate:
+    """A self-signed certificate for 127.0.0.1 made with openssl."""
+
+    def __init__(self, cert: Path, key: Path, der: Path):
+        self.cert, self.key, self.der = cert, key, der
+
+    @classmethod
+    def create(cls, folder: Path, name: str = "server", days: int = 30):
+        folder = Path(folder)
+        folder.mkdir(parents=True, exist_ok=True)
+        cert, key, der = folder / f"{name}.pem", folder / f"{name}.key", folder / f"{name}.der"
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
+                        "-keyout", str(key), "-out", str(cert), "-days", str(days),
+                        "-subj", "/CN=127.0.0.1",
+                        "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                        "-addext", "basicConstraints=critical,CA:TRUE"],
+                       check=True, capture_output=True, timeout=60)
+        subprocess.run(["openssl", "x509", "-in", str(cert), "-outform", "DER", "-out", str(der)],
+                       check=True, capture_output=True, timeout=60)
+        return cls(cert, key, der)
+
+    def sha1_thumbprint(self) -> str:
+        import hashlib
+        return hashlib.sha1(self.der.read_bytes()).hexdigest().upper()
+
+
+class _Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+    server_version = "LoopbackTest/1.0"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        owner: HttpServer = self.server.owner
+        with owner.lock:
+            index = len(owner.requests)
+            owner.requests.append({"path": self.path, "headers": dict(self.headers.items()),
+                                   "raw_headers": str(self.headers)})
+            mode = dict(owner.mode)
+        try:
+            self._serve(owner, mode, index)
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
+            pass
+
+    def _body_error(self, status, text=None):
+        body = (text or f"status {status}\n").encode()
+        self.send_response(status)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def _serve(self, owner, mode, index):
+        path = self.path.split("?", 1)[0]
+        if mode["auth"]:
+            expected = "Basic " + base64.b64encode(mode["auth"].encode()).decode()
+            if self.headers.get("Authorization") != expected:
+                body = b"authentication required\n"
+                self.send_response(401)
+                self.send_header("WWW-Authenticate", 'Basic realm="test"')
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+                return
+        if path in mode["redirects"]:
+            self.send_response(302)
+            self.send_header("Location", mode["redirects"][path])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if mode["status"]:
+            status = mode["status"]
+            if status == 304:
+                self.send_response(304)
+                self.end_headers()
+                return
+            self._body_error(status, mode["status_body"])
+            return
+        file = owner.root / path.lstrip("/")
+        if not file.is_file():
+            self._body_error(404)
+            return
+        data = file.read_bytes()
+        size = len(data)
+
+        start = 0
+        ranged = False
+        rng = self.headers.get("Range")
+        honour = mode["range"] == "honour" and not (mode["whole_after_first"] and index > 0)
+        if rng and honour:
+            m = re.fullmatch(r"bytes=(\d+)-", rng.strip())
+            if m:
+                start = int(m.group(1))
+                if start >= size:
+                    self.send_response(416)
+                    self.send_header("Content-Range", f"bytes */{size}")
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
+                ranged = True
+        body = data[start:]
+
+        if ranged:
+            self.send_response(206)
+            if mode["partial_content_range"]:
+                self.send_header("Content-Range", f"bytes {start}-{size - 1}/{size}")
+            if mode["partial_length"]:
+                self.send_header("Content-Length", str(len(body)))
+        else:
+            self.send_response(200)
+            if mode["length"]:
+                self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Type", "application/octet-stream")
+        self.end_headers()
+
+        limit = len(body)
+        drop = mode["drop_after"]
+        if drop is not None and (mode["drop_every"] or not owner.dropped):
+            limit = min(limit, drop)
+            owner.dropped = True
+            dropping = True
+        else:
+            dropping = False
+        chunk = mode["chunk"]
+        delay = mode["delay"]
+        sent = 0
+        while sent < limit:
+            n = min(chunk, limit - sent)
+            self.wfile.write(body[sent:sent + n])
+            sent += n
+            if delay:
+                self.wfile.flush()
+                time.sleep(delay)
+                if owner.stopping:
+                    break
+        self.wfile.flush()
+        if dropping:
+            # Abortive close: the client sees the connection reset or an early end.
+            try:
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+            except OSError:
+                pass
+            self.close_connection = True
+
+
+class HttpServer:
+    """HTTP/1.0 file server over a folder with fault modes (see DEFAULTS)."""
+
+    DEFAULTS = {
+        "range": "honour",            # "honour" or "ignore" Range headers
+        "whole_after_first": False,   # ignore Range from the second request on
+        "length": True,               # Content-Length on 200 answers
+        "partial_length": True,       # Content-Length on 206 answers
+        "partial_content_range": True,  # Content-Range on 206 answers
+        "status": None,               # answer every request with this status (304, 401, 403, 404, 410, 500 ...)
+        "status_body": None,          # body text of that status
+        "redirects": {},              # path -> location (302)
+        "auth": None,                 # "user:password" required with Basic
+        "drop_after": None,           # end the connection after N body bytes ...
+        "drop_every": False,          # ... on every request (else only once)
+        "chunk": 65536,               # bytes per write
+        "delay": 0.0,                 # seconds between writes (trickle)
+    }
+
+    def __init__(self, root, tls: TlsCertificate | None = None):
+        self.root = Path(root)
+        self.tls = tls
+        self.lock = threading.Lock()
+        self.requests = []
+        self.mode = dict(self.DEFAULTS)
+        self.dropped = False
+        self.stopping = False
+        self._server = None
+        self._thread = None
+
+    def start(self):
+        server = http.server.ThreadingHTTPServer((HOST, 0), _Handler)
+        server.daemon_threads = True
+        server.owner = self
+        if self.tls:
+            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ctx.load_cert_chain(str(self.tls.cert), str(self.tls.key))
+            server.socket = ctx.wrap_socket(server.socket, server_side=True)
+        self._server = server
+        self._thread = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
+        self._thread.start()
+        return self
+
+    def stop(self):
+        self.stopping = True
+        if self._server:
+            self._server.shutdown()
+            self._server.server_close()
+            self._server = None
+
+    @property
+    def port(self) -> int:
+        return self._server.server_address[1]
+
+    def url(self, path: str = "") -> str:
+        scheme = "https" if self.tls else "http"
+        return f"{scheme}://{HOST}:{self.port}/{path.lstrip('/')}"
+
+    def set_mode(self, **changes):
+        unknown = set(changes) - set(self.DEFAULTS)
+        if unknown:
+            raise KeyError(f"unknown modes {unknown}")
+        with self.lock:
+            self.mode.update(changes)
+        return self
+
+    def reset(self):
+        with self.lock:
+            self.mode = dict(self.DEFAULTS)
+            self.requests.clear()
+            self.dropped = False
+        return self
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+class FtpServer:
+    """pyftpdlib server over a folder: anonymous read access and one user.
+    rest="accept" answers REST with 350, rest="refuse" with 502."""
+
+    def __init__(self, root, user="user", password="secret", rest="accept"):
+        self.root = Path(root)
+        self.user, self.password = user, password
+        self.rest = rest
+        self.commands = []
+        self._server = None
+        self._thread = None
+        self._stop = threading.Event()
+
+    def start(self):
+        from pyftpdlib.authorizers import DummyAuthorizer
+        from pyftpdlib.handlers import FTPHandler
+        from pyftpdlib.servers import FTPServer
+
+        owner = self
+        authorizer = DummyAuthorizer()
+        authorizer.add_user(self.user, self.password, str(self.root), perm="elr")
+        authorizer.add_anonymous(str(self.root), perm="elr")
+
+        class Handler(FTPHandler):
+            def pre_process_command(self, line, cmd, arg):
+                owner.commands.append(line)
+                return super().pre_process_command(line, cmd, arg)
+
+            def ftp_REST(self, line):
+                if owner.rest == "refuse":
+                    self.respond("502 REST is not supported here.")
+                    return
+                return super().ftp_REST(line)
+
+        Handler.authorizer = authorizer
+        Handler.passive_ports = None
+        Handler.masquerade_address = None
+        Handler.banner = "loopback test ftp"
+        self._server = FTPServer((HOST, 0), Handler)
+        self._thread = threading.Thread(target=self._loop, daemon=True)
+        self._thread.start()
+        return self
+
+    def _loop(self):
+        while not self._stop.is_set():
+            self._server.serve_forever(timeout=0.05, blocking=False)
+        self._server.close_all()
+
+    def stop(self):
+        self._stop.set()
+        if self._thread:
+            self._thread.join(timeout=10)
+
+    @property
+    def port(self) -> int:
+        return self._server.address[1]
+
+    def url(self, path: str = "", user: str | None = None, password: str | None = None) -> str:
+        auth = ""
+        if user:
+            auth = user + (":" + password if password else "") + "@"
+        return f"ftp://{auth}{HOST}:{self.port}/{path.lstrip('/')}"
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
