@@ -1,0 +1,151 @@
+#include "install/package_launcher_win.h"
+
+#include "config/interboot_store_win.h"
+#include "config/prerequisite.h"
+#include "core/fatal.h"
+#include "evaluation/references_win.h"
+#include "install/command_line.h"
+#include "install/process_runner_win.h"
+#include "log/log.h"
+#include "platform/win_util.h"
+
+namespace {
+
+// The chainer's own platform: its token and the real restart request.
+class SystemPlatform : public LaunchPlatform {
+public:
+    bool IsLocalSystem() override {
+        UniqueHandle token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return false;
+        DWORD size = 0;
+        GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+        if (size == 0) return false;
+        void* buffer = MemAlloc(size);
+        if (!buffer) return false;
+        bool system = false;
+        if (GetTokenInformation(token.Get(), TokenUser, buffer, size, &size)) {
+            // S-1-5-18
+            SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+            PSID localSystem = nullptr;
+            if (AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                         &localSystem)) {
+                system = EqualSid(static_cast<TOKEN_USER*>(buffer)->User.Sid, localSystem) != FALSE;
+                FreeSid(localSystem);
+            }
+        }
+        MemFree(buffer);
+        return system;
+    }
+
+    bool RequestRestart(DWORD reason) override { return ExitWindowsEx(EWX_REBOOT | EWX_FORCE, reason) != FALSE; }
+};
+
+SystemPlatform g_systemPlatform;
+
+// Creates the process with the composed command line and waits for it.
+// Answers 0 and the exit code, or the system error of the creation.
+bool RunDirect(const WString& program, const WString& commandLine, uint32_t* returnCode) {
+    WString writable = commandLine;  // CreateProcessW may write into its command line
+    wchar_t* buffer = writable.GetWBuffer(writable.Length());
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof(process));
+    if (!CreateProcessW(program.wc(), buffer, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                        &startup, &process)) {
+        *returnCode = GetLastError();
+        if (*returnCode == 0) *returnCode = ERROR_GEN_FAILURE;
+        return false;
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    WaitForSingleObject(processHandle.Get(), INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(processHandle.Get(), &code);
+    *returnCode = code;
+    return true;
+}
+
+}  // namespace
+
+LaunchPlatform& SystemLaunchPlatform() { return g_systemPlatform; }
+
+PackageLauncher::PackageLauncher(NameValueStore* resultSink, PresenceChecker* presence, LaunchPlatform* platform)
+    : resultSink_(resultSink), presence_(presence), platform_(platform ? platform : &SystemLaunchPlatform()) {}
+
+void PackageLauncher::Add(const LaunchItem& item) {
+    LaunchItem copy = item;
+    copy.ReturnCode = 0;
+    items_.Add(copy);
+}
+
+bool PackageLauncher::Launch(int index) {
+    LaunchItem& item = items_[index];
+    if (LoggingEnabled) LogLine(WString(u"Launching file:") + item.FilePath);
+
+    bool launched;
+    if (platform_->IsLocalSystem()) {
+        // Under LocalSystem there is no shell to lean on: the process is
+        // created directly, installer packages through msiexec.exe.
+        WString arguments = ExpandSystemReferences(item.CommandLine, false);
+        WString program;
+        WString commandLine;
+        if (HasMsiExtension(item.FilePath)) {
+            program = ExpandSystemReferences(WString(u"[SystemFolder]msiexec.exe"), false);
+            commandLine = MsiexecCommandLine(item.FilePath, arguments);
+        } else {
+            program = item.FilePath;
+            commandLine = ProgramCommandLine(item.FilePath, arguments);
+        }
+        launched = RunDirect(program, commandLine, &item.ReturnCode);
+    } else {
+        ShellRunResult run = ShellOpenAndWait(item.FilePath, item.CommandLine, FolderOfFile(item.FilePath),
+                                              SW_SHOWNORMAL);
+        launched = run.started;
+        if (!run.started)
+            item.ReturnCode = run.error;
+        else if (run.hadProcess)
+            item.ReturnCode = run.exitCode;
+        else
+            item.ReturnCode = 0;  // handed to a running program: counts as done
+    }
+
+    if (!launched && LoggingEnabled) LogLine(WString(u"Launch failed. Error:") + SystemMessageText(item.ReturnCode));
+    if (LoggingEnabled) {
+        WString line(u"Return code of launched file:");
+        line.AppendUnsigned(item.ReturnCode);
+        LogLine(line);
+    }
+
+    if (resultSink_) {
+        NarrowText name;
+        Narrow(item.RetValPropName, &name);
+        resultSink_->SetInt(name.c_str(), static_cast<int32_t>(item.ReturnCode));
+    }
+
+    if (item.ReturnCode == 3010 || (item.ReturnCode & 0xC0000000u) == 0xC0000000u) Sleep(2000);
+    return item.ReturnCode == 0;
+}
+
+InstallOutcome PackageLauncher::Install(int index, bool silent) {
+    if (!Launch(index)) return kInstallFailed;
+    const LaunchItem& item = items_[index];
+    if (item.RebootMode == 0) return kInstalled;
+    if (item.RebootMode == 2 && !(presence_ && presence_->IsPresent(item.PrerequisiteIndex))) return kInstalled;
+    if (item.RebootMode != 1 && item.RebootMode != 2) return kInstalled;
+
+    if (LoggingEnabled) LogLine(WString(u"Rebooting machine..."));
+    rebootStarted_ = true;
+    RebootMachine(silent);
+    return kRebootStarted;
+}
+
+WString ChooseCommandLine(const WString& generalOptions, const Prerequisite& prerequisite) {
+    return generalOptions.Contains(u'b') ? prerequisite.BasicUiCommandLine : prerequisite.NoUiCommandLine;
+}
+
+int32_t RebootModeFromOptions(const WString& options) {
+    if (!options.Contains(u'r')) return 0;
+    return options.Contains(u'R') ? 2 : 1;
+}
