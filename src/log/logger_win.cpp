@@ -30,9 +30,7 @@ WString SharedLogFolder() {
     if (IsFolder(folder)) return folder;
 
     AccessListBuilder access;
-    // The well-known SID of Everyone does not depend on the system language.
-    if (!access.GrantAccess(u"S-1-1-0", true) && !access.GrantAccess(u"Everyone", false)) return WString();
-    PSECURITY_DESCRIPTOR descriptor = access.BuildSecurityDescriptor();
+    PSECURITY_DESCRIPTOR descriptor = SharedLogFolderDescriptor(&access);
     if (!descriptor) return WString();
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     if (!CreateDirectoryW(folder.wc(), &attributes)) {
@@ -67,17 +65,29 @@ WString LogFileNameFor(const WString& executablePath) {
     return name.Left(dot + 1) + u"LOG";
 }
 
-WString ProcessorBrandText() {
-    unsigned int highest = __get_cpuid_max(0x80000000u, nullptr);
-    if (highest < 0x80000004u) return u"UnkownCPU";
-    unsigned int regs[12];
-    for (unsigned int leaf = 0; leaf < 3; ++leaf) {
-        __cpuid(0x80000002u + leaf, regs[leaf * 4], regs[leaf * 4 + 1], regs[leaf * 4 + 2], regs[leaf * 4 + 3]);
-    }
+WString ProcessorBrandTextFrom(unsigned int highestExtendedLeaf, const unsigned int registers[12]) {
+    if (highestExtendedLeaf < 0x80000004u) return u"UnkownCPU";
     char brand[49];
-    memcpy(brand, regs, 48);
+    memcpy(brand, registers, 48);
     brand[48] = 0;
     return Widen(brand);
+}
+
+WString ProcessorBrandText() {
+    unsigned int registers[12] = {0};
+    unsigned int highest = __get_cpuid_max(0x80000000u, nullptr);
+    if (highest >= 0x80000004u) {
+        for (unsigned int leaf = 0; leaf < 3; ++leaf)
+            __cpuid(0x80000002u + leaf, registers[leaf * 4], registers[leaf * 4 + 1], registers[leaf * 4 + 2],
+                     registers[leaf * 4 + 3]);
+    }
+    return ProcessorBrandTextFrom(highest, registers);
+}
+
+PSECURITY_DESCRIPTOR SharedLogFolderDescriptor(AccessListBuilder* access) {
+    // The well-known SID of Everyone does not depend on the system language.
+    if (!access->GrantAccess(u"S-1-1-0", true) && !access->GrantAccess(u"Everyone", false)) return nullptr;
+    return access->BuildSecurityDescriptor();
 }
 
 Logger::Logger() : header_(u"\r\n<< Corvane (x86) Log >>\r\n") {}

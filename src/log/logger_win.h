@@ -43,3 +43,11 @@ Logger& TheLogger();
 WString LogFileNameFor(const WString& executablePath);
 // The processor brand string, or "UnkownCPU" without the brand leaves.
 WString ProcessorBrandText();
+// The same from the highest extended leaf and the registers of the leaves
+// 0x80000002 to 0x80000004 (EAX, EBX, ECX, EDX each).
+WString ProcessorBrandTextFrom(unsigned int highestExtendedLeaf, const unsigned int registers[12]);
+
+class AccessListBuilder;
+// The descriptor of the shared log folder: one entry granting Everyone full
+// control, not inherited. Owned by the builder; null when it cannot be built.
+PSECURITY_DESCRIPTOR SharedLogFolderDescriptor(AccessListBuilder* access);
