@@ -152,6 +152,9 @@ uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
     if (window && !context.IsEmpty()) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, context.wc());
     if (HWND bar = Bar()) {
         SendMessageW(bar, PBM_SETSTATE, PBST_ERROR, 0);
+        // Without visual styles the state is not drawn; the bar colour
+        // (ignored under visual styles) keeps the error visible there.
+        SendMessageW(bar, PBM_SETBARCOLOR, 0, RGB(0xD0, 0x20, 0x20));
         // A visible blink: the red bar disappears for a moment.
         ShowWindow(bar, SW_HIDE);
         Sleep(200);

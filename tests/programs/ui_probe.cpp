@@ -1,0 +1,238 @@
+// Test probe: shows the status window and the progress dialog of the product
+// library, the dialog driven by scripted work instead of the engine, and
+// reports what happened on stdout (one flushed line per event).
+//   ui_probe title <exe-path>
+//   ui_probe status [--silent] [--skip] [--exe <path>] [--hold <ms>] [--same-thread]
+//   ui_probe progress [--title <text>] [--mandatory-missing] [--reboot] <step>...
+// Steps: count:N text:S text7:S sleep:MS check error:CODE[:S] scope1 finish
+//        waitshutdown:MS
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "log/log.h"
+#include "platform/win_util.h"
+#include "ui/progress_dialog_win.h"
+#include "ui/resource_ids.h"
+#include "ui/status_window_win.h"
+
+namespace {
+CRITICAL_SECTION g_out;
+DWORD g_start;
+
+void Say(const wchar_t* format, ...) {
+    EnterCriticalSection(&g_out);
+    wprintf(L"%lu ", GetTickCount() - g_start);
+    va_list args;
+    va_start(args, format);
+    vwprintf(format, args);
+    va_end(args);
+    wprintf(L"\n");
+    fflush(stdout);
+    LeaveCriticalSection(&g_out);
+}
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM out) {
+    wchar_t cls[64];
+    GetClassNameW(window, cls, 64);
+    if (wcscmp(cls, L"#32770") == 0) {
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND ThreadDialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void DescribeStatusWindow(const wchar_t* when) {
+    HWND dialog = ThreadDialog();
+    if (!dialog) {
+        Say(L"%ls window=none", when);
+        return;
+    }
+    wchar_t title[512], text[512];
+    GetWindowTextW(dialog, title, 512);
+    GetDlgItemTextW(dialog, IDC_STATUS_TEXT, text, 512);
+    RECT t, s;
+    GetWindowRect(GetDlgItem(dialog, IDC_STATUS_TEXT), &t);
+    GetWindowRect(GetDlgItem(dialog, IDCANCEL), &s);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&t), 2);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&s), 2);
+    Say(L"%ls window=shown|visible=%d|title=%ls|text=%ls|textrect=%ld,%ld,%ld,%ld|skiprect=%ld,%ld,%ld,%ld|skipvisible=%d"
+        L"|icon=%d",
+        when, IsWindowVisible(dialog) ? 1 : 0, title, text, t.left, t.top, t.right, t.bottom, s.left, s.top, s.right,
+        s.bottom, IsWindowVisible(GetDlgItem(dialog, IDCANCEL)) ? 1 : 0,
+        SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0 ? 1 : 0);
+}
+
+// Pumps messages for a while, as the main flow does during the search.
+void PumpFor(DWORD ms) {
+    HANDLE timer = CreateWaitableTimerW(nullptr, TRUE, nullptr);
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;
+    SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE);
+    WaitWithMessages(timer);
+    CloseHandle(timer);
+}
+
+StatusWindow* g_status;
+DWORD g_hold;
+
+DWORD WINAPI HideFromWorker(void*) {
+    Sleep(g_hold);
+    Say(L"worker hiding");
+    g_status->Hide();
+    Say(L"worker hidden");
+    return 0;
+}
+
+int RunStatus(int argc, wchar_t** argv) {
+    bool silent = false, skip = false, sameThread = false;
+    const wchar_t* exe = nullptr;
+    g_hold = 500;
+    for (int i = 2; i < argc; ++i) {
+        if (!wcscmp(argv[i], L"--silent")) silent = true;
+        else if (!wcscmp(argv[i], L"--skip")) skip = true;
+        else if (!wcscmp(argv[i], L"--same-thread")) sameThread = true;
+        else if (!wcscmp(argv[i], L"--exe") && i + 1 < argc) exe = argv[++i];
+        else if (!wcscmp(argv[i], L"--hold") && i + 1 < argc) g_hold = static_cast<DWORD>(_wtoi(argv[++i]));
+    }
+    Interactive = !silent;
+    StatusWindow status;
+    g_status = &status;
+    if (exe) status.SetExecutablePath(WString(exe));
+    status.Show(IDS_PREPARING, skip);
+    DescribeStatusWindow(L"preparing");
+    PumpFor(g_hold);
+    status.Show(IDS_SEARCHING, skip);
+    DescribeStatusWindow(L"searching");
+    if (sameThread) {
+        PumpFor(g_hold);
+        Say(L"hiding");
+        status.Hide();
+        Say(L"hidden");
+    } else {
+        HANDLE worker = CreateThread(nullptr, 0, HideFromWorker, nullptr, 0, nullptr);
+        bool signalled = WaitWithMessages(worker);
+        Say(L"wait=%d", signalled ? 1 : 0);
+        CloseHandle(worker);
+    }
+    DescribeStatusWindow(L"hidden");
+    return 0;
+}
+
+class ScriptedWork : public ProgressWork {
+public:
+    wchar_t** steps = nullptr;
+    int stepCount = 0;
+    bool mandatoryPresent = true;
+    bool rebootStarted = false;
+    volatile bool shutdown = false;
+
+    DWORD RunSequence(TransferObserver* observer) override {
+        HRESULT com = CoInitialize(nullptr);
+        for (int i = 0; i < stepCount; ++i) {
+            wchar_t* step = steps[i];
+            wchar_t* arg = wcschr(step, L':');
+            if (arg) *arg++ = 0;
+            Say(L"step %ls %ls", step, arg ? arg : L"");
+            if (!wcscmp(step, L"count")) {
+                observer->SetItemCount(_wcstoui64(arg, nullptr, 10), 0);
+            } else if (!wcscmp(step, L"text")) {
+                observer->SetStatusText(WString(arg), 9, 0);
+            } else if (!wcscmp(step, L"text7")) {
+                observer->SetStatusText(WString(arg), 7, 0);
+            } else if (!wcscmp(step, L"sleep")) {
+                Sleep(static_cast<DWORD>(_wtoi(arg)));
+                Say(L"slept %ls", arg);
+            } else if (!wcscmp(step, L"check")) {
+                if (observer->IsCancelled()) {
+                    Say(L"cancelled-seen");
+                    break;
+                }
+            } else if (!wcscmp(step, L"error")) {
+                wchar_t* text = wcschr(arg, L':');
+                if (text) *text++ = 0;
+                uint32_t code = static_cast<uint32_t>(wcstoul(arg, nullptr, 0));
+                uint32_t answer = observer->OnError(WString(text ? text : L""), code, nullptr);
+                Say(L"onerror code=0x%08X answer=0x%08X", code, answer);
+            } else if (!wcscmp(step, L"scope1")) {
+                observer->OnFinished(1, 0);
+            } else if (!wcscmp(step, L"finish")) {
+                observer->OnFinished(0, 0);
+            } else if (!wcscmp(step, L"waitshutdown")) {
+                DWORD until = GetTickCount() + static_cast<DWORD>(_wtoi(arg));
+                while (!shutdown && static_cast<LONG>(until - GetTickCount()) > 0) Sleep(10);
+                Say(L"shutdown-seen=%d", shutdown ? 1 : 0);
+            }
+        }
+        if (SUCCEEDED(com)) CoUninitialize();
+        Say(L"sequence-ended");
+        return 0;
+    }
+    void Reevaluate() override { Say(L"reevaluate"); }
+    bool CheckMandatory() override {
+        Say(L"check-mandatory");
+        return mandatoryPresent;
+    }
+    bool RebootStarted() const override { return rebootStarted; }
+    void SetShutdownInProgress() override {
+        shutdown = true;
+        Say(L"shutdown-flag");
+    }
+};
+
+int RunProgress(int argc, wchar_t** argv) {
+    Interactive = true;
+    ScriptedWork work;
+    WString title;
+    int i = 2;
+    for (; i < argc; ++i) {
+        if (!wcscmp(argv[i], L"--title") && i + 1 < argc) title = WString(argv[++i]);
+        else if (!wcscmp(argv[i], L"--mandatory-missing")) work.mandatoryPresent = false;
+        else if (!wcscmp(argv[i], L"--reboot")) work.rebootStarted = true;
+        else break;
+    }
+    work.steps = argv + i;
+    work.stepCount = argc - i;
+    INT_PTR result;
+    {
+        ProgressDialog dialog;
+        result = dialog.ShowModal(title, &work, GetActiveWindow());
+        Say(L"dialog-ended=%d", static_cast<int>(result));
+        dialog.WaitForWorker();
+        Say(L"worker-joined");
+    }
+    return static_cast<int>(result);
+}
+
+int RunTitle(int argc, wchar_t** argv) {
+    if (argc < 3) return 2;
+    Interactive = false;
+    StatusWindow status;
+    status.SetExecutablePath(WString(argv[2]));
+    Say(L"product=%ls", ReadProductName(WString(argv[2])).wc());
+    Say(L"title=%ls", status.EnsureTitle().wc());
+    return 0;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    InitializeCriticalSection(&g_out);
+    g_start = GetTickCount();
+    HRESULT com = CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    int code = 2;
+    if (argc >= 2 && !wcscmp(argv[1], L"status")) code = RunStatus(argc, argv);
+    else if (argc >= 2 && !wcscmp(argv[1], L"progress")) code = RunProgress(argc, argv);
+    else if (argc >= 2 && !wcscmp(argv[1], L"title")) code = RunTitle(argc, argv);
+    if (com == S_OK) CoUninitialize();
+    return code;
+}

@@ -1,0 +1,358 @@
+"""The status window and the basic-UI progress dialog under Xvfb, driven by
+the ui_probe program (the product's windows with scripted work) and read
+and operated from outside by ui_inspect, as a user or the system would."""
+import re
+import subprocess
+import threading
+import time
+
+import pytest
+
+import harness
+from harness import program, win_path
+
+CORVANE_TITLE = "Corvane Setup"
+
+
+@pytest.fixture(scope="module")
+def ui_prefix(display, tmp_path_factory):
+    """A prefix of our own: without a window manager Wine draws the captions
+    itself only for unmanaged windows, which the screenshots need."""
+    pfx = harness.Prefix(tmp_path_factory.mktemp("ui-wine"), display).create()
+    pfx.reg_add("HKCU\\Software\\Wine\\X11 Driver", "Managed", "N")
+    yield pfx
+    pfx.close()
+
+
+class Probe:
+    """ui_probe running in the background; its lines are collected as they come."""
+
+    def __init__(self, prefix, *args):
+        self.started = time.monotonic()
+        self.proc = prefix.popen(program("ui_probe"), *args)
+        self.lines = []
+        self._lock = threading.Lock()
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            line = raw.decode("utf-8", errors="replace").rstrip("\r\n")
+            m = re.match(r"(\d+) (.*)", line)
+            if m:
+                with self._lock:
+                    self.lines.append((int(m.group(1)), m.group(2)))
+
+    def events(self):
+        with self._lock:
+            return [e for _, e in self.lines]
+
+    def time_of(self, prefix_text):
+        with self._lock:
+            for t, e in self.lines:
+                if e.startswith(prefix_text):
+                    return t
+        return None
+
+    def wait_for(self, prefix_text, timeout=30):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.time_of(prefix_text) is not None:
+                return
+            if self.proc.poll() is not None:
+                self._reader.join(5)
+                if self.time_of(prefix_text) is not None:
+                    return
+                break
+            time.sleep(0.02)
+        raise AssertionError(f"{prefix_text!r} not seen in {self.events()}")
+
+    def finish(self, timeout=60):
+        try:
+            code = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError(f"probe did not end: {self.events()}")
+        self._reader.join(10)
+        return code
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+@pytest.fixture
+def probes():
+    started = []
+    yield lambda prefix, *args: started.append(Probe(prefix, *args)) or started[-1]
+    for p in started:
+        p.kill()
+
+
+def inspect(prefix, *args, timeout=30):
+    out = prefix.wine(program("ui_inspect"), *args, timeout=timeout).stdout.decode("utf-8", errors="replace")
+    return out.replace("\r\n", "\n")
+
+
+class Watcher:
+    """ui_inspect watch in the background: every change of the dialog's text,
+    bar position, range, state and visibility."""
+
+    def __init__(self, prefix, title, ms=30000):
+        self.proc = prefix.popen(program("ui_inspect"), "watch", title, str(ms))
+
+    def states(self, timeout=60):
+        try:
+            out, _ = self.proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            out, _ = self.proc.communicate()
+        rows = []
+        for line in out.decode("utf-8", errors="replace").splitlines():
+            parts = line.strip().split(" ", 1)
+            if len(parts) == 2 and parts[1].startswith("text="):
+                rows.append(dict(kv.split("=", 1) for kv in parts[1].split("|")))
+            elif len(parts) == 2:
+                rows.append({"event": parts[1]})
+        return rows
+
+
+def screenshot(prefix, title, path):
+    """The window of that title, cut from a picture of the whole display."""
+    found = inspect(prefix, "find", title)
+    m = re.search(r"window=(-?\d+),(-?\d+),(-?\d+),(-?\d+)", found)
+    assert m, found
+    left, top, right, bottom = (int(v) for v in m.groups())
+    full = path.with_suffix(".full.png")
+    subprocess.run(f"xwd -root -display {prefix.env['DISPLAY']} | convert xwd:- png:{full}", shell=True,
+                   check=True, timeout=60)
+    margin = 12
+    subprocess.run(["convert", str(full), "-crop",
+                    f"{right - left + 2 * margin}x{bottom - top + 2 * margin}+{max(left - margin, 0)}+{max(top - margin, 0)}",
+                    "+repage", str(path)], check=True, timeout=60)
+    return found
+
+
+def children(found):
+    """id -> (left, top, right, bottom, visible, text) from ui_inspect find."""
+    out = {}
+    for m in re.finditer(r"child id=(\d+) class=\S+ rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+) visible=(\d) "
+                         r"style=\S+ text=(.*)", found):
+        out[int(m.group(1))] = tuple(int(v) for v in m.groups()[1:6]) + (m.group(7),)
+    return out
+
+
+# Titles ---------------------------------------------------------------------
+
+@pytest.mark.parametrize("exe,product,title", [
+    (lambda: harness.CORVANE_EXE, "Corvane", "Corvane Setup"),
+    # No version resource: the path stands in for the product name.
+    (lambda: program("runexe"), "", "{path} Setup"),
+    # A file that does not exist has no version resource either.
+    (lambda: harness.BUILD / "missing.exe", "", "{path} Setup"),
+], ids=["version-resource", "no-version-resource", "missing-file"])
+def test_title_from_product_name_or_path(ui_prefix, exe, product, title):
+    path = win_path(exe())
+    out = ui_prefix.wine(program("ui_probe"), "title", path, timeout=60).stdout.decode(errors="replace")
+    assert f"product={product}\r\n" in out or f"product={product}\n" in out, out
+    assert f"title={title.format(path=path)}" in out, out
+
+
+# Status window ----------------------------------------------------------------
+
+def _status_line(probe, when):
+    for e in probe.events():
+        if e.startswith(when + " "):
+            return dict(kv.split("=", 1) for kv in e[len(when) + 1:].split("|"))
+    raise AssertionError(f"{when} not reported: {probe.events()}")
+
+
+def test_status_window_title_text_layout_and_hide_from_worker(ui_prefix, probes, tmp_path):
+    probe = probes(ui_prefix, "status", "--hold", "2500")
+    probe.wait_for("preparing")
+    found = screenshot(ui_prefix, CORVANE_TITLE, tmp_path / "status-window.png")
+    probe.wait_for("searching")
+    assert probe.finish() == 0
+    prep = _status_line(probe, "preparing")
+    assert prep["window"] == "shown" and prep["visible"] == "1"
+    assert prep["title"] == CORVANE_TITLE and prep["text"] == "Preparing..."
+    assert prep["icon"] == "1"
+    # Skip is hidden and the text reaches the Skip button's right edge.
+    assert prep["skipvisible"] == "0"
+    text = [int(v) for v in prep["textrect"].split(",")]
+    skip = [int(v) for v in prep["skiprect"].split(",")]
+    assert text[2] == skip[2] and text[0] < skip[0]
+    search = _status_line(probe, "searching")
+    assert search["text"] == "Searching for prerequisites..." and search["title"] == CORVANE_TITLE
+    # The worker's Hide returned only once the window was gone, and the
+    # message wait then saw the worker end.
+    events = probe.events()
+    assert events.index("worker hidden") < events.index("wait=1")
+    assert "hidden window=none" in events
+    # Centred on the 1280x1024 screen (no owner).
+    m = re.search(r"window=(-?\d+),(-?\d+),(-?\d+),(-?\d+)", found)
+    left, top, right, bottom = (int(v) for v in m.groups())
+    assert abs((left + right) / 2 - 640) <= 2 and abs((top + bottom) / 2 - 512) <= 40, found
+
+
+@pytest.mark.parametrize("args,expect", [
+    (["--silent"], {"preparing": "none", "searching": "none"}),
+    (["--same-thread"], {"preparing": "shown", "searching": "shown"}),
+    (["--skip", "--same-thread"], {"preparing": "shown", "skip": True}),
+], ids=["silent-no-window", "hide-on-owning-thread", "skip-visible-keeps-width"])
+def test_status_window_modes(ui_prefix, probes, args, expect):
+    probe = probes(ui_prefix, "status", "--hold", "300", *args)
+    assert probe.finish() == 0
+    events = probe.events()
+    prep = _status_line(probe, "preparing")
+    assert prep["window"] == expect["preparing"]
+    if "searching" in expect:
+        assert _status_line(probe, "searching")["window"] == expect["searching"]
+    if expect.get("skip"):
+        assert prep["skipvisible"] == "1"
+        text = [int(v) for v in prep["textrect"].split(",")]
+        skip = [int(v) for v in prep["skiprect"].split(",")]
+        assert text[2] < skip[0], "the text must keep its template width beside Skip"
+    assert "hidden window=none" in events
+
+
+# Progress dialog ---------------------------------------------------------------
+
+def _positions(rows):
+    return [(r["text"], int(r["pos"]), int(r["high"])) for r in rows if "text" in r]
+
+
+def test_bar_advances_one_step_per_item(ui_prefix, probes, tmp_path):
+    title = "Bar Setup"
+    probe = probes(ui_prefix, "progress", "--title", title, "count:3",
+                   "text:Installing Alpha", "sleep:1500", "text7:not an item", "sleep:300",
+                   "text:Installing Beta", "sleep:300", "text:Installing Gamma", "sleep:300", "finish")
+    watcher = Watcher(ui_prefix, title)
+    probe.wait_for("slept 1500")
+    screenshot(ui_prefix, title, tmp_path / "progress-dialog.png")
+    assert probe.finish() == 1
+    seen = _positions(watcher.states())
+    assert ("Installing Alpha", 1, 3) in seen
+    assert ("Installing Beta", 2, 3) in seen
+    assert ("Installing Gamma", 3, 3) in seen
+    assert not any(text == "not an item" for text, _, _ in seen), "only kind 9 changes the dialog"
+    order = [text for text, _, _ in seen]
+    assert order.index("Installing Alpha") < order.index("Installing Beta") < order.index("Installing Gamma")
+    events = probe.events()
+    assert events.count("reevaluate") == 1 and events.count("check-mandatory") == 1
+    assert events.index("sequence-ended") < events.index("dialog-ended=1")
+
+
+def test_dialog_starts_with_preparing_and_title(ui_prefix, probes):
+    title = "Layout Setup"
+    probe = probes(ui_prefix, "progress", "--title", title, "sleep:2000", "finish")
+    found = inspect(ui_prefix, "find", title)
+    assert f"title={title}" in found
+    kids = children(found)
+    assert kids[1034][5] == "Preparing..."
+    # The text spans the dialog, the bar stops before Cancel, all on one row.
+    assert kids[1035][2] < kids[2][0]
+    assert kids[1034][2] > kids[2][0]
+    assert probe.finish() == 1
+
+
+@pytest.mark.parametrize("flags,code,reevaluated", [
+    ([], 1, True),
+    (["--mandatory-missing"], 7, True),
+    (["--reboot"], 2, False),
+], ids=["all-present", "mandatory-missing", "reboot-started"])
+def test_end_of_sequence_result(ui_prefix, probes, flags, code, reevaluated):
+    probe = probes(ui_prefix, "progress", "--title", "Result Setup", *flags, "count:1", "text:Installing A", "finish")
+    assert probe.finish() == code
+    events = probe.events()
+    assert f"dialog-ended={code}" in events
+    assert ("reevaluate" in events) == reevaluated
+    assert ("check-mandatory" in events) == reevaluated
+
+
+def test_transfer_in_place_does_not_end_the_dialog(ui_prefix, probes):
+    title = "Scope Setup"
+    probe = probes(ui_prefix, "progress", "--title", title, "count:2", "text:Downloading A", "scope1", "sleep:800",
+                   "text:Downloading B", "sleep:300", "finish")
+    watcher = Watcher(ui_prefix, title)
+    assert probe.finish() == 1
+    assert ("Downloading B", 2, 2) in _positions(watcher.states())
+    events = probe.events()
+    assert events.index("slept 800") < events.index("dialog-ended=1")
+
+
+@pytest.mark.parametrize("how", ["cancel", "close"])
+def test_cancel_ends_at_once_and_leaves_the_running_step(ui_prefix, probes, how):
+    title = "Cancel Setup " + how
+    probe = probes(ui_prefix, "progress", "--title", title, "count:2", "text:Installing A", "sleep:8000", "check",
+                   "text:Installing B", "sleep:300", "finish")
+    probe.wait_for("step sleep")
+    assert "ok" in inspect(ui_prefix, how, title)
+    assert probe.finish() == 2
+    events = probe.events()
+    ended = probe.time_of("dialog-ended=2")
+    slept = probe.time_of("slept 8000")
+    assert ended is not None and slept is not None
+    # The dialog ended while the worker's step still ran; the step was not cut
+    # short, and the worker stopped at its next check.
+    assert ended < slept
+    assert slept - probe.time_of("step sleep") >= 7900
+    assert "cancelled-seen" in events
+    assert "step text Installing B" not in events
+    assert "reevaluate" not in events
+    assert events.index("cancelled-seen") < events.index("worker-joined")
+
+
+def test_error_blinks_and_stays_until_cancel(ui_prefix, probes, tmp_path):
+    title = "Error Setup"
+    probe = probes(ui_prefix, "progress", "--title", title, "count:2", "text:Installing Alpha",
+                   "error:0xE0000024:Microsoft .NET Framework 4.8")
+    watcher = Watcher(ui_prefix, title)
+    probe.wait_for("sequence-ended")
+    time.sleep(1.0)
+    # The sequence ended without its final call: the dialog stays.
+    found = screenshot(ui_prefix, title, tmp_path / "progress-error.png")
+    assert children(found)[1034][5] == "Microsoft .NET Framework 4.8"
+    assert "ok" in inspect(ui_prefix, "cancel", title)
+    assert probe.finish() == 2
+    rows = [r for r in watcher.states() if "text" in r]
+    # The bar disappears for a moment and comes back, and stays with the
+    # error text until Cancel. (Wine keeps no progress-bar state: the red
+    # state itself is visible only on Windows.)
+    blink = [i for i, r in enumerate(rows) if r["visible"] == "0" and r["text"] == "Microsoft .NET Framework 4.8"]
+    assert blink, f"no blink seen: {rows}"
+    after = rows[blink[0] + 1]
+    assert after["visible"] == "1" and after["text"] == "Microsoft .NET Framework 4.8" and after["pos"] == "1", rows
+    assert "onerror code=0xE0000024 answer=0xE0000024" in probe.events()
+
+
+@pytest.mark.parametrize("code", ["12045", "0xE0000012", "0xE0000022"],
+                         ids=["certificate", "credentials", "rejected-file"])
+def test_questions_are_refused_and_empty_text_keeps_the_line(ui_prefix, probes, code):
+    title = "Question Setup " + code
+    probe = probes(ui_prefix, "progress", "--title", title, "count:1", "text:Downloading Alpha", f"error:{code}",
+                   "sleep:800", "finish")
+    watcher = Watcher(ui_prefix, title)
+    assert probe.finish() == 1
+    value = int(code, 0)
+    assert f"onerror code=0x{value:08X} answer=0x{value:08X}" in probe.events()
+    rows = [r for r in watcher.states() if "text" in r]
+    assert rows and all(r["text"] in ("Preparing...", "Downloading Alpha") for r in rows)
+    assert any(r["visible"] == "0" and r["text"] == "Downloading Alpha" for r in rows), "no blink"
+
+
+def test_end_session_sets_the_stop_flag_and_the_dialog_stays(ui_prefix, probes):
+    title = "Session Setup"
+    probe = probes(ui_prefix, "progress", "--title", title, "count:1", "text:Installing A",
+                   "waitshutdown:2500", "waitshutdown:20000", "sleep:500", "finish")
+    inspect(ui_prefix, "find", title)
+    # A shutdown that was called off changes nothing.
+    assert "ok" in inspect(ui_prefix, "endsession", title, "0")
+    probe.wait_for("shutdown-seen=0")
+    assert "ok" in inspect(ui_prefix, "endsession", title, "1")
+    probe.wait_for("shutdown-seen=1")
+    assert "not-found" not in inspect(ui_prefix, "find", title), "the dialog must stay"
+    assert probe.finish() == 1
+    assert probe.events().count("shutdown-flag") == 1
