@@ -1,0 +1,51 @@
+// The rules of the search engine that need no system: the range test over
+// collected values, the depth suffix of a file search, the combination of
+// search answers under a prerequisite's operator. Portable.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/array.h"
+#include "core/wstr.h"
+#include "evaluation/version.h"
+
+// The acceptable range of one search, parsed once from its VerMin / VerMax.
+struct SearchRange {
+    VersionValue minimum;
+    VersionValue maximum;
+    SearchRange() {}
+    SearchRange(const WString& verMin, const WString& verMax);
+    bool HasBound() const { return !minimum.IsZero() || !maximum.IsZero(); }
+};
+
+// Found for the version-collecting searches: no values never; no bound set
+// means any value at all; otherwise the first value that parses to something
+// other than 0.0.0.0 and lies within the set bounds.
+bool FoundValuesAcceptable(const Array<WString>& values, const SearchRange& range);
+
+// A file search text "path?depth": the "?" counts only after the first
+// character. Without a suffix, *pathPart is the whole text and *suffix empty.
+void SplitDepthSuffix(const WString& searchString, WString* pathPart, WString* suffix);
+// The folder depth of a suffix "?N": the lenient number after the "?", at
+// least 0.
+int32_t DepthOfSuffix(const WString& suffix);
+// A path (or a reference that expands to one) rather than a bare file name
+// to look for on every fixed drive.
+bool IsPathLikeFileSearch(const WString& pathPart);
+
+// Combines the answers of a prerequisite's searches in order: operator 0
+// AND, 1 OR, any other value always false (all searches run).
+class SearchCombiner {
+public:
+    explicit SearchCombiner(int32_t op) : op_(op), answer_(op == 0) {}
+    // Adds one search's answer; false when the remaining searches are not run.
+    bool Add(bool found);
+    bool Answer() const { return answer_; }
+
+private:
+    int32_t op_;
+    bool answer_;
+};
+
+// The status text of an action code as the "Search result:" line shows it.
+const char16_t* ActionStatusText(int32_t action);
