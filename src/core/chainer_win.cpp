@@ -8,6 +8,7 @@
 #include "core/ini_path.h"
 #include "core/main_flow_win.h"
 #include "evaluation/references_win.h"
+#include "evaluation/search_engine_win.h"
 #include "log/log.h"
 #include "log/logger_win.h"
 #include "platform/win_util.h"
@@ -75,6 +76,7 @@ int32_t Chainer::Run() {
     packageLocator_.SetOptionFlags(3);
     packageLocator_.SetCleanupMode(3);
     packageLocator_.SetActive(true);
+    SetSearchPackageLocator(&packageLocator_);
 
     statusWindow_.Show(IDS_PREPARING, false);
     statusWindow_.SetExecutablePath(executablePath_);
