@@ -25,8 +25,11 @@ def main():
     shutil.copyfile(setup, served / "demo_setup.exe")
     data = (served / "demo_setup.exe").read_bytes()
 
-    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=str(served))
-    handler.log_message = lambda *a, **k: None
+    class QuietHandler(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+    handler = functools.partial(QuietHandler, directory=str(served))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     port = server.server_address[1]
