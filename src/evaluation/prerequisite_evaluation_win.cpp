@@ -1,0 +1,132 @@
+// Evaluation of the prerequisites: filters, searches, the action of each
+// prerequisite and its selection for install. Runs on the evaluation worker
+// thread or the engine's thread; it touches no window.
+#include <windows.h>
+
+#include "config/prerequisite.h"
+#include "download/target_path.h"
+#include "evaluation/os_info.h"
+#include "evaluation/search_engine_win.h"
+#include "evaluation/search_rules.h"
+#include "log/log.h"
+#include "platform/fileops_win.h"
+#include "platform/win_util.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+bool NeedsWorkOrDownloaded(int32_t action) {
+    return action == kActionInstall || action == kActionDownload || action == kActionOpenSite ||
+           action == kActionDownloaded;
+}
+
+int32_t MissingAction(int32_t locationKind) {
+    if (locationKind == kLocationUrl) return kActionDownload;
+    if (locationKind == kLocationOpenSite) return kActionOpenSite;
+    return kActionInstall;
+}
+
+void LogWithName(const char16_t* prefix, const WString& value) {
+    if (LoggingEnabled) LogLine(WString(prefix) + value);
+}
+
+// Phase texts may be asked for from the engine's thread and the dialog's
+// thread; the first request loads the string under this lock.
+volatile LONG g_phaseTextLock = 0;
+
+class PhaseTextLock {
+public:
+    PhaseTextLock() {
+        while (InterlockedCompareExchange(&g_phaseTextLock, 1, 0) != 0) Sleep(0);
+    }
+    ~PhaseTextLock() { InterlockedExchange(&g_phaseTextLock, 0); }
+    PhaseTextLock(const PhaseTextLock&) = delete;
+    PhaseTextLock& operator=(const PhaseTextLock&) = delete;
+};
+
+}  // namespace
+
+void PrerequisiteList::EvaluatePrerequisite(int index, bool keepIgnored) {
+    Prerequisite& prerequisite = items[index];
+    // An excluded prerequisite stays excluded and is not logged again.
+    if (prerequisite.Action == kActionNotSupported) return;
+
+    if (!OsFilterPasses(prerequisite.WinNTVersions, prerequisite.WinNT64Versions) ||
+        !LanguageFilterPasses(prerequisite.LanguageList)) {
+        LogWithName(u"Wrong OS or Os language for:", prerequisite.Name);
+        prerequisite.Action = kActionNotSupported;
+        return;
+    }
+
+    bool use64BitView = prerequisite.HasOption(u'x');
+    LogWithName(u"Searching for:", prerequisite.Name);
+    if (keepIgnored && prerequisite.IgnoreOption) return;
+
+    // With the "i" option the searches are skipped and the previous outcomes kept.
+    bool found = false;
+    if (!prerequisite.IgnoreOption)
+        found = EvaluateSearches(prerequisite.Searches, prerequisite.Operator, use64BitView,
+                                 &prerequisite.SearchResults);
+
+    prerequisite.Action = found ? kActionPresent : MissingAction(prerequisite.LocationKind);
+    if (prerequisite.FoundAction == kActionNotEvaluated) prerequisite.FoundAction = prerequisite.Action;
+    LogWithName(u"Search result:", WString(ActionStatusText(prerequisite.Action)));
+}
+
+void PrerequisiteList::EvaluateAll() {
+    for (int i = 0; i < Count(); ++i) EvaluatePrerequisite(i, false);
+    for (int i = 0; i < Count(); ++i) {
+        if (items[i].Action == kActionDownload) items[i].AlreadyDownloaded = IsAlreadyDownloaded(items[i]);
+        SetSelected(i, NeedsWorkOrDownloaded(items[i].Action));
+    }
+}
+
+void PrerequisiteList::ReevaluateAll() {
+    for (int i = 0; i < Count(); ++i) {
+        int32_t action = GetAction(i);
+        if (action == kActionNotSelected || action == kActionNotSupported) continue;
+        EvaluatePrerequisite(i, true);
+        if (items[i].Action == kActionDownload) items[i].AlreadyDownloaded = IsAlreadyDownloaded(items[i]);
+        SetSelected(i, NeedsWorkOrDownloaded(items[i].Action));
+    }
+}
+
+int32_t PrerequisiteList::GetAction(int index) {
+    const Prerequisite& prerequisite = items[index];
+    if (!prerequisite.Selected) return kActionNotSelected;
+    if (prerequisite.Action != kActionPresent) {
+        if (prerequisite.Action == kActionDownload && prerequisite.AlreadyDownloaded) return kActionDownloaded;
+        return prerequisite.Action;
+    }
+    // Present, yet selected (a parent of something missing): its setup is run anyway.
+    if (prerequisite.LocationKind == kLocationUrl)
+        return IsAlreadyDownloaded(items[index]) ? kActionDownloaded : kActionDownload;
+    if (prerequisite.LocationKind == kLocationOpenSite) return kActionOpenSite;
+    return kActionInstall;
+}
+
+bool PrerequisiteList::IsAlreadyDownloaded(const Prerequisite& prerequisite) {
+    // A file URL names a local file: it is there to be installed.
+    if (prerequisite.Location.StartsWithNoCase(u"file:///") || prerequisite.Location.StartsWithNoCase(u"file://"))
+        return true;
+
+    WString target = DownloadTargetPath(ResolvedDownloadFolder(), prerequisite.Location, prerequisite.Folder);
+    int slash = target.FindLastChar(u'\\');
+    WString name = target.Mid(slash + 1);
+    // No file can bear a wildcard in its name, and a folder is no setup file.
+    if (name.IsEmpty() || name.FindFirstOf(u"*?") >= 0) return false;
+    FileFinder finder(target);
+    if (!finder.Found() || finder.IsDirectory()) return false;
+    return prerequisite.ExactSize == 0 || finder.Data().nFileSizeLow == static_cast<DWORD>(prerequisite.ExactSize);
+}
+
+WString PrerequisiteList::GetPhaseText(int phase) {
+    static const UINT kPhaseStrings[4] = {IDS_SEARCHING, IDS_DOWNLOADING, IDS_INSTALLING, IDS_OPENING_SITE};
+    if (phase < 0 || phase > 3) return WString();
+    PhaseTextLock lock;
+    if (!phaseTextLoaded_[phase]) {
+        phaseTexts_[phase] = LoadResourceString(kPhaseStrings[phase]);
+        phaseTextLoaded_[phase] = true;
+    }
+    return phaseTexts_[phase];
+}
