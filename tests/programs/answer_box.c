@@ -1,0 +1,59 @@
+/* Finds a message box by its caption, writes what it shows to a file and
+ * presses one of its buttons.
+ *   answer_box <caption> <yes|no> <report-file> [timeout-ms]
+ * The report (UTF-8) has "text=", "caption=" and one line per visible standard
+ * button present ("button=6" for Yes ...). Exit 0 when answered, 1 when no
+ * box appeared in time. */
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+static void put_utf8(HANDLE file, const char *text) {
+    DWORD written;
+    WriteFile(file, text, (DWORD)lstrlenA(text), &written, NULL);
+}
+
+static void put_wide(HANDLE file, const char *key, const wchar_t *text) {
+    char buffer[4096];
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof(buffer), NULL, NULL);
+    put_utf8(file, key);
+    if (n > 0) put_utf8(file, buffer);
+    put_utf8(file, "\n");
+}
+
+int wmain(int argc, wchar_t **argv) {
+    static const int buttons[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO};
+    DWORD limit = argc > 4 ? (DWORD)_wtoi(argv[4]) : 30000;
+    DWORD start = GetTickCount();
+    HWND box = NULL;
+    wchar_t text[2048];
+    HANDLE report;
+    int answer;
+    size_t i;
+    if (argc < 4) return 2;
+    answer = lstrcmpiW(argv[2], L"yes") == 0 ? IDYES : IDNO;
+    while (!(box = FindWindowW(L"#32770", argv[1]))) {
+        if (GetTickCount() - start > limit) return 1;
+        Sleep(100);
+    }
+    Sleep(200); /* let the box finish its initialisation */
+    report = CreateFileW(argv[3], GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (report != INVALID_HANDLE_VALUE) {
+        text[0] = 0;
+        GetDlgItemTextW(box, 0xFFFF, text, 2048);
+        put_wide(report, "text=", text);
+        GetWindowTextW(box, text, 2048);
+        put_wide(report, "caption=", text);
+        for (i = 0; i < sizeof(buttons) / sizeof(buttons[0]); ++i) {
+            HWND button = GetDlgItem(box, buttons[i]);
+            if (button && IsWindowVisible(button)) {
+                char line[32];
+                sprintf(line, "button=%d\n", buttons[i]);
+                put_utf8(report, line);
+            }
+        }
+        CloseHandle(report);
+    }
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
+    return 0;
+}

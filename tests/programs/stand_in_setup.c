@@ -1,0 +1,88 @@
+/* A stand-in for a setup program (and for other programs the chainer
+ * starts). Its behaviour comes from a text file beside it named after the
+ * executable with ".txt" (setup.exe -> setup.txt), one key=value per line:
+ *   exit=<code>            exit code, decimal or 0x hex (default 0)
+ *   record=<path>          append what the program saw to this file
+ *   regkey=<key under HKCU> regvalue=<name> regdata=<text>
+ *                          write a REG_SZ value before exiting
+ *   sleep=<ms>             wait before exiting
+ * Without a record key the environment variable CORVANE_STANDIN_RECORD names
+ * the record file. The record is UTF-8: "exe=", "cmdline=", "cwd=", "end". */
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static char g_record[1024];
+static char g_regkey[512];
+static char g_regvalue[256];
+static char g_regdata[1024];
+static unsigned long g_exit;
+static unsigned long g_sleep;
+
+static void put_utf8(HANDLE file, const char *key, const wchar_t *text) {
+    char buffer[8192];
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof(buffer) - 2, NULL, NULL);
+    DWORD written;
+    if (n <= 0) n = 1;
+    WriteFile(file, key, (DWORD)strlen(key), &written, NULL);
+    WriteFile(file, buffer, (DWORD)(n - 1), &written, NULL);
+    WriteFile(file, "\n", 1, &written, NULL);
+}
+
+static void read_config(void) {
+    wchar_t path[MAX_PATH + 8];
+    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+    wchar_t *dot;
+    char line[2048];
+    FILE *f;
+    if (n == 0 || n >= MAX_PATH) return;
+    dot = wcsrchr(path, L'.');
+    if (dot && dot > wcsrchr(path, L'\\')) *dot = 0;
+    wcscat(path, L".txt");
+    f = _wfopen(path, L"rb");
+    if (!f) return;
+    while (fgets(line, sizeof(line), f)) {
+        char *eq = strchr(line, '=');
+        char *end = line + strlen(line);
+        while (end > line && (end[-1] == '\n' || end[-1] == '\r')) *--end = 0;
+        if (!eq) continue;
+        *eq++ = 0;
+        if (!strcmp(line, "exit")) g_exit = strtoul(eq, NULL, 0);
+        else if (!strcmp(line, "sleep")) g_sleep = strtoul(eq, NULL, 0);
+        else if (!strcmp(line, "record")) lstrcpynA(g_record, eq, sizeof(g_record));
+        else if (!strcmp(line, "regkey")) lstrcpynA(g_regkey, eq, sizeof(g_regkey));
+        else if (!strcmp(line, "regvalue")) lstrcpynA(g_regvalue, eq, sizeof(g_regvalue));
+        else if (!strcmp(line, "regdata")) lstrcpynA(g_regdata, eq, sizeof(g_regdata));
+    }
+    fclose(f);
+}
+
+int wmain(void) {
+    wchar_t module[MAX_PATH];
+    wchar_t cwd[MAX_PATH];
+    read_config();
+    if (!g_record[0]) GetEnvironmentVariableA("CORVANE_STANDIN_RECORD", g_record, sizeof(g_record));
+    if (g_record[0]) {
+        HANDLE file = CreateFileA(g_record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            GetModuleFileNameW(NULL, module, MAX_PATH);
+            GetCurrentDirectoryW(MAX_PATH, cwd);
+            put_utf8(file, "exe=", module);
+            put_utf8(file, "cmdline=", GetCommandLineW());
+            put_utf8(file, "cwd=", cwd);
+            put_utf8(file, "end", L"");
+            CloseHandle(file);
+        }
+    }
+    if (g_regkey[0]) {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, g_regkey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) == ERROR_SUCCESS) {
+            RegSetValueExA(key, g_regvalue, 0, REG_SZ, (const BYTE *)g_regdata, (DWORD)strlen(g_regdata) + 1);
+            RegCloseKey(key);
+        }
+    }
+    if (g_sleep) Sleep(g_sleep);
+    return (int)g_exit;
+}
