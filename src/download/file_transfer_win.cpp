@@ -39,16 +39,31 @@ DWORD IgnoreFlagFor(DWORD error) {
 // A string with room for a cracked URL component.
 wchar_t* ComponentBuffer(WString* text, int capacity) { return text->GetWBuffer(capacity); }
 
-struct LocalCopyContext {
-    TransferObserver* observer;
-    uint32_t running;
-    uint32_t reported;
-    DWORD lastReportTick;
-    uint32_t total;
-    uint64_t lastTransferred;
+}  // namespace
+
+// The cracked parts of one URL; user name and password percent-decoded.
+struct FileTransfer::UrlParts {
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
+    WString host;
+    INTERNET_PORT port = 0;
+    WString user;
+    WString password;
+    WString path;
+    WString extra;
 };
 
-DWORD CALLBACK CopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTransferred, LARGE_INTEGER, LARGE_INTEGER,
+FileTransfer::FileTransfer(TransferObserver* observer, CredentialStore* credentials)
+    : observer_(observer), credentials_(credentials) {}
+
+FileTransfer::~FileTransfer() {
+    CloseRequest();
+    CloseConnection();
+    CloseRoot();
+    CloseEvents();
+    MemFree(buffer_);
+}
+
+DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTransferred, LARGE_INTEGER, LARGE_INTEGER,
                             DWORD, DWORD reason, HANDLE, HANDLE, LPVOID data) {
     LocalCopyContext* copy = static_cast<LocalCopyContext*>(data);
     if (reason == CALLBACK_STREAM_SWITCH) {
@@ -72,30 +87,6 @@ DWORD CALLBACK CopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTran
         copy->reported = copy->running;
     }
     return PROGRESS_CONTINUE;
-}
-
-}  // namespace
-
-// The cracked parts of one URL; user name and password percent-decoded.
-struct FileTransfer::UrlParts {
-    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
-    WString host;
-    INTERNET_PORT port = 0;
-    WString user;
-    WString password;
-    WString path;
-    WString extra;
-};
-
-FileTransfer::FileTransfer(TransferObserver* observer, CredentialStore* credentials)
-    : observer_(observer), credentials_(credentials) {}
-
-FileTransfer::~FileTransfer() {
-    CloseRequest();
-    CloseConnection();
-    CloseRoot();
-    CloseEvents();
-    MemFree(buffer_);
 }
 
 // ---------------------------------------------------------------------------
@@ -169,6 +160,7 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
     completionError_ = 0;
     completionResult_ = 0;
     ResetEvent(requestDone_);
+    SetLastError(0);
     if (call()) {
         // Finished at once: the completion record reads as a success.
         completionResult_ = TRUE;
@@ -177,6 +169,9 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
         return 0;
     }
     DWORD error = GetLastError();
+    // A call that yields no handle and reports no error has been queued
+    // (some WinINet versions do not set ERROR_IO_PENDING for it).
+    if (yieldsHandle && error == 0) error = ERROR_IO_PENDING;
     if (error != ERROR_IO_PENDING) {
         // Nothing is in flight; closing a handle must not wait for it.
         SetEvent(requestDone_);
@@ -669,7 +664,7 @@ DWORD FileTransfer::LocalCopy() {
         return result;
     }
     LocalCopyContext copy = {observer_, 0, 0, 0, 0, 0};
-    if (!CopyFileExW(localSourcePath_.wc(), partPath_.wc(), &CopyProgress, &copy, nullptr, 0)) {
+    if (!CopyFileExW(localSourcePath_.wc(), partPath_.wc(), &LocalCopyProgress, &copy, nullptr, 0)) {
         result = GetLastError();
         Report(WString(), result);
         return result;

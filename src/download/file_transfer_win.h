@@ -11,6 +11,21 @@
 #include "core/wstr.h"
 #include "download/transfer_observer.h"
 
+// The copy of a FILE URL reports through this routine of CopyFileExW:
+// OnTransferStarted when a stream starts, progress at most every 200 ms and
+// when the copy reaches the total, PROGRESS_CANCEL when the observer cancels.
+struct LocalCopyContext {
+    TransferObserver* observer;
+    uint32_t running;
+    uint32_t reported;
+    DWORD lastReportTick;
+    uint32_t total;
+    uint64_t lastTransferred;
+};
+DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTransferred, LARGE_INTEGER streamSize,
+                                 LARGE_INTEGER streamTransferred, DWORD streamNumber, DWORD reason, HANDLE source,
+                                 HANDLE destination, LPVOID data);
+
 class FileTransfer {
 public:
     // Codes of the asynchronous call in flight.

@@ -13,10 +13,12 @@ switchable fault modes, and FTP through pyftpdlib. Everything listens on
 """
 import base64
 import http.server
+import logging
 import os
 import re
 import socket
 import ssl
+import struct
 import subprocess
 import threading
 import time
@@ -39,7 +41,7 @@ class TlsCertificate:
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
                         "-keyout", str(key), "-out", str(cert), "-days", str(days),
                         "-subj", "/CN=127.0.0.1",
-                        "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                        "-addext", "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost",
                         "-addext", "basicConstraints=critical,CA:TRUE"],
                        check=True, capture_output=True, timeout=60)
         subprocess.run(["openssl", "x509", "-in", str(cert), "-outform", "DER", "-out", str(der)],
@@ -49,6 +51,24 @@ class TlsCertificate:
     def sha1_thumbprint(self) -> str:
         import hashlib
         return hashlib.sha1(self.der.read_bytes()).hexdigest().upper()
+
+    def registry_blob(self) -> bytes:
+        """The certificate as the system's registry certificate stores keep it:
+        a serialized property list holding the encoded certificate (property
+        32) in X.509 ASN.1 encoding (1)."""
+        der = self.der.read_bytes()
+        return struct.pack("<III", 32, 1, len(der)) + der
+
+    def trust_in(self, prefix):
+        """Imports the certificate into the machine's trusted root store of a
+        harness.Prefix (HKLM\\Software\\Microsoft\\SystemCertificates\\Root)."""
+        key = "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + self.sha1_thumbprint()
+        prefix.reg("add", key, "/v", "Blob", "/t", "REG_BINARY", "/d", self.registry_blob().hex().upper(), "/f")
+        return key
+
+    def untrust_in(self, prefix):
+        key = "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + self.sha1_thumbprint()
+        prefix.reg("delete", key, "/f", check=False)
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -253,7 +273,8 @@ class HttpServer:
 
 class FtpServer:
     """pyftpdlib server over a folder: anonymous read access and one user.
-    rest="accept" answers REST with 350, rest="refuse" with 502."""
+    rest="accept" answers REST with 350 (in any transfer type), rest="refuse"
+    with 502. commands records every command line received."""
 
     def __init__(self, root, user="user", password="secret", rest="accept"):
         self.root = Path(root)
@@ -269,6 +290,10 @@ class FtpServer:
         from pyftpdlib.handlers import FTPHandler
         from pyftpdlib.servers import FTPServer
 
+        log = logging.getLogger("pyftpdlib")
+        if not log.handlers:
+            log.addHandler(logging.NullHandler())
+        log.propagate = False
         owner = self
         authorizer = DummyAuthorizer()
         authorizer.add_user(self.user, self.password, str(self.root), perm="elr")
@@ -283,7 +308,17 @@ class FtpServer:
                 if owner.rest == "refuse":
                     self.respond("502 REST is not supported here.")
                     return
-                return super().ftp_REST(line)
+                # Accepted in any transfer type (pyftpdlib itself refuses it
+                # in ASCII mode, which a client may still be in).
+                try:
+                    marker = int(line)
+                    if marker < 0:
+                        raise ValueError
+                except ValueError:
+                    self.respond("501 Invalid parameter.")
+                    return
+                self._restart_position = marker
+                self.respond(f"350 Restarting at position {marker}.")
 
         Handler.authorizer = authorizer
         Handler.passive_ports = None
@@ -296,7 +331,7 @@ class FtpServer:
 
     def _loop(self):
         while not self._stop.is_set():
-            self._server.serve_forever(timeout=0.05, blocking=False)
+            self._server.ioloop.loop(timeout=0.05, blocking=False)
         self._server.close_all()
 
     def stop(self):

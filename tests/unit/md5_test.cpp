@@ -96,3 +96,30 @@ TEST(Md5, ResetStartsAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Md5, DigestTextComparison) {
+    const char16_t digest[33] = u"900150983cd24fb0d6963f7d28e17f72";
+    struct Case {
+        const char16_t* expected;
+        bool matches;
+    } cases[] = {
+        {u"900150983cd24fb0d6963f7d28e17f72", true},
+        {u"900150983CD24FB0D6963F7D28E17F72", true},   // uppercase A-F accepted
+        {u"900150983cd24fb0d6963f7d28e17f72x", true},  // characters after the 32nd ignored
+        {u"900150983cd24fb0d6963f7d28e17f72 trailing", true},
+        {u"900150983cd24fb0d6963f7d28e17f7", false},   // one short
+        {u"", false},
+        {u"900150983cd24fb0d6963f7d28e17f73", false},
+        {u"a00150983cd24fb0d6963f7d28e17f72", false},
+        {u"900150983cd24fb0d6963f7d28e17f7G", false},  // only A-F fold
+    };
+    for (const auto& c : cases) {
+        int length = 0;
+        while (c.expected[length]) ++length;
+        EXPECT_EQ(DigestTextMatches(c.expected, length, digest), c.matches) << length;
+    }
+}
+
+}  // namespace

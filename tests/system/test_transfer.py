@@ -1,0 +1,488 @@
+"""File transfers under Wine: the transfer probe runs one FileTransfer against
+loopback HTTP, HTTPS and FTP servers and against local files, and prints every
+observer call. Every run is bounded by the runner's time limit."""
+import os
+import re
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+import harness
+import servers
+from harness import win_path
+
+E_DL_BAD_TARGET = 0xE0000005
+E_DL_CANCELLED = 0xE0000008
+E_DL_PARTIAL_TOO_LARGE = 0xE0000010
+E_DL_AUTH_REQUIRED = 0xE0000012
+E_DL_NOT_MODIFIED = 0xE0000013
+E_DL_FORBIDDEN = 0xE0000016
+E_DL_NOT_FOUND = 0xE0000018
+E_DL_SIZE_MISMATCH = 0xE0000023
+
+SIZE = 300_000
+LIMIT = 60  # seconds for one probe run
+
+
+class Run:
+    """The probe's output taken apart."""
+
+    def __init__(self, result: harness.RunResult):
+        self.output = result.output
+        self.seconds = result.seconds
+        m = re.search(r"^result=(\d+)", result.output, re.M)
+        assert m, result.output
+        self.code = int(m.group(1))
+        self.events = []
+        for line in result.output.splitlines():
+            word, _, rest = line.partition(" ")
+            if word in ("started", "progress", "finished", "error", "cancel-query"):
+                fields = dict(re.findall(r"(\w[\w-]*)=(\S*)", rest))
+                if word == "error":
+                    fields["context"] = re.search(r"context=(.*?) answer=", rest).group(1)
+                self.events.append((word, fields))
+
+    def of(self, kind):
+        return [f for k, f in self.events if k == kind]
+
+    @property
+    def progress(self):
+        return [int(f["bytes"]) for f in self.of("progress")]
+
+    @property
+    def errors(self):
+        return [(int(f["code"]), f["handle"], f["context"]) for f in self.of("error")]
+
+
+def probe(prefix, url, target, *options, timeout=LIMIT) -> Run:
+    target = target if isinstance(target, str) else win_path(target)
+    return Run(prefix.run(harness.program("transfer_probe"), url, target, *map(str, options), timeout=timeout))
+
+
+@pytest.fixture(scope="module")
+def source(tmp_path_factory):
+    root = tmp_path_factory.mktemp("served")
+    (root / "f.bin").write_bytes(os.urandom(SIZE))
+    (root / "sub").mkdir()
+    (root / "sub" / "g.bin").write_bytes(os.urandom(5000))
+    return root
+
+
+@pytest.fixture(scope="module")
+def http_server(source):
+    server = servers.HttpServer(source).start()
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def http(http_server):
+    return http_server.reset()
+
+
+@pytest.fixture
+def target(workdir):
+    return workdir / "dl" / "f.bin"
+
+
+def part_of(path: Path) -> Path:
+    return Path(str(path) + ".part")
+
+
+# ---------------------------------------------------------------------------
+# HTTP
+
+
+def test_whole_file_over_http(prefix, http, source, target):
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 0
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+    assert not part_of(target).exists()
+    started = run.of("started")
+    assert started == [{"kind": "1", "total": str(SIZE), "target": win_path(target)}]
+    assert run.progress[0] == 0 and sum(run.progress) == SIZE
+    assert all(0 < b <= 51200 for b in run.progress[1:])
+    assert run.of("finished") == [{"scope": "1", "reserved": "0"}]
+    assert run.errors == []
+    (request,) = http.requests
+    assert request["headers"]["User-Agent"] == "Corvane"
+    assert "Range" not in request["headers"]
+    assert request["headers"]["Accept"] == "*/*"
+
+
+def test_no_observer_still_downloads(prefix, http, source, target):
+    run = probe(prefix, http.url("f.bin"), target, "--no-observer")
+    assert run.code == 0 and run.events == []
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+
+
+# (server mode, part file length, expected first progress, expected total, expected result)
+RESUME_CASES = {
+    "range honoured": (dict(), 1000, 1000, SIZE, 0),
+    "range ignored restarts": (dict(range="ignore"), 1000, 0, SIZE, 0),
+    "206 without length, total from Content-Range": (dict(partial_length=False), 1000, 1000, SIZE, 0),
+    "206 without length or Content-Range": (dict(partial_length=False, partial_content_range=False), 1000, 1000, 0, 0),
+    "whole file already held": (dict(range="ignore"), SIZE, None, None, E_DL_PARTIAL_TOO_LARGE),
+    "more than the whole file held": (dict(range="ignore"), SIZE + 10, None, None, E_DL_PARTIAL_TOO_LARGE),
+}
+
+
+@pytest.mark.parametrize("case", RESUME_CASES, ids=list(RESUME_CASES))
+def test_resume_from_part_file(prefix, http, source, target, case):
+    mode, held, first, total, expected = RESUME_CASES[case]
+    data = (source / "f.bin").read_bytes()
+    http.set_mode(**mode)
+    target.parent.mkdir(parents=True)
+    # The part file holds the true first bytes, or garbage beyond the end.
+    part_bytes = data[:held] if held <= SIZE else data + b"x" * (held - SIZE)
+    part_of(target).write_bytes(part_bytes)
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == expected
+    assert http.requests[0]["headers"].get("Range") == f"bytes={held}-"
+    if expected == 0:
+        assert target.read_bytes() == data
+        assert not part_of(target).exists()
+        assert run.progress[0] == first
+        assert sum(run.progress) == SIZE
+        assert int(run.of("started")[0]["total"]) == total
+    else:
+        assert not target.exists()
+        assert part_of(target).read_bytes() == part_bytes, "a refused resume must leave the part file alone"
+        assert run.errors == [(expected, "none", "f.bin")]
+
+
+# (server mode, expected result, expected reports as (code, handle, context) with URL for the URL)
+STATUS_CASES = {
+    "404": (dict(status=404), E_DL_NOT_FOUND, [(E_DL_NOT_FOUND, "none", "f.bin")]),
+    "410": (dict(status=410), E_DL_NOT_FOUND, [(E_DL_NOT_FOUND, "none", "f.bin")]),
+    "403": (dict(status=403), E_DL_FORBIDDEN, [(E_DL_FORBIDDEN, "none", "f.bin")]),
+    "304 is not reported": (dict(status=304), E_DL_NOT_MODIFIED, []),
+    "401 asks for credentials": (dict(auth="someone:pw"), E_DL_AUTH_REQUIRED,
+                                 [(E_DL_AUTH_REQUIRED, "credentials", "URL"), (E_DL_AUTH_REQUIRED, "none", "f.bin")]),
+}
+
+
+@pytest.mark.parametrize("case", STATUS_CASES, ids=list(STATUS_CASES))
+def test_refusing_statuses(prefix, http, target, case):
+    mode, expected, reports = STATUS_CASES[case]
+    http.set_mode(**mode)
+    url = http.url("f.bin")
+    run = probe(prefix, url, target)
+    assert run.code == expected
+    assert run.errors == [(c, h, url if ctx == "URL" else ctx) for c, h, ctx in reports]
+    assert run.of("started") == [] and run.progress == []
+    assert not target.exists() and not part_of(target).exists()
+
+
+def test_other_status_body_is_taken_as_the_file(prefix, http, target):
+    http.set_mode(status=500, status_body="internal trouble\n")
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 0
+    assert target.read_bytes() == b"internal trouble\n"
+
+
+def test_credentials_from_url_are_percent_decoded(prefix, http, source, target):
+    # "%41" is the letter A; "%zz" is not hexadecimal and stays as written.
+    http.set_mode(auth="userA:p%zzw")
+    url = http.url("f.bin").replace("http://", "http://user%41:p%zzw@")
+    run = probe(prefix, url, target)
+    assert run.code == 0, run.output
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+
+
+def test_unknown_length_finishes_at_end_of_data(prefix, http, source, target):
+    http.set_mode(length=False)
+    run = probe(prefix, http.url("f.bin"), target, "--expected", SIZE + 1)
+    assert run.code == 0
+    assert run.of("started")[0]["total"] == "0"
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+
+
+def test_announced_size_differs_from_expected(prefix, http, target):
+    run = probe(prefix, http.url("f.bin"), target, "--expected", 100)
+    assert run.code == E_DL_SIZE_MISMATCH
+    assert run.errors == [(E_DL_SIZE_MISMATCH, "none", "f.bin")]
+    assert run.of("started") == []
+    assert not target.exists() and not part_of(target).exists()
+
+
+def test_redirect_is_followed(prefix, http, source, target):
+    http.set_mode(redirects={"/old.bin": "/sub/g.bin"})
+    run = probe(prefix, http.url("old.bin"), target)
+    assert run.code == 0
+    assert target.read_bytes() == (source / "sub" / "g.bin").read_bytes()
+    assert [r["path"] for r in http.requests] == ["/old.bin", "/sub/g.bin"]
+
+
+def test_query_string_is_sent(prefix, http, source, target):
+    run = probe(prefix, http.url("f.bin?v=2&x=%41"), target)
+    assert run.code == 0
+    assert http.requests[0]["path"] == "/f.bin?v=2&x=%41"
+
+
+def test_dropped_connection_is_resumed_with_a_range(prefix, http, source, target):
+    http.set_mode(drop_after=100_000)
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 0
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+    assert [r["headers"].get("Range") for r in http.requests] == [None, "bytes=100000-"]
+    assert sum(run.progress) == SIZE
+
+
+def test_dropped_connections_every_time_still_complete(prefix, http, source, target):
+    http.set_mode(drop_after=70_000, drop_every=True, chunk=10_000)
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 0
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+    assert [r["headers"].get("Range") for r in http.requests] == \
+        [None, "bytes=70000-", "bytes=140000-", "bytes=210000-", "bytes=280000-"]
+
+
+def test_whole_file_again_after_reconnection_fails(prefix, http, source, target):
+    http.set_mode(drop_after=100_000, whole_after_first=True)
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 12002
+    assert run.errors == [(12002, "none", "")]
+    assert not target.exists()
+    assert part_of(target).read_bytes() == (source / "f.bin").read_bytes()[:100_000]
+
+
+def test_reconnections_without_progress_end(prefix, http, target):
+    # The server announces the file, then closes every connection before
+    # sending a byte: the transfer gives up instead of reconnecting forever.
+    http.set_mode(drop_after=0, drop_every=True)
+    run = probe(prefix, http.url("f.bin"), target, timeout=90)
+    assert run.code == 12002
+    assert run.errors == [(12002, "none", "")]
+    assert 7 <= len(http.requests) <= 9
+    assert not target.exists()
+
+
+@pytest.mark.parametrize("path,code", [("setup.exe", E_DL_BAD_TARGET), ("dl\\f.bin", E_DL_BAD_TARGET),
+                                       ("\\dl\\f.bin", E_DL_BAD_TARGET), ("C", E_DL_BAD_TARGET)])
+def test_relative_target_is_refused(prefix, http, path, code):
+    run = probe(prefix, http.url("f.bin"), path)
+    assert run.code == code
+    assert run.errors == [(code, "none", "")]
+    assert http.requests == []
+
+
+def test_unknown_scheme_is_refused_before_any_connection(prefix, http, target):
+    run = probe(prefix, "gopher://127.0.0.1:%d/f.bin" % http.port, target)
+    assert run.code == 12006
+    assert run.errors == [(12006, "none", "")]
+    assert http.requests == []
+
+
+def _connection_attempts(prefix, url, target):
+    """Runs the probe with WinINet tracing and counts its connection attempts."""
+    proc = prefix.wine(harness.program("transfer_probe"), url, win_path(target), timeout=LIMIT,
+                       env={"WINEDEBUG": "trace+wininet"})
+    trace = proc.stderr.decode(errors="replace")
+    out = proc.stdout.decode(errors="replace")
+    return int(re.search(r"^result=(\d+)", out, re.M).group(1)), len(re.findall(r"trace:wininet:InternetConnectW \(", trace)), out
+
+
+@pytest.mark.parametrize("url,code", [("http://nonexistent.invalid/f.bin", 12007),
+                                      ("http://127.0.0.1:1/f.bin", 12029)])
+def test_unreachable_server_is_tried_seven_times(prefix, target, url, code):
+    result, attempts, out = _connection_attempts(prefix, url, target)
+    assert result == code
+    assert attempts == 7
+    assert f"error code={code} handle=none context=f.bin" in out
+
+
+# ---------------------------------------------------------------------------
+# Cancellation and interruption
+
+
+def test_cancellation_keeps_the_part_file_for_a_later_run(prefix, http, source, target):
+    data = (source / "f.bin").read_bytes()
+    http.set_mode(chunk=8192, delay=0.01)
+    run = probe(prefix, http.url("f.bin"), target, "--cancel-after-bytes", 50_000)
+    assert run.code == E_DL_CANCELLED
+    assert run.errors == [], "cancellation is not an error"
+    assert run.of("finished") == []
+    assert not target.exists()
+    held = part_of(target).stat().st_size
+    assert 50_000 <= held < SIZE
+    assert part_of(target).read_bytes() == data[:held]
+
+    http.reset()
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 0
+    assert http.requests[0]["headers"]["Range"] == f"bytes={held}-"
+    assert run.progress[0] == held
+    assert target.read_bytes() == data
+
+
+def test_cancellation_while_waiting_is_noticed_quickly(prefix, http, target):
+    # One chunk, then a long pause: the wait for data polls the observer.
+    http.set_mode(chunk=4096, delay=3.0)
+    run = probe(prefix, http.url("f.bin"), target, "--cancel-after-progress", 2)
+    assert run.code == E_DL_CANCELLED
+    assert run.seconds < 8
+
+
+def test_killed_transfer_resumes_from_its_part_file(prefix, http, source, target):
+    data = (source / "f.bin").read_bytes()
+    http.set_mode(chunk=4096, delay=0.02)
+    proc = prefix.popen(harness.program("transfer_probe"), http.url("f.bin"), win_path(target), "--quiet")
+    try:
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            if part_of(target).exists() and part_of(target).stat().st_size >= 40_000:
+                break
+            time.sleep(0.05)
+        else:
+            pytest.fail("the transfer did not start writing")
+    finally:
+        os.kill(proc.pid, signal.SIGKILL)
+        proc.wait(timeout=30)
+    assert not target.exists(), "the target exists only after a finished transfer"
+    held = part_of(target).stat().st_size
+    assert 40_000 <= held < SIZE
+    assert part_of(target).read_bytes() == data[:held]
+
+    http.reset()
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 0
+    assert http.requests[0]["headers"]["Range"] == f"bytes={held}-"
+    assert run.progress[0] == held
+    assert target.read_bytes() == data
+    assert not part_of(target).exists()
+
+
+# ---------------------------------------------------------------------------
+# HTTPS
+
+
+@pytest.fixture(scope="module")
+def tls_server(source, tmp_path_factory):
+    cert = servers.TlsCertificate.create(tmp_path_factory.mktemp("tls"))
+    server = servers.HttpServer(source, tls=cert).start()
+    yield server
+    server.stop()
+
+
+def test_untrusted_certificate_ends_with_its_error(prefix, tls_server, target):
+    run = probe(prefix, tls_server.url("f.bin"), target)
+    assert run.code == 12045  # ERROR_INTERNET_INVALID_CA
+    assert run.errors == [(12045, "request", ""), (12045, "none", "f.bin")]
+    assert not target.exists()
+
+
+def test_accepted_certificate_problem_lets_the_transfer_through(prefix, tls_server, source, target):
+    run = probe(prefix, tls_server.url("f.bin"), target, "--cert-answer", 0)
+    assert run.code == 0
+    assert [e[1] for e in run.errors] == ["request"] * len(run.errors) and 1 <= len(run.errors) <= 4
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+
+
+def test_trusted_certificate_needs_no_question(prefix, tls_server, source, target):
+    tls_server.tls.trust_in(prefix)
+    try:
+        target.parent.mkdir(parents=True)
+        part_of(target).write_bytes((source / "f.bin").read_bytes()[:1234])
+        run = probe(prefix, tls_server.url("f.bin"), target)
+    finally:
+        tls_server.tls.untrust_in(prefix)
+    assert run.code == 0, run.output
+    assert run.errors == []
+    assert tls_server.requests[-1]["headers"]["Range"] == "bytes=1234-"
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+
+
+# ---------------------------------------------------------------------------
+# FTP
+
+
+@pytest.fixture(scope="module")
+def ftp_server(source):
+    server = servers.FtpServer(source, user="user", password="secret").start()
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def ftp(ftp_server):
+    ftp_server.rest = "accept"
+    ftp_server.commands.clear()
+    return ftp_server
+
+
+@pytest.mark.parametrize("user,password", [(None, None), ("user", "secret"), ("us%65r", "s%65cret")])
+def test_ftp_download(prefix, ftp, source, target, user, password):
+    run = probe(prefix, ftp.url("f.bin", user, password), target)
+    assert run.code == 0, run.output
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+    assert "PASV" in ftp.commands and "TYPE I" in ftp.commands
+    assert ("USER anonymous" if user is None else "USER user") in ftp.commands
+
+
+def test_ftp_wrong_password_asks_then_fails(prefix, ftp, target):
+    url = ftp.url("f.bin", "user", "wrong")
+    run = probe(prefix, url, target)
+    assert run.code == 12015  # ERROR_INTERNET_LOGIN_FAILURE
+    assert run.errors == [(E_DL_AUTH_REQUIRED, "credentials", url), (12015, "none", "f.bin")]
+    assert "store=FTP Server" in run.output
+
+
+# (REST answer, expected first progress)
+@pytest.mark.parametrize("rest,first", [("accept", 1000), ("refuse", 0)])
+def test_ftp_resume(prefix, ftp, source, target, rest, first):
+    data = (source / "f.bin").read_bytes()
+    ftp.rest = rest
+    target.parent.mkdir(parents=True)
+    part_of(target).write_bytes(data[:1000])
+    run = probe(prefix, ftp.url("f.bin"), target)
+    assert run.code == 0, run.output
+    assert "REST 1000" in ftp.commands
+    assert run.progress[0] == first
+    assert target.read_bytes() == data
+
+
+def test_ftp_missing_file(prefix, ftp, target):
+    run = probe(prefix, ftp.url("nope.bin"), target)
+    assert run.code != 0
+    assert run.errors and run.errors[-1][2] == "f.bin"
+    assert not target.exists()
+
+
+# ---------------------------------------------------------------------------
+# FILE URLs
+
+
+def test_file_url_copy(prefix, source, target):
+    run = probe(prefix, "file:" + win_path(source / "f.bin"), target)
+    assert run.code == 0
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+    assert not part_of(target).exists()
+    assert run.of("finished") == [{"scope": "1", "reserved": "0"}]
+
+
+def test_file_url_overwrites_an_old_part_file(prefix, source, target):
+    target.parent.mkdir(parents=True)
+    part_of(target).write_bytes(b"stale" * 1000)
+    run = probe(prefix, "file:" + win_path(source / "f.bin"), target)
+    assert run.code == 0
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
+
+
+def test_file_url_missing_file(prefix, source, target):
+    run = probe(prefix, "file:" + win_path(source / "nope.bin"), target)
+    assert run.code == 2  # ERROR_FILE_NOT_FOUND
+    assert run.errors == [(2, "none", "f.bin")]
+    assert not target.exists()
+
+
+def test_file_url_with_user_tries_a_network_logon(prefix, source, target):
+    # Wine has no network provider: the logon itself fails with its own code,
+    # which is the result; nothing is copied.
+    run = probe(prefix, "file://u:p@" + win_path(source / "f.bin"), target)
+    assert run.code != 0
+    assert run.errors and run.errors[-1][1:] == ("none", "f.bin")
+    assert not target.exists()

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "download/file_transfer_win.h"
+#include "download/integrity_win.h"
+#include "platform/win_util.h"
+
+namespace {
+
+class TempFile {
+public:
+    explicit TempFile(const char* content, DWORD size) {
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        wchar_t name[MAX_PATH];
+        GetTempFileNameW(folder, L"cvi", 0, name);
+        path = WString(name);
+        UniqueFile file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (size) WriteFile(file.Get(), content, size, &written, nullptr);
+    }
+    ~TempFile() { DeleteFileW(path.wc()); }
+    WString path;
+};
+
+TEST(Integrity, FileMd5) {
+    TempFile abc("abc", 3);
+    WString digest;
+    ASSERT_TRUE(FileMd5(abc.path, &digest));
+    EXPECT_TRUE(digest == u"900150983cd24fb0d6963f7d28e17f72");
+
+    // Larger than one read block, so the digest runs over several blocks.
+    const DWORD size = 65536 * 2 + 17;
+    char* big = new char[size];
+    for (DWORD i = 0; i < size; ++i) big[i] = 'a';
+    TempFile large(big, size);
+    delete[] big;
+    ASSERT_TRUE(FileMd5(large.path, &digest));
+    EXPECT_TRUE(digest == u"84d75ecbecf35a864f17740471a16d7d");
+
+    TempFile empty("", 0);
+    EXPECT_FALSE(FileMd5(empty.path, &digest));
+    EXPECT_FALSE(FileMd5(WString(u"Z:\\no\\such\\file.bin"), &digest));
+}
+
+TEST(Integrity, CheckDownloadedFile) {
+    TempFile abc("abc", 3);
+    TempFile empty("", 0);
+    struct Case {
+        const WString* path;
+        int32_t exactSize;
+        const char16_t* md5;
+        bool accepted;
+    } cases[] = {
+        {&abc.path, 0, u"", true},
+        {&abc.path, 3, u"", true},
+        {&abc.path, 4, u"", false},
+        {&abc.path, 3, u"900150983cd24fb0d6963f7d28e17f72", true},
+        {&abc.path, 0, u"900150983CD24FB0D6963F7D28E17F72", true},
+        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72Z", true},
+        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f7", false},
+        {&abc.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", false},
+        {&abc.path, 4, u"900150983cd24fb0d6963f7d28e17f72", false},  // size first
+        // An empty file is never digested: any digest rejects it.
+        {&empty.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", false},
+        {&empty.path, 0, u"", true},
+    };
+    for (const auto& c : cases) {
+        Prerequisite prerequisite;
+        prerequisite.ExactSize = c.exactSize;
+        prerequisite.MD5 = WString(c.md5);
+        EXPECT_EQ(CheckDownloadedFile(prerequisite, *c.path), c.accepted) << c.exactSize;
+    }
+    Prerequisite sized;
+    sized.ExactSize = 3;
+    EXPECT_FALSE(CheckDownloadedFile(sized, WString(u"Z:\\no\\such\\file.bin")));
+}
+
+class CopyObserver : public TransferObserver {
+public:
+    int started = 0;
+    uint32_t startedTotal = 99;
+    bool startedWithEmptyTarget = false;
+    int progressCalls = 0;
+    uint32_t progressSum = 0;
+    bool cancel = false;
+    void SetItemCount(uint64_t, int) override {}
+    void OnTransferStarted(int kind, uint32_t total, const WString& target) override {
+        ++started;
+        startedTotal = total;
+        startedWithEmptyTarget = kind == 1 && target.IsEmpty();
+    }
+    void OnFinished(int, int) override {}
+    void OnProgress(uint32_t bytes) override {
+        ++progressCalls;
+        progressSum += bytes;
+    }
+    bool IsCancelled() override { return cancel; }
+    uint32_t OnError(const WString&, uint32_t code, void*) override { return code; }
+    void SetStatusText(const WString&, int, int) override {}
+};
+
+LARGE_INTEGER Large(int64_t v) {
+    LARGE_INTEGER l;
+    l.QuadPart = v;
+    return l;
+}
+
+DWORD Step(LocalCopyContext* context, int64_t total, int64_t done, DWORD reason) {
+    return LocalCopyProgress(Large(total), Large(done), Large(total), Large(done), 1, reason, nullptr, nullptr, context);
+}
+
+TEST(LocalCopy, ProgressIsThrottledAndEndsAtTheTotal) {
+    CopyObserver observer;
+    LocalCopyContext context = {&observer, 5, 5, 0, 0, 5};
+    const int64_t total = 1000000;
+    EXPECT_EQ(Step(&context, total, 0, CALLBACK_STREAM_SWITCH), (DWORD)PROGRESS_CONTINUE);
+    EXPECT_EQ(observer.started, 1);
+    EXPECT_EQ(observer.startedTotal, (uint32_t)total);
+    EXPECT_TRUE(observer.startedWithEmptyTarget);
+    // The stream start reports at once (no report was made yet); the chunks
+    // that follow within 200 ms are held back.
+    const int before = observer.progressCalls;
+    for (int64_t done = 65536; done < total; done += 65536) Step(&context, total, done, CALLBACK_CHUNK_FINISHED);
+    EXPECT_LE(observer.progressCalls - before, 2);
+    Step(&context, total, total, CALLBACK_CHUNK_FINISHED);
+    EXPECT_EQ(observer.progressSum, (uint32_t)total);
+}
+
+TEST(LocalCopy, CancellationStopsTheCopy) {
+    CopyObserver observer;
+    LocalCopyContext context = {&observer, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Step(&context, 100, 0, CALLBACK_STREAM_SWITCH), (DWORD)PROGRESS_CONTINUE);
+    observer.cancel = true;
+    EXPECT_EQ(Step(&context, 100, 50, CALLBACK_CHUNK_FINISHED), (DWORD)PROGRESS_CANCEL);
+    LocalCopyContext silent = {nullptr, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Step(&silent, 100, 0, CALLBACK_STREAM_SWITCH), (DWORD)PROGRESS_CONTINUE);
+    EXPECT_EQ(Step(&silent, 100, 100, CALLBACK_CHUNK_FINISHED), (DWORD)PROGRESS_CONTINUE);
+}
+
+}  // namespace
