@@ -127,7 +127,10 @@ class Prefix:
     def reg_query(self, key, name=None):
         """The text of a value, or None when the key or value is missing."""
         args = ["query", key]
-        if name is not None:
+        if name == "":
+            args += ["/ve"]
+            name = "(Default)"
+        elif name is not None:
             args += ["/v", name]
         proc = self.reg(*args, check=False)
         if proc.returncode != 0:

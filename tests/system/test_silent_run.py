@@ -1,0 +1,233 @@
+"""Whole silent runs of the chainer under Wine: evaluation, downloads from a
+loopback HTTP server, installs of stand-in setups, re-evaluation, exit codes,
+the interboot context and what stays on disk."""
+import shutil
+
+import pytest
+
+import harness
+from install_support import place_stand_in, read_records
+from servers import HttpServer
+from silent_support import (TESTS_KEY, chainer_ini, installed_search, log_lines, md5_of, prepare_setup)
+
+
+@pytest.fixture
+def http(workdir):
+    served = workdir / "www"
+    served.mkdir()
+    server = HttpServer(served).start()
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def key(prefix, request):
+    """A registry key of this test under HKCU, removed before and after."""
+    name = request.node.name.replace("[", "_").replace("]", "")
+    prefix.reg_delete(f"{TESTS_KEY}\\{name}")
+    prefix.reg_delete("HKCU\\InterbootContext")
+    yield name
+    prefix.reg_delete(f"{TESTS_KEY}\\{name}")
+    prefix.reg_delete("HKCU\\InterbootContext")
+
+
+def run(prefix, package, text, timeout=120):
+    package.write_ini(text)
+    return prefix.run(package.exe, timeout=timeout)
+
+
+def download_app(http, dl, key, name, setup="setup1.exe", record=None, exit_code=0, **extra):
+    behaviour = {"exit": exit_code, "regkey": f"Software\\CorvaneTests\\{key}", "regvalue": f"{name}-Installed",
+                 "regdata": "1"}
+    if record:
+        behaviour["record"] = harness.win_path(record)
+    exe = prepare_setup(http.root, dl, setup, **behaviour)
+    app = {"Name": name, "Url": http.url(setup), "ExactSize": exe.stat().st_size, "MD5": md5_of(exe),
+           "NoUiCommandLine": "/quiet /norestart", "RetValPropName": f"{name}Ret"}
+    app.update(installed_search(key, f"{name}-Installed"))
+    app.update(extra)
+    return app
+
+
+def test_empty_list_deletes_context(prefix, package, workdir, key):
+    prefix.reg_add("HKCU\\InterbootContext", "Old", "5")
+    log = workdir / "run.log"
+    assert run(prefix, package, chainer_ini("q", [], log)).code == 0
+    assert not prefix.key_exists("HKCU\\InterbootContext")
+    assert not any("prerequisite" in line for line in log_lines(log)) if log.exists() else True
+
+
+def test_everything_present(prefix, package, workdir, key):
+    prefix.reg_add(f"{TESTS_KEY}\\{key}", "A-Installed", "1")
+    log = workdir / "run.log"
+    apps = [{"Name": "A", "Url": "http://127.0.0.1:9/a.exe", **installed_search(key, "A-Installed")}]
+    assert run(prefix, package, chainer_ini("q", apps, log)).code == 0
+    lines = log_lines(log)
+    assert "Search result:An acceptable version was found." in lines
+    assert "No prerequisite must be installed." in lines
+
+
+def test_download_verify_install_and_reevaluate(prefix, package, workdir, http, key):
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    apps = [download_app(http, dl, key, "A", record=record, Options="m")]
+    result = run(prefix, package, chainer_ini("q", apps, log, dl))
+    assert result.code == 0
+    lines = log_lines(log)
+    expected = ["Searching for:A", "Search result:No acceptable version found. It must be downloaded.",
+                "Prerequisite selected for install:A", "Starting installing prerequisites in silent mode.",
+                "Starting download of:A", "Download completed succesfully.", "Downloaded file was accepted.",
+                "Launching file:" + harness.win_path(dl / "setup1.exe"), "Return code of launched file:0",
+                "Searching for:A", "Search result:An acceptable version was found.",
+                "Prerequisite selected for install:A",
+                "After running prerequisites we have:  Reboot was required=false",
+                "=====================End of Log====================="]
+    assert [l for l in lines if not l.startswith("SystemDefault")] == expected
+    runs = read_records(record)
+    assert len(runs) == 1 and runs[0]["cmdline"].endswith("/quiet /norestart")
+    assert runs[0]["cwd"].rstrip("\\").lower() == harness.win_path(dl).lower()
+    # KeepFiles absent: the downloaded setup is removed at the end.
+    assert not (dl / "setup1.exe").exists()
+    assert not prefix.key_exists("HKCU\\InterbootContext")
+
+
+def test_first_download_fails_second_installed(prefix, package, workdir, http, key):
+    dl, log = workdir / "dl", workdir / "run.log"
+    first = {"Name": "A", "Url": http.url("missing.exe"), **installed_search(key, "A-Installed")}
+    second = download_app(http, dl, key, "B", setup="setup2.exe")
+    result = run(prefix, package, chainer_ini("q", [first, second], log, dl))
+    assert result.code == 0
+    lines = log_lines(log)
+    assert "Download failed. Error:-536870888" in lines
+    assert "Starting download of:B" in lines
+    launched = [l for l in lines if l.startswith("Launching file:")]
+    assert launched == ["Launching file:" + harness.win_path(dl / "setup2.exe")]
+
+
+def test_mandatory_download_failure_exit_one(prefix, package, workdir, http, key):
+    dl, log = workdir / "dl", workdir / "run.log"
+    first = {"Name": "A", "Url": http.url("missing.exe"), "Options": "m", **installed_search(key, "A-Installed")}
+    second = download_app(http, dl, key, "B", setup="setup2.exe")
+    result = run(prefix, package, chainer_ini("q", [first, second], log, dl))
+    assert result.code == 1
+    lines = log_lines(log)
+    assert "Starting download of:B" not in lines, "downloads stop at a failed mandatory prerequisite"
+    assert not any(l.startswith("Launching file:") for l in lines)
+
+
+def test_rejected_file(prefix, package, workdir, http, key):
+    dl, log = workdir / "dl", workdir / "run.log"
+    app = download_app(http, dl, key, "A", MD5="0" * 32, Options="m")
+    result = run(prefix, package, chainer_ini("q", [app], log, dl))
+    assert result.code == 1
+    lines = log_lines(log)
+    assert "Downloaded file was rejected.(Invalid size or MD5)." in lines
+    assert not any(l.startswith("Launching file:") for l in lines)
+
+
+@pytest.mark.parametrize("keep,stays", [("minimum", False), ("complete", True), ("prereqs", True),
+                                        ("Complete", False)])
+def test_keep_files(prefix, package, workdir, http, key, keep, stays):
+    dl, log = workdir / "dl" / "new", workdir / "run.log"
+    app = download_app(http, dl, key, "A")
+    shutil.rmtree(dl)  # the run creates the download folder itself
+    text = chainer_ini("q", [app], log, workdir / "dl" / "new", {"KeepFiles": keep})
+    assert run(prefix, package, text).code == 0
+    assert (dl / "setup1.exe").exists() == stays
+    # A folder the run created goes with its files when nothing is left in it.
+    assert dl.exists() == stays
+
+
+def test_part_file_resumed(prefix, package, workdir, http, key):
+    dl, log = workdir / "dl", workdir / "run.log"
+    app = download_app(http, dl, key, "A")
+    data = (http.root / "setup1.exe").read_bytes()
+    (dl / "setup1.exe.part").write_bytes(data[:5000])
+    assert run(prefix, package, chainer_ini("q", [app], log, dl)).code == 0
+    ranges = [r["headers"].get("Range") for r in http.requests]
+    assert ranges == ["bytes=5000-"], http.requests
+    assert "Return code of launched file:0" in log_lines(log)
+
+
+def test_already_downloaded_file_installed_without_download(prefix, package, workdir, http, key):
+    dl, log = workdir / "dl", workdir / "run.log"
+    app = download_app(http, dl, key, "A", Options="m")
+    (dl / "setup1.exe").write_bytes((http.root / "setup1.exe").read_bytes())
+    assert run(prefix, package, chainer_ini("q", [app], log, dl)).code == 0
+    assert http.requests == []
+    lines = log_lines(log)
+    assert "Starting download of:A" not in lines
+    assert "Launching file:" + harness.win_path(dl / "setup1.exe") in lines
+
+
+def test_file_url_installed_in_place(prefix, package, workdir, key):
+    folder, log, record = workdir / "media", workdir / "run.log", workdir / "record.txt"
+    exe = place_stand_in(folder, "local.exe", record=harness.win_path(record),
+                         regkey=f"Software\\CorvaneTests\\{key}", regvalue="L-Installed", regdata="1")
+    url = "file:///" + harness.win_path(exe).replace("\\", "/")
+    app = {"Name": "L", "Url": url, "NoUiCommandLine": "/s", **installed_search(key, "L-Installed")}
+    assert run(prefix, package, chainer_ini("q", [app], log)).code == 0
+    runs = read_records(record)
+    assert len(runs) == 1 and runs[0]["exe"].lower() == harness.win_path(exe).lower()
+    assert exe.exists(), "a file installed in place is not deleted"
+
+
+def test_neither_letter_evaluates_only(prefix, package, workdir, http, key):
+    dl, log = workdir / "dl", workdir / "run.log"
+    app = download_app(http, dl, key, "A", Options="m")
+    result = run(prefix, package, chainer_ini("", [app], log, dl))
+    assert result.code == 0
+    assert http.requests == []
+    assert "Search result:No acceptable version found. It must be downloaded." in log_lines(log)
+
+
+def test_setup_from_package_and_mandatory_still_missing(prefix, package, workdir, key):
+    log = workdir / "run.log"
+    # The setup succeeds but installs nothing the search finds: exit 1.
+    place_stand_in(package.folder / "redist", "vc.exe", exit=0)
+    app = {"Name": "V", "SetupFile": "redist\\vc.exe", "Options": "m", "RetValPropName": "VRet",
+           **installed_search(key, "V-Installed")}
+    text = chainer_ini("q", [app], log, extra_general={"ExtractionFolder": "[SETUPEXEDIR]"})
+    assert run(prefix, package, text).code == 1
+    lines = log_lines(log)
+    assert "Launching file:" + harness.win_path(package.folder / "redist" / "vc.exe") in lines
+
+
+def test_failed_setup_code_and_3010(prefix, package, workdir, key):
+    log = workdir / "run.log"
+    place_stand_in(package.folder, "a.exe", exit=1603)
+    place_stand_in(package.folder, "b.exe", exit=3010)
+    apps = [{"Name": "A", "SetupFile": "a.exe", "RetValPropName": "ARet", **installed_search(key, "A-Installed")},
+            {"Name": "B", "SetupFile": "b.exe", "RetValPropName": "BRet", **installed_search(key, "B-Installed")}]
+    text = chainer_ini("q", apps, log, extra_general={"ExtractionFolder": "[SETUPEXEDIR]"})
+    assert run(prefix, package, text).code == 0
+    lines = log_lines(log)
+    assert "Return code of launched file:1603" in lines and "Return code of launched file:3010" in lines
+    # Without a pending reboot the context is deleted at the end.
+    assert not prefix.key_exists("HKCU\\InterbootContext")
+
+
+def test_web_sites_in_silent_run(prefix, package, workdir, key):
+    log, record = workdir / "run.log", workdir / "opened.txt"
+    handler = place_stand_in(workdir / "handler", "urlhandler.exe", record=harness.win_path(record))
+    command = f'"{harness.win_path(handler)}" "%1"'
+    command_key = "HKCR\\InternetShortcut\\shell\\open\\command"
+    original = prefix.reg_query(command_key, "")
+    prefix.reg_add(command_key, None, command)
+    try:
+        apps = [{"Name": f"S{i}", "OpenSite": f"http://127.0.0.1:9/site{i}", **installed_search(key, f"S{i}")}
+                for i in (1, 2)]
+        result = run(prefix, package, chainer_ini("q", apps, log))
+        assert result.code == 0
+        lines = log_lines(log)
+        assert [l for l in lines if l.startswith("Launching URL:")] == [
+            "Launching URL:http://127.0.0.1:9/site1", "Launching URL:http://127.0.0.1:9/site2"]
+        from install_support import wait_for_records
+        runs = wait_for_records(record, 2, timeout=30)
+        assert len(runs) == 2
+        opened = [r["cmdline"] for r in runs]
+        assert all(".url" in c.lower() for c in opened), opened
+    finally:
+        if original is None:
+            prefix.reg_delete(command_key)
+        else:
+            prefix.reg_add(command_key, None, original)
