@@ -11,6 +11,7 @@
 // --cert-answer N, --auth-answer N, --store-user U, --store-password P,
 // --no-observer, --show-polls, --quiet (only the result and a summary),
 // --progress-delay MS (sleep in every progress call).
+// "transfer_probe --md5 <path>" prints the file's digest and the time taken.
 #include <windows.h>
 #include <psapi.h>
 #include <stdarg.h>
@@ -19,6 +20,7 @@
 #include <wchar.h>
 
 #include "download/file_transfer_win.h"
+#include "download/integrity_win.h"
 
 namespace {
 
@@ -112,6 +114,14 @@ void PrintPeakMemory() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && !wcscmp(argv[1], L"--md5")) {
+        WString digest;
+        DWORD start = GetTickCount();
+        bool ok = FileMd5(WString(argv[2]), &digest);
+        DWORD elapsed = GetTickCount() - start;
+        wprintf(L"md5=%ls ok=%d ms=%lu\n", ok ? digest.wc() : L"", ok ? 1 : 0, elapsed);
+        return ok ? 0 : 1;
+    }
     if (argc < 3) {
         fwprintf(stderr, L"usage: transfer_probe <url> <target> [options]\n");
         return 2;
