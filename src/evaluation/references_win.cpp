@@ -14,6 +14,19 @@ Fn ProcEntry(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// System DLLs are loaded from the system folder by full path: a setup
+// package often runs from a download folder that may hold a planted DLL of
+// the same name.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    WString path(folder, static_cast<int>(n));
+    if (path.Last() != u'\\') path.Append(u'\\');
+    path.Append(name);
+    return LoadLibraryW(path.wc());
+}
+
 typedef HRESULT(WINAPI* SHGetFolderPathWFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 typedef HRESULT(CALLBACK* DllGetVersionFn)(DLLVERSIONINFO*);
 
@@ -25,7 +38,7 @@ SHGetFolderPathWFn g_shGetFolderPath = nullptr;
 
 SHGetFolderPathWFn ShFolderEntry() {
     g_shfolderOnce.Run([] {
-        g_shfolder.Reset(LoadLibraryW(L"shfolder.dll"));
+        g_shfolder.Reset(LoadSystemLibrary(L"shfolder.dll"));
         if (g_shfolder)
             g_shGetFolderPath =
                 ProcEntry<SHGetFolderPathWFn>(g_shfolder.Get(), "SHGetFolderPathW");
@@ -36,7 +49,7 @@ SHGetFolderPathWFn ShFolderEntry() {
 // Major version of a shell DLL: its DllGetVersion answer, or, lacking that,
 // the file version of the module. 0 when neither can be had.
 DWORD ShellDllMajorVersion(const wchar_t* dllName) {
-    UniqueModule module(LoadLibraryW(dllName));
+    UniqueModule module(LoadSystemLibrary(dllName));
     if (!module) return 0;
     DllGetVersionFn getVersion = ProcEntry<DllGetVersionFn>(module.Get(), "DllGetVersion");
     if (getVersion) {
