@@ -1,0 +1,230 @@
+"""Whole basic-UI runs of the chainer (Options "b") under Xvfb: the progress
+dialog driven by the real engine, downloads from a loopback server, stand-in
+setups, Cancel, failures, the reboot question. The prefix is the module's
+own: its wineboot.exe is a stand-in that records the restart request."""
+import re
+import shutil
+import time
+
+import pytest
+
+import harness
+from harness import program, win_path
+from install_support import place_stand_in, read_records
+from servers import HttpServer
+from silent_support import TESTS_KEY, chainer_ini, installed_search, log_lines, md5_of, prepare_setup
+from test_ui import Watcher, children, inspect, screenshot
+
+TITLE = "Corvane Setup"
+
+
+@pytest.fixture(scope="module")
+def ui_run_prefix(display, tmp_path_factory):
+    root = tmp_path_factory.mktemp("ui-run-wine")
+    pfx = harness.Prefix(root, display).create()
+    pfx.reg_add("HKCU\\Software\\Wine\\X11 Driver", "Managed", "N")
+    record = root / "wineboot-record.txt"
+    system32 = pfx.drive_c / "windows" / "system32"
+    place_stand_in(root / "standin", "wineboot.exe", record=win_path(record))
+    shutil.copyfile(root / "standin" / "wineboot.exe", system32 / "wineboot.exe")
+    shutil.copyfile(root / "standin" / "wineboot.txt", system32 / "wineboot.txt")
+    pfx.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;wineboot.exe=n"
+    pfx.wineboot_record = record
+    yield pfx
+    pfx.close()
+
+
+@pytest.fixture
+def http(workdir):
+    served = workdir / "www"
+    served.mkdir()
+    server = HttpServer(served).start()
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def key(ui_run_prefix, request):
+    name = re.sub(r"\W", "_", request.node.name)
+    ui_run_prefix.reg_delete(f"{TESTS_KEY}\\{name}")
+    ui_run_prefix.reg_delete("HKCU\\InterbootContext")
+    yield name
+    ui_run_prefix.reg_delete(f"{TESTS_KEY}\\{name}")
+    ui_run_prefix.reg_delete("HKCU\\InterbootContext")
+
+
+class Run:
+    """The chainer started in the background through the runner."""
+
+    def __init__(self, prefix, package, text, timeout=120):
+        package.write_ini(text)
+        self.proc = prefix.popen(program("runexe"), str(timeout * 1000), win_path(package.exe))
+        self.timeout = timeout
+
+    def code(self):
+        out, _ = self.proc.communicate(timeout=self.timeout + 30)
+        m = re.search(rb"exit=(-?\d+)", out)
+        assert m, out
+        return int(m.group(1))
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+@pytest.fixture
+def runs():
+    started = []
+    yield lambda *a, **k: started.append(Run(*a, **k)) or started[-1]
+    for r in started:
+        r.kill()
+
+
+def wait_text(prefix, wanted, timeout=60):
+    """Waits until the dialog's status line starts with the text; answers
+    the dialog's children."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while time.monotonic() < deadline:
+        found = inspect(prefix, "find", TITLE, "2000")
+        if "window=" in found:
+            last = children(found)
+            if 1034 in last and last[1034][5].startswith(wanted):
+                return last
+        time.sleep(0.2)
+    raise AssertionError(f"status line {wanted!r} not seen; last: {last}")
+
+
+def app(http, dl, key, name, setup, **extra):
+    behaviour = {k: extra.pop(k) for k in ("exit", "sleep", "record") if k in extra}
+    behaviour.setdefault("exit", 0)
+    if extra.pop("installs", True):
+        behaviour.update(regkey=f"Software\\CorvaneTests\\{key}", regvalue=name, regdata="1")
+    exe = prepare_setup(http.root, dl, setup, **behaviour)
+    entry = {"Name": name, "Url": http.url(setup), "ExactSize": exe.stat().st_size, "MD5": md5_of(exe),
+             "BasicUiCommandLine": "/passive", "NoUiCommandLine": "/quiet", "RetValPropName": name.replace(" ", "") + "Ret",
+             **installed_search(key, name)}
+    entry.update(extra)
+    return entry
+
+
+def test_success_bar_advances_per_item(ui_run_prefix, workdir, http, key, runs):
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    apps = [app(http, dl, key, "Alpha Runtime", "a.exe", sleep=2500, record=win_path(record), Options="m"),
+            app(http, dl, key, "Beta Runtime", "b.exe", record=win_path(record))]
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    # The status window carries the same title while searching: watch the
+    # progress dialog once it is up.
+    wait_text(ui_run_prefix, "Installing Alpha Runtime")
+    watcher = Watcher(ui_run_prefix, TITLE, 60000)
+    screenshot(ui_run_prefix, TITLE, workdir / "progress-dialog-run.png")
+    assert run.code() == 0
+    rows = [r for r in watcher.states() if "text" in r]
+    installing = [(r["text"], r["pos"]) for r in rows if r["text"].startswith("Installing")]
+    assert ("Installing Alpha Runtime", "1") in installing and ("Installing Beta Runtime", "2") in installing
+    assert [r["cmdline"].split()[-1] for r in read_records(record)] == ["/passive", "/passive"]
+    lines = log_lines(log)
+    assert "Starting installing prerequisites in basic UI mode." in lines
+
+
+@pytest.mark.parametrize("options,code", [("", 0), ("m", 1)], ids=["optional", "mandatory"])
+def test_cancel_during_slow_download(ui_run_prefix, workdir, http, key, runs, options, code):
+    dl, log = workdir / "dl", workdir / "run.log"
+    apps = [app(http, dl, key, "Slow", "slow.exe", Options=options)]
+    (http.root / "slow.exe").write_bytes((http.root / "slow.exe").read_bytes() * 8)
+    apps[0]["ExactSize"] = (http.root / "slow.exe").stat().st_size
+    http.set_mode(chunk=4096, delay=0.2)
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    wait_text(ui_run_prefix, "Downloading Slow")
+    time.sleep(1.0)
+    assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
+    assert run.code() == code
+    assert (dl / "slow.exe.part").exists(), "a cancelled download keeps its part file"
+    assert not (dl / "slow.exe").exists()
+    assert not any(l.startswith("Launching file:") for l in log_lines(log))
+
+
+def test_cancel_during_install_stops_the_next_item(ui_run_prefix, workdir, http, key, runs):
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    apps = [app(http, dl, key, "First", "first.exe", sleep=4000, record=win_path(record)),
+            app(http, dl, key, "Second", "second.exe", record=win_path(record))]
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    wait_text(ui_run_prefix, "Installing First")
+    assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
+    cancelled = time.monotonic()
+    # The dialog goes at once while the running setup goes on to its end.
+    deadline = cancelled + 10
+    while "window=" in inspect(ui_run_prefix, "find", TITLE, "100") and time.monotonic() < deadline:
+        time.sleep(0.1)
+    assert run.code() == 0
+    ran = read_records(record)
+    assert len(ran) == 1 and ran[0]["exe"].lower().endswith("first.exe"), ran
+    assert ui_run_prefix.reg_query(f"{TESTS_KEY}\\{key}", "First") == "1", "the running setup was stopped"
+
+
+def test_mandatory_failure_stays_until_cancel(ui_run_prefix, workdir, http, key, runs):
+    dl, log = workdir / "dl", workdir / "run.log"
+    apps = [{"Name": "Needed Framework", "Url": http.url("missing.exe"), "Options": "m",
+             **installed_search(key, "Needed")}]
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    kids = wait_text(ui_run_prefix, "Needed Framework")
+    time.sleep(1.0)
+    screenshot(ui_run_prefix, TITLE, workdir / "progress-error-run.png")
+    assert kids[1034][5] == "Needed Framework"
+    assert "window=" in inspect(ui_run_prefix, "find", TITLE, "500"), "the dialog must stay after a failure"
+    assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
+    # Cancelled with a mandatory prerequisite missing: not a success.
+    assert run.code() == 1
+
+
+def test_mandatory_missing_after_installs(ui_run_prefix, workdir, http, key, runs):
+    dl, log = workdir / "dl", workdir / "run.log"
+    apps = [app(http, dl, key, "Ghost", "ghost.exe", installs=False, Options="m")]
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    assert run.code() == 1
+    assert "Return code of launched file:0" in log_lines(log)
+
+
+def test_credential_question_refused(ui_run_prefix, workdir, http, key, runs):
+    dl, log = workdir / "dl", workdir / "run.log"
+    apps = [app(http, dl, key, "Locked", "locked.exe")]
+    http.set_mode(auth="user:secret")
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    assert run.code() == 0
+    assert "Download failed. Error:-536870894" in log_lines(log)
+
+
+@pytest.mark.parametrize("answer", ["no", "yes"])
+def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
+    dl, log = workdir / "dl", workdir / "run.log"
+    ui_run_prefix.wineboot_record.unlink(missing_ok=True)
+    apps = [app(http, dl, key, "Kernel Update", "kb.exe", Options="r"),
+            app(http, dl, key, "After Reboot", "after.exe")]
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    report = workdir / "box.txt"
+    answered = ui_run_prefix.run(program("answer_box"), "Confirmation", answer, win_path(report), "60000",
+                                 timeout=90)
+    assert answered.code == 0
+    box = report.read_text(encoding="utf-8")
+    assert "You must reboot your computer" in box
+    # The install loop stops after the item either way; the dialog stays
+    # with the reboot notice until the user closes it.
+    wait_text(ui_run_prefix, "Kernel Update")
+    assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
+    code = run.code()
+    lines = log_lines(log)
+    assert "Rebooting machine..." in lines
+    assert not any("after.exe" in l for l in lines if l.startswith("Launching file:"))
+    requests = [r["cmdline"] for r in read_records(ui_run_prefix.wineboot_record) if "--init" not in r["cmdline"]]
+    if answer == "no":
+        assert code == 0
+        assert "  Reboot was refused=true" in lines
+        assert not any(l.startswith("  Reboot in Progress=") for l in lines)
+        assert not ui_run_prefix.key_exists("HKCU\\InterbootContext")
+        assert requests == []
+    else:
+        assert code == -1
+        assert "  Reboot was refused=false" in lines
+        assert ui_run_prefix.reg_query("HKCU\\InterbootContext", "KernelUpdateRet") == "0"
+        assert requests, "the restart request was not made"
