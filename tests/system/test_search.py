@@ -1,0 +1,237 @@
+"""Searches against what a real Windows installation holds: products,
+upgrade codes and components of the Windows Installer database (packages
+built with wixl and installed with msiexec), programs run for their exit code,
+versioned files found by bare name on the fixed drives, and a whole chainer
+run whose evaluation log shows every search type at work.
+
+Everything runs in a private prefix of this module whose only fixed drive is
+C: (the drive that maps the Linux root is declared a network drive), so that a
+walk over the fixed drives stays small."""
+import shutil
+import subprocess
+import time
+
+import pytest
+
+import harness
+from harness import Package, Prefix, program, win_path
+
+PRODUCT_A = "{C0A7E5E1-0000-4000-8000-0000000000A1}"
+PRODUCT_B = "{C0A7E5E1-0000-4000-8000-0000000000B1}"
+PRODUCT_ABSENT = "{C0A7E5E1-0000-4000-8000-0000000000F1}"
+UPGRADE = "{C0A7E5E1-0000-4000-8000-00000000AAAA}"
+UPGRADE_ABSENT = "{C0A7E5E1-0000-4000-8000-00000000FFFF}"
+COMPONENT_A = "{C0A7E5E1-0000-4000-8000-0000000000C1}"
+COMPONENT_B = "{C0A7E5E1-0000-4000-8000-0000000000C2}"
+COMPONENT_ABSENT = "{C0A7E5E1-0000-4000-8000-0000000000CF}"
+
+WXS = """<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="{product}" Name="CorvaneSearch{tag}" Language="1033" Version="{version}"
+           Manufacturer="Corvane Tests" UpgradeCode="{upgrade}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="p.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="CorvaneSearch{tag}">
+          <Component Id="Main" Guid="{component}">
+            <File Id="payload" Source="{payload}" KeyPath="yes"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="All" Level="1"><ComponentRef Id="Main"/></Feature>
+  </Product>
+</Wix>
+"""
+
+
+@pytest.fixture(scope="module")
+def search_prefix(tmp_path_factory):
+    assert program("search_probe").exists(), "build the x64 tree with the test programs first"
+    root = tmp_path_factory.mktemp("search-wine")
+    pfx = Prefix(root).create()
+    # Z: maps the Linux root: as a network drive it is left out of the walk
+    # over fixed drives. The drive list is read when the server starts.
+    pfx.reg("add", r"HKLM\Software\Wine\Drives", "/v", "z:", "/d", "network", "/f")
+    subprocess.run([harness.WINESERVER, "-k"], env=pfx.env, timeout=60)
+    subprocess.run([harness.WINESERVER, "-w"], env=pfx.env, timeout=60)
+    subprocess.run([harness.WINESERVER, "-p"], env=pfx.env, timeout=30)
+    yield pfx
+    pfx.close()
+
+
+@pytest.fixture(scope="module")
+def installed_products(search_prefix, tmp_path_factory):
+    """Two products of different versions sharing one upgrade code."""
+    work = tmp_path_factory.mktemp("msi")
+    payload = work / "payload.txt"
+    payload.write_text("payload\n")
+    for tag, product, version, component in (("A", PRODUCT_A, "1.2.3", COMPONENT_A),
+                                            ("B", PRODUCT_B, "2.0.1", COMPONENT_B)):
+        wxs = work / f"{tag}.wxs"
+        msi = work / f"{tag}.msi"
+        wxs.write_text(WXS.format(product=product, tag=tag, version=version, upgrade=UPGRADE,
+                                  component=component, payload=payload.name))
+        subprocess.run(["wixl", "-o", msi.name, wxs.name], check=True, timeout=120, cwd=work)
+        result = search_prefix.wine("msiexec", "/i", win_path(msi), "/qn", timeout=240)
+        assert result.returncode == 0, result.stderr[-2000:]
+    return search_prefix
+
+
+def probe(pfx, kind, text, ver_min="-", ver_max="-", ref="-", cmdline="-", view="-", timeout=120, env=None):
+    """Runs one search in the prefix; answers (found, values, content)."""
+    result = pfx.wine(program("search_probe"), str(kind), text, ver_min, ver_max, ref, cmdline, view,
+                      timeout=timeout, env=env)
+    lines = result.stdout.decode("utf-8", errors="replace").splitlines()
+    found = None
+    values = []
+    content = None
+    for line in lines:
+        if line.startswith("found="):
+            found = line == "found=1"
+        elif line.startswith("value="):
+            values.append(line[len("value="):])
+        elif line.startswith("content="):
+            content = line[len("content="):]
+    assert found is not None, f"probe gave no answer: {lines!r} {result.stderr[-1000:]!r}"
+    return found, values, content
+
+
+@pytest.mark.parametrize("kind,code,ver_min,ver_max,found,values", [
+    (3, PRODUCT_A, "-", "-", True, ["1.2.3"]),
+    (3, PRODUCT_A, "1.2.3", "1.2.3", True, ["1.2.3"]),
+    (3, PRODUCT_A, "1.3", "-", False, ["1.2.3"]),
+    (3, PRODUCT_B, "2", "-", True, ["2.0.1"]),
+    (3, PRODUCT_ABSENT, "-", "-", False, []),
+    (3, "not-a-product-code", "-", "-", False, []),
+    # Every product of the upgrade code, each with its own version.
+    (4, UPGRADE, "-", "-", True, ["1.2.3", "2.0.1"]),
+    (4, UPGRADE, "2.0", "-", True, ["1.2.3", "2.0.1"]),
+    (4, UPGRADE, "-", "1.5", True, ["1.2.3", "2.0.1"]),
+    (4, UPGRADE, "1.3", "1.9", False, ["1.2.3", "2.0.1"]),
+    (4, UPGRADE_ABSENT, "-", "-", False, []),
+])
+def test_installer_products_and_upgrade_codes(installed_products, kind, code, ver_min, ver_max, found, values):
+    got_found, got_values, _ = probe(installed_products, kind, code, ver_min, ver_max)
+    assert got_found == found
+    assert sorted(got_values) == values
+
+
+@pytest.mark.parametrize("code,found", [
+    (COMPONENT_A, True),
+    (COMPONENT_B, True),
+    (COMPONENT_ABSENT, False),
+    ("garbage", False),
+])
+def test_installer_components(installed_products, code, found):
+    got_found, values, _ = probe(installed_products, 11, code)
+    assert got_found == found
+    assert values == []
+
+
+@pytest.mark.parametrize("args,window,code,found", [
+    ("0", "WND_HIDE", "", True),
+    ("0", "wnd_hide", "", True),
+    ("7", "WND_HIDE", "", False),
+    ("-1", "WND_HIDE", "", False),
+    ("-", "-", "", True),
+    # The arguments are expanded before the program starts.
+    ("%CORVANE_SEARCH_CODE%", "WND_HIDE", "5", False),
+    ("%CORVANE_SEARCH_CODE%", "WND_HIDE", "0", True),
+])
+def test_program_exit_code(search_prefix, args, window, code, found):
+    # The probe has no package: the program is looked for beside it.
+    got_found, values, _ = probe(search_prefix, 10, "versioned_app.exe", "-", "-", window, args,
+                                 env={"CORVANE_SEARCH_CODE": code})
+    assert got_found == found
+    assert values == []
+
+
+def test_program_that_cannot_start_is_not_found(search_prefix):
+    assert probe(search_prefix, 10, "no_such_program.exe", ref="WND_HIDE")[0] is False
+
+
+@pytest.fixture(scope="module")
+def bare_file(search_prefix):
+    folder = search_prefix.drive_c / "corvane_bare"
+    folder.mkdir(exist_ok=True)
+    shutil.copyfile(program("versioned_app"), folder / "bare_app.exe")
+    (search_prefix.drive_c / "bare_text.exe").write_text("no version here")
+    return folder
+
+
+@pytest.mark.parametrize("text,ver_min,found,values", [
+    # In the root of C: only without a depth.
+    ("bare_app.exe", "-", False, []),
+    ("bare_app.exe?1", "2.5", True, ["2.5.1"]),
+    ("bare_app.exe?1", "2.6", False, ["2.5.1"]),
+    ("bare_text.exe", "-", True, ["0.0.0.0"]),
+    ("bare_text.exe", "1", False, ["0.0.0.0"]),
+    ("no_such_file_anywhere.exe?1", "-", False, []),
+])
+def test_bare_file_name_on_fixed_drives(search_prefix, bare_file, text, ver_min, found, values):
+    started = time.monotonic()
+    got_found, got_values, _ = probe(search_prefix, 0, text, ver_min, timeout=180)
+    assert got_found == found
+    assert got_values == values
+    assert time.monotonic() - started < 120
+
+
+def test_file_path_with_depth_and_64_bit_view(search_prefix, bare_file):
+    path = win_path(program("versioned_app"))
+    assert probe(search_prefix, 0, path, "2.5.1", "2.5.1")[:2] == (True, ["2.5.1"])
+    assert probe(search_prefix, 0, path, "2.5.1", "2.5.1", view="x")[:2] == (True, ["2.5.1"])
+    folder_search = "C:\\corvane_bare\\*.exe"
+    # A wildcard matches, but the version is read from the pattern itself.
+    assert probe(search_prefix, 0, folder_search)[:2] == (True, ["0.0.0.0"])
+
+
+def test_whole_run_logs_every_search(installed_products, bare_file, workdir):
+    pfx = installed_products
+    pkg = Package(workdir / "pkg")
+    shutil.copyfile(program("versioned_app"), pkg.folder / "exit_with.exe")
+    log = workdir / "search.log"
+    pfx.reg_add(r"HKCU\Software\CorvaneSearchRun\Release4.5")
+    pfx.reg_add(r"HKCU\Software\CorvaneSearchRun", "Version", "3.2.1")
+    pfx.reg_add(r"HKCU\Software\CorvaneSearchRun", "Count", "12", kind="REG_DWORD")
+    searches = [
+        (0, "bare_app.exe?1", "VerMin1=2.5\n"),
+        (1, r"HKCU\Software\CorvaneSearchRun", "VerMin1=4.0\n"),
+        (2, r"HKCU\Software\CorvaneSearchRun\Version", "VerMin1=3\n"),
+        (3, PRODUCT_A, "VerMin1=1.2\n"),
+        (4, UPGRADE, "VerMin1=2\n"),
+        (5, r"HKCU\Software\CorvaneSearchRun", ""),
+        (6, r"HKCU\Software\CorvaneSearchRun\Missing", ""),
+        (7, r"HKCU\Software\CorvaneSearchRun\Version", ""),
+        (8, r"HKCU\Software\CorvaneSearchRun\Missing", ""),
+        (9, r"HKCU\Software\CorvaneSearchRun\Count", "RefContent1=G10\n"),
+        (10, "exit_with.exe", "SearchCmdLine1=0\nRefContent1=WND_HIDE\n"),
+        (11, COMPONENT_A, ""),
+        (12, r"HKCU\Software\CorvaneSearchRun", ""),
+        (42, "unknown type", ""),
+    ]
+    # The package's files are found in the extraction folder.
+    ini = [f"[PREREQ_CHAINER]\nLogFile={win_path(log)}\n[GeneralOptions]\nOptions=q\n"
+           f"ExtractionFolder={pkg.win_folder}\n[PREREQUISITES]\n"]
+    for n, _ in enumerate(searches, 1):
+        ini.append(f"App{n}=Search type {searches[n - 1][0]}\n")
+    # A prerequisite that no search can satisfy under operator 2 is still not
+    # installed here: it is excluded by its language list.
+    ini.append(f"App{len(searches) + 1}=Excluded\n")
+    for n, (kind, text, extra) in enumerate(searches, 1):
+        ini.append(f"[App{n}]\nSetupFile=missing_setup.exe\nSearchType1={kind}\nSearchString1={text}\n{extra}")
+    ini.append(f"[App{len(searches) + 1}]\nSetupFile=missing_setup.exe\nLanguageList=1\nOperator=2\n")
+    pkg.write_ini("".join(ini))
+    result = pfx.run(pkg.exe, timeout=300)
+    assert result.code == 0
+    text = pkg.read_log(log)
+    for n, (kind, _, _) in enumerate(searches, 1):
+        name = f"Search type {kind}"
+        assert f"Searching for:{name}" in text
+        block = text.split(f"Searching for:{name}", 1)[1]
+        first_result = block.split("Search result:", 1)[1].splitlines()[0]
+        assert first_result == "An acceptable version was found.", (name, first_result)
+    assert "Wrong OS or Os language for:Excluded" in text
+    assert "Searching for:Excluded" not in text
+    assert "Prerequisite selected for install:" not in text
