@@ -755,20 +755,26 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
             return result;
         }
 
-        // Reconnect from the part file's size.
-        CloseRequest();
-        FlushFileBuffers(part.Get());
-        DWORD size = GetFileSize(part.Get(), nullptr);
-        if (size == INVALID_FILE_SIZE) size = 0;
-        if (!stallGuard.MayReconnect(size)) {
-            // The server keeps ending the stream without sending anything new.
-            Report(WString(), ERROR_INTERNET_TIMEOUT);
-            return ERROR_INTERNET_TIMEOUT;
+        // Reconnect from the part file's size. A reopen that breaks off the
+        // same way counts as one more reconnection; the stall guard ends a
+        // series of them that brings nothing.
+        for (;;) {
+            CloseRequest();
+            FlushFileBuffers(part.Get());
+            DWORD size = GetFileSize(part.Get(), nullptr);
+            if (size == INVALID_FILE_SIZE) size = 0;
+            if (!stallGuard.MayReconnect(size)) {
+                // The server keeps ending the stream without sending anything new.
+                Report(WString(), ERROR_INTERNET_TIMEOUT);
+                return ERROR_INTERNET_TIMEOUT;
+            }
+            bytesHeld = size;
+            CloseConnection();
+            result = OpenSourceWithRetries(&bytesHeld, &total);
+            if (IsReconnectError(result)) continue;
+            if (!result && size != 0 && bytesHeld != size) result = ERROR_INTERNET_TIMEOUT;  // it sends the whole file again
+            break;
         }
-        bytesHeld = size;
-        CloseConnection();
-        result = OpenSourceWithRetries(&bytesHeld, &total);
-        if (!result && size != 0 && bytesHeld != size) result = ERROR_INTERNET_TIMEOUT;  // it sends the whole file again
         if (result) {
             if (result != E_DL_CANCELLED) Report(WString(), result);
             return result;
