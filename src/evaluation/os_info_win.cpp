@@ -75,7 +75,7 @@ OsRegistryValues ReadOsRegistryValues() {
         v.haveBuildNumber = ReadTextValue(version.Get(), L"CurrentBuildNumber", 520, false, &v.buildNumber);
         v.haveBuildBranch = ReadTextValue(version.Get(), L"BuildBranch", 520, false, &v.buildBranch);
         v.haveReleaseId = ReadTextValue(version.Get(), L"ReleaseId", 520, false, &v.releaseId);
-        v.haveCsdVersion = ReadTextValue(version.Get(), L"CSDVersion", 256, false, &v.csdVersion);
+        v.haveCsdVersion = ReadTextValue(version.Get(), L"CSDVersion", 520, false, &v.csdVersion);
     }
     UniqueRegKey options;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
