@@ -15,54 +15,37 @@ TEST(ContentTest, OperatorTable) {
         {u"Version 4.8 Full", u"C4.8", true},
         {u"Version 4.8 Full", u"Cfull", false},  // case-sensitive
         {u"abc", u"C", true},                    // empty reference is contained
-        {u"", u"Cx", false},
         {u"Version 4.8", u"X4.7", true},
         {u"Version 4.8", u"X4.8", false},
-        {u"abc", u"X", false},
         // Starts with: the first occurrence must be at position 0.
         {u"abcabc", u"Sabc", true},
         {u"xabcabc", u"Sabc", false},
-        {u"ab", u"Sabc", false},
-        {u"abc", u"S", true},
         // Ends with.
         {u"xabcabc", u"Eabc", true},
         {u"abcx", u"Eabc", false},
         {u"bc", u"Eabc", false},
         {u"abab", u"Eab", true},  // a later occurrence at the end counts
-        {u"abc", u"E", true},
-        {u"", u"E", true},
         // Equal / differ.
         {u"1.0", u"M1.0", true},
-        {u"1.0 ", u"M1.0", false},
         {u"ABC", u"Mabc", false},
-        {u"", u"M", true},
         {u"ABC", u"Dabc", true},
-        {u"abc", u"Dabc", false},
         // Numeric comparisons: digits only, empty is 0.
         {u"12", u"G10", true},
         {u"10", u"G10", false},
         {u"9", u"G10", false},
         {u"12a", u"G10", false},
-        {u"12", u"G1x", false},
         {u"-12", u"L10", false},
         {u" 12", u"G10", false},
         {u"1", u"G", true},
         {u"", u"G0", false},
         {u"", u"L1", true},
-        {u"9", u"L10", true},
-        {u"10", u"L10", false},
         {u"0010", u"G9", true},  // leading zeros do not make a number longer
-        {u"0010", u"L11", true},
         // Numbers wider than 64 bits still compare exactly.
         {u"123456789012345678901234567890", u"G123456789012345678901234567889", true},
-        {u"123456789012345678901234567890", u"L99999999999999999999", false},
         {u"4294967296", u"G4294967295", true},
         // Unknown and lower-case operator letters, empty reference.
         {u"abc", u"cabc", false},
-        {u"abc", u"mabc", false},
-        {u"abc", u"Qabc", false},
         {u"abc", u"", false},
-        {u"", u"", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ContentTestPasses(WString(c.content), WString(c.ref)), c.expected)

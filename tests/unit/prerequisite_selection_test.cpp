@@ -76,14 +76,6 @@ TEST(PrerequisiteSelection, Propagation) {
     }
 }
 
-TEST(PrerequisiteSelection, DeselectingReachesChildrenNotParent) {
-    PrerequisiteList list = MakeList({{u"A", u"", 1}, {u"B", u"A", 1}, {u"C", u"B", 1}});
-    list.SetSelected(2, true);
-    ASSERT_EQ(Flags(list), "111");
-    list.SetSelected(1, false);
-    EXPECT_EQ(Flags(list), "100");
-}
-
 #ifndef CORVANE_WINDOWS_TESTS
 TEST(PrerequisiteSelection, LogsEveryChangeOnly) {
     PrerequisiteList list = MakeList({{u"A", u"", 1}, {u"B", u"A", 1}});

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "evaluation/search_engine_win.h"
-#include "install/package_locator.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -106,10 +105,8 @@ TEST_F(SearchRegistry, RootNames) {
         {u"HKCU\\Software\\CorvaneSearchTest", true},
         {u"HKEY_CURRENT_USER\\Software\\CorvaneSearchTest", true},
         {u"hkcu\\Software\\CorvaneSearchTest", true},
-        {u"Hkey_Current_User\\Software\\CorvaneSearchTest", true},
         {u"HKLM\\Software", true},
         {u"HKEY_LOCAL_MACHINE\\Software", true},
-        {u"hklm\\Software", true},
         {u"HKCR\\CLSID", true},
         {u"HKEY_CLASSES_ROOT\\CLSID", true},
         {u"HKCC\\Software", true},
@@ -147,7 +144,6 @@ TEST_F(SearchRegistry, VersionCollectingTypes) {
     const std::u16string longSubkey = std::u16string(252, u'v') + u"9.9";
     const Case cases[] = {
         {kSearchRegistryValueVersion, u"\\Version", u"", u"", true, {u"5.2.1"}, 1},
-        {kSearchRegistryValueVersion, u"\\Version", u"5.2.1", u"5.2.1", true, {u"5.2.1"}, 1},
         {kSearchRegistryValueVersion, u"\\Version", u"5.3", u"", false, {u"5.2.1"}, 1},
         // A trailing backslash names the default value.
         {kSearchRegistryValueVersion, u"\\", u"3", u"3.1", true, {u"3.1"}, 1},
@@ -165,7 +161,6 @@ TEST_F(SearchRegistry, VersionCollectingTypes) {
         {kSearchRegistrySubkeys, u"\\Versions", u"4.0", u"", true, {}, 4},
         {kSearchRegistrySubkeys, u"\\Versions", u"4.6", u"9", false, {}, 4},
         {kSearchRegistrySubkeys, u"\\Versions", u"9.9", u"9.9", true, {}, 4},
-        {kSearchRegistrySubkeys, u"\\Versions", u"", u"", true, {}, 4},
         {kSearchRegistrySubkeys, u"\\EmptyKey", u"", u"", false, {}, 0},
         {kSearchRegistrySubkeys, u"\\Missing", u"", u"", false, {}, 0},
         // Value names read as versions.
@@ -199,24 +194,18 @@ TEST_F(SearchRegistry, ValuePresenceAndContent) {
     const Case cases[] = {
         {kSearchRegistryValueExists, u"\\Version", u"", true, nullptr},
         {kSearchRegistryValueExists, u"\\", u"", true, nullptr},
-        {kSearchRegistryValueExists, u"\\Binary", u"", true, nullptr},
         {kSearchRegistryValueExists, u"\\Missing", u"", false, nullptr},
         {kSearchRegistryValueExists, u"\\EmptyKey\\", u"", false, nullptr},
         {kSearchRegistryValueAbsent, u"\\Missing", u"", true, nullptr},
-        {kSearchRegistryValueAbsent, u"\\Version", u"", false, nullptr},
         {kSearchRegistryValueAbsent, u"Missing\\Version", u"", true, nullptr},
         {kSearchRegistryValueContent, u"\\Version", u"M5.2.1", true, u"5.2.1"},
-        {kSearchRegistryValueContent, u"\\Version", u"S5.2", true, u"5.2.1"},
-        {kSearchRegistryValueContent, u"\\Version", u"m5.2.1", false, u"5.2.1"},
         {kSearchRegistryValueContent, u"\\Dword", u"G10", true, u"12"},
-        {kSearchRegistryValueContent, u"\\Dword", u"L12", false, u"12"},
         {kSearchRegistryValueContent, u"\\Text12a", u"G10", false, u"12a"},
         {kSearchRegistryValueContent, u"\\", u"M3.1", true, u"3.1"},
         // Environment references are not expanded.
         {kSearchRegistryValueContent, u"\\Expand", u"S%TEMP%", true, u"%TEMP%\\x"},
         {kSearchRegistryValueContent, u"\\Multi", u"Etwo", true, nullptr},
         {kSearchRegistryValueContent, u"\\Long", u"Etail", true, nullptr},
-        {kSearchRegistryValueContent, u"\\Empty", u"M", true, u""},
         // Values that cannot be read as text are not found, whatever the test.
         {kSearchRegistryValueContent, u"\\Binary", u"X", false, u""},
         {kSearchRegistryValueContent, u"\\Missing", u"X", false, u""},
@@ -327,14 +316,12 @@ TEST_F(SearchFiles, WalkAndVersions) {
         {L"\\app.exe", u"1.0", u"", false, {u"0.0.0.0"}},
         {L"\\a\\app.exe", u"1.0", u"1.0", true, {u"1.0"}},
         {L"\\a\\app.exe", u"1.0.0.1", u"", false, {u"1.0"}},
-        {L"\\a\\app.exe", u"", u"0.9", false, {u"1.0"}},
         // Without bounds the walk stops at the first file, 0.0.0.0 included.
         {L"\\app.exe?2", u"", u"", true, {u"0.0.0.0"}},
         // The walk goes depth-first through the subfolders, as deep as asked.
         {L"\\app.exe?1", u"1.0", u"", true, {u"0.0.0.0", u"1.0"}},
         {L"\\app.exe?1", u"2.0", u"", false, {u"0.0.0.0", u"1.0", u"0.0.0.0"}},
         {L"\\app.exe?2", u"2.0", u"", false, {u"0.0.0.0", u"1.0", u"1.0", u"0.0.0.0"}},
-        {L"\\app.exe?9", u"2.0", u"", false, {u"0.0.0.0", u"1.0", u"1.0", u"0.0.0.0"}},
         // Bounds of all 65535 count as unset for the early stop only.
         {L"\\app.exe?1", u"", u"65535.65535.65535.65535", false, {u"0.0.0.0"}},
         // Wildcards match, but the version is read from the pattern.
@@ -359,48 +346,6 @@ TEST_F(SearchFiles, ReferencesAreExpanded) {
     outcome = RunSearch(Entry(kSearchFileVersion, u"%CORVANE_SEARCH_ROOT%\\app.exe?1", u"1"), false);
     EXPECT_TRUE(outcome.Found);
     EXPECT_EQ(outcome.FoundValues.Size(), 2);
-}
-
-// ---------------------------------------------------------------------------
-// Program exit codes: cmd.exe from the system folder stands in for a program
-// of the package.
-
-TEST(SearchProgram, ExitCodeDecides) {
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    PackageLocator locator;
-    locator.Configure(WString(system) + u"\\setup.exe", WString());
-    SetSearchPackageLocator(&locator);
-    struct Case {
-        const char16_t* program;
-        const char16_t* args;
-        const char16_t* window;
-        bool found;
-    };
-    const Case cases[] = {
-        {u"cmd.exe", u"/c exit 0", u"WND_HIDE", true},
-        {u"cmd.exe", u"/c exit 0", u"wnd_hide", true},
-        {u"cmd.exe", u"/c exit 3", u"WND_HIDE", false},
-        {u"cmd.exe", u"/c exit -1", u"", false},
-        {u"cmd.exe", u"/c exit %CORVANE_EXIT_CODE%", u"WND_HIDE", true},
-        {u"no-such-program.exe", u"", u"WND_HIDE", false},
-    };
-    SetEnvironmentVariableW(L"CORVANE_EXIT_CODE", L"0");
-    for (const Case& c : cases) {
-        SearchOutcome outcome = RunSearch(Entry(kSearchProgramExitCode, c.program, u"", u"", c.window, c.args), false);
-        EXPECT_EQ(outcome.Found, c.found) << "case " << (&c - cases);
-        EXPECT_EQ(outcome.FoundValues.Size(), 0);
-    }
-    SetEnvironmentVariableW(L"CORVANE_EXIT_CODE", nullptr);
-    SetSearchPackageLocator(nullptr);
-}
-
-TEST(SearchMsi, UnknownCodesAreNotFound) {
-    const char16_t* code = u"{00000000-1111-2222-3333-444444444444}";
-    EXPECT_FALSE(RunSearch(Entry(kSearchMsiProductVersion, code), false).Found);
-    EXPECT_FALSE(RunSearch(Entry(kSearchMsiUpgradeCodeVersions, code), false).Found);
-    EXPECT_FALSE(RunSearch(Entry(kSearchMsiComponentInstalled, code), false).Found);
-    EXPECT_FALSE(RunSearch(Entry(kSearchMsiProductVersion, u"not a code"), false).Found);
 }
 
 }  // namespace

@@ -115,12 +115,4 @@ TEST(SearchRules, CombinerStopsWhenDecided) {
     }
 }
 
-TEST(SearchRules, StatusTexts) {
-    EXPECT_TRUE(WString(ActionStatusText(0)) == u"An acceptable version was found.");
-    EXPECT_TRUE(WString(ActionStatusText(2)) == u"No acceptable version found. It must be downloaded.");
-    EXPECT_TRUE(WString(ActionStatusText(6)) == u"No acceptable version found.");
-    EXPECT_TRUE(WString(ActionStatusText(7)) == u"Not selected for install.");
-    for (int code : {8, -1, 9, 1000}) EXPECT_TRUE(WString(ActionStatusText(code)) == u"Undefined") << code;
-}
-
 }  // namespace
