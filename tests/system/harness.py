@@ -88,13 +88,14 @@ class Prefix:
         return subprocess.Popen([WINE, *map(str, args)], env=e, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, **kw)
 
-    def run(self, exe, *args, timeout=60, env=None) -> "RunResult":
+    def run(self, exe, *args, timeout=60, env=None, cwd=None) -> "RunResult":
         """Runs a Windows program through the runner and returns its full
         32-bit exit code."""
         limit_ms = int(timeout * 1000)
-        cmd = [program("runexe"), str(limit_ms), win_path(exe), *args]
+        target = win_path(exe) if isinstance(exe, Path) or str(exe).startswith("/") else str(exe)
+        cmd = [program("runexe"), str(limit_ms), target, *args]
         started = time.monotonic()
-        proc = self.wine(*cmd, timeout=timeout + 30, env=env)
+        proc = self.wine(*cmd, timeout=timeout + 30, env=env, cwd=cwd)
         out = proc.stdout.decode(errors="replace")
         m = re.search(r"exit=(-?\d+)", out)
         if "timeout" in out or not m:

@@ -48,16 +48,15 @@ def test_first_two_bytes_are_skipped_without_bom(prefix, package, workdir):
 
 
 def test_long_executable_path(prefix, workdir):
-    deep = workdir
-    for i in range(14):
-        deep = deep / ("segment-%02d-abcdefghij" % i)
-    pkg = Package(deep, "setup.exe")
-    assert len(win_path(pkg.exe)) > 300
+    name = "s" * 240 + ".exe"
+    pkg = Package(workdir / "pkg", name)
+    assert len(win_path(pkg.exe)) > 280
     log = workdir / "deep.log"
     pkg.write_ini(f"[PREREQ_CHAINER]\nLogFile={win_path(log)}\n")
-    # A path beyond 260 characters is read in full: the INI beside it is found.
-    result = prefix.run("\\\\?\\" + win_path(pkg.exe))
-    assert result.code == 0
+    # A path beyond 260 characters is read in full: the INI beside it is
+    # found. (Wine's CreateProcess refuses such paths, so the runner cannot
+    # start it; Wine's own loader can, and 0 fits in the low byte it returns.)
+    assert prefix.wine(pkg.exe, timeout=60).returncode == 0
     assert log.exists()
 
 
