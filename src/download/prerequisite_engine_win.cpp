@@ -20,17 +20,6 @@ namespace {
 constexpr uint32_t kInstallUserExit = 1602;  // ERROR_INSTALL_USEREXIT
 constexpr uint32_t kInstallFailure = 1603;   // ERROR_INSTALL_FAILURE
 
-// Resolves only the folder properties in square brackets: environment and
-// registry references are handed back as they were written.
-class FolderPropertiesOnly : public ReferenceResolver {
-public:
-    bool FolderProperty(const WString& name, bool use64BitView, WString* value) override {
-        return ResolveFolderProperty(name, use64BitView, value);
-    }
-    WString EnvironmentVariable(const WString& name) override { return u"%" + name + u"%"; }
-    WString RegistryValue(const WString& path, bool) override { return u"!" + path + u"!"; }
-};
-
 void Log(const char16_t* prefix, const WString& value) {
     if (LoggingEnabled) LogLine(prefix + value);
 }
@@ -116,7 +105,6 @@ uint32_t PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
 
 void PrerequisiteEngine::PrepareInstalls() {
     launcher_.Clear();
-    FolderPropertiesOnly bracketsOnly;
     for (int i = 0; i < list_->Count(); ++i) {
         const Prerequisite& p = (*list_)[i];
         int32_t action = list_->GetAction(i);
@@ -129,7 +117,7 @@ void PrerequisiteEngine::PrepareInstalls() {
             item.CommandLine = commandLine;
         } else {
             item.FilePath = IsLocalFileUrl(p.Location) ? LocalPathOfFileUrl(p.Location) : TargetPathOf(p);
-            item.CommandLine = ExpandReferences(commandLine, false, bracketsOnly);
+            item.CommandLine = ExpandFolderProperties(commandLine, false);
         }
         item.Name = p.Name;
         item.RebootMode = RebootModeFromOptions(p.Options);

@@ -259,3 +259,19 @@ bool ResolveFolderProperty(const WString& name, bool use64BitView, WString* valu
     *value = found;
     return true;
 }
+
+namespace {
+class FolderPropertiesOnly : public ReferenceResolver {
+public:
+    bool FolderProperty(const WString& name, bool use64BitView, WString* value) override {
+        return ResolveFolderProperty(name, use64BitView, value);
+    }
+    WString EnvironmentVariable(const WString& name) override { return u"%" + name + u"%"; }
+    WString RegistryValue(const WString& path, bool) override { return u"!" + path + u"!"; }
+};
+}  // namespace
+
+WString ExpandFolderProperties(const WString& text, bool use64BitView) {
+    FolderPropertiesOnly resolver;
+    return ExpandReferences(text, use64BitView, resolver);
+}

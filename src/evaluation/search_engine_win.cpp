@@ -48,34 +48,18 @@ bool OpenSearchValueKey(const WString& path, REGSAM access, UniqueRegKey* key, W
     return OpenKey(root, keyPath, access, key);
 }
 
-// Names of all direct subkeys; the name buffer grows when a name does not fit.
-void CollectSubkeyNames(HKEY key, Array<WString>* names) {
-    DWORD capacity = MAX_PATH;
+// Names of all direct subkeys, or of all values; the name buffer grows when
+// a name does not fit.
+void CollectNames(HKEY key, bool valueNames, Array<WString>* names) {
+    DWORD capacity = valueNames ? 16383 + 1 : MAX_PATH;
+    const DWORD limit = valueNames ? 65536 : 32768;
     WString name;
     for (DWORD index = 0;;) {
         DWORD length = capacity;
         wchar_t* buffer = name.GetWBuffer(static_cast<int>(capacity));
-        LONG rc = RegEnumKeyExW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && capacity < 32768) {
-            name.ReleaseBuffer(0);
-            capacity *= 2;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        name.ReleaseBuffer(static_cast<int>(length));
-        names->Add(name);
-        ++index;
-    }
-}
-
-void CollectValueNames(HKEY key, Array<WString>* names) {
-    DWORD capacity = 16383 + 1;
-    WString name;
-    for (DWORD index = 0;;) {
-        DWORD length = capacity;
-        wchar_t* buffer = name.GetWBuffer(static_cast<int>(capacity));
-        LONG rc = RegEnumValueW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && capacity < 65536) {
+        LONG rc = valueNames ? RegEnumValueW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr)
+                             : RegEnumKeyExW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA && capacity < limit) {
             name.ReleaseBuffer(0);
             capacity *= 2;
             continue;
@@ -125,10 +109,9 @@ void SearchRegistry(const SearchEntry& search, bool use64BitView, SearchOutcome*
     WString valueName;
     switch (search.SearchType) {
         case kSearchRegistrySubkeys:
-            if (OpenSearchKey(search.SearchString, access, &key)) CollectSubkeyNames(key.Get(), &outcome->FoundValues);
-            break;
         case kSearchRegistryValueNames:
-            if (OpenSearchKey(search.SearchString, access, &key)) CollectValueNames(key.Get(), &outcome->FoundValues);
+            if (OpenSearchKey(search.SearchString, access, &key))
+                CollectNames(key.Get(), search.SearchType == kSearchRegistryValueNames, &outcome->FoundValues);
             break;
         case kSearchRegistryValueVersion:
             if (OpenSearchValueKey(search.SearchString, access, &key, &valueName)) {

@@ -1,5 +1,7 @@
 #include "install/command_line.h"
 
+#include "platform/path_rules.h"
+
 namespace {
 
 // PowerShell treats the typographic single quotes like the ASCII one.
@@ -21,14 +23,8 @@ WString SingleQuoted(const WString& text) {
 
 }  // namespace
 
-WString StripLongPathPrefix(const WString& path) {
-    if (path.StartsWithNoCase(u"\\\\?\\UNC\\")) return WString(u"\\\\") + path.Mid(8);
-    if (path.StartsWith(u"\\\\?\\")) return path.Mid(4);
-    return path;
-}
-
 WString FolderOfFile(const WString& path) {
-    WString plain = StripLongPathPrefix(path);
+    WString plain = RemoveLongPrefix(path);
     int slash = plain.FindLastChar(u'\\');
     return slash < 0 ? WString() : plain.Left(slash);
 }
@@ -45,7 +41,7 @@ WString DirectLaunchArguments(const WString& resolvedCommandLine) {
 }
 
 WString MsiexecCommandLine(const WString& packagePath, const WString& arguments) {
-    return Format(u" /i \"%s\"", StripLongPathPrefix(packagePath)) + DirectLaunchArguments(arguments);
+    return Format(u" /i \"%s\"", RemoveLongPrefix(packagePath)) + DirectLaunchArguments(arguments);
 }
 
 WString ProgramCommandLine(const WString& programPath, const WString& arguments) {

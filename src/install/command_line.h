@@ -8,8 +8,6 @@
 #include "core/array.h"
 #include "core/wstr.h"
 
-// "\\?\C:\x" -> "C:\x", "\\?\UNC\srv\x" -> "\\srv\x"; other paths unchanged.
-WString StripLongPathPrefix(const WString& path);
 
 // The folder that holds a file: the text before its last backslash (empty
 // when there is none), without the long-path prefix.

@@ -88,7 +88,7 @@ bool PackageLauncher::Launch(int index) {
     if (platform_->IsLocalSystem()) {
         // Under LocalSystem there is no shell to lean on: the process is
         // created directly, installer packages through msiexec.exe.
-        WString arguments = ExpandSystemReferences(item.CommandLine, false);
+        WString arguments = ExpandFolderProperties(item.CommandLine, false);
         WString program;
         WString commandLine;
         if (HasMsiExtension(item.FilePath)) {

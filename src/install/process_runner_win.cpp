@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "install/command_line.h"
+#include "platform/path_rules.h"
 #include "platform/win_util.h"
 
 
@@ -10,8 +10,8 @@ ShellRunResult ShellOpenAndWait(const WString& file, const WString& parameters, 
                                 int showCommand) {
     ShellRunResult result;
     // The shell does not understand the long-path prefix.
-    WString shellFile = StripLongPathPrefix(file);
-    WString shellFolder = StripLongPathPrefix(folder);
+    WString shellFile = RemoveLongPrefix(file);
+    WString shellFolder = RemoveLongPrefix(folder);
 
     SHELLEXECUTEINFOW info;
     ZeroMemory(&info, sizeof(info));

@@ -58,7 +58,7 @@ WString AddLongPrefixForDelete(const WString& path) {
 }
 
 WString RemoveLongPrefix(const WString& path) {
-    if (path.StartsWith(kLongUncPrefix)) return WString(u"\\\\") + path.Mid(kLongUncPrefixLength);
+    if (path.StartsWithNoCase(kLongUncPrefix)) return WString(u"\\\\") + path.Mid(kLongUncPrefixLength);
     if (path.StartsWith(kLongPrefix)) return path.Mid(kLongPrefixLength);
     return path;
 }

@@ -7,6 +7,7 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).parent))
 import harness  # noqa: E402
+from servers import HttpServer  # noqa: E402
 
 
 @pytest.fixture(scope="session")
@@ -37,3 +38,13 @@ def workdir(tmp_path):
 def package(workdir):
     """A chainer named setup.exe in a fresh folder."""
     return harness.Package(workdir / "pkg")
+
+
+@pytest.fixture
+def http(workdir):
+    """A loopback HTTP server over the folder www of the test (fault modes in servers.py)."""
+    served = workdir / "www"
+    served.mkdir()
+    server = HttpServer(served).start()
+    yield server
+    server.stop()

@@ -7,17 +7,7 @@ import pytest
 
 import harness
 from install_support import place_stand_in, read_records
-from servers import HttpServer
 from silent_support import (TESTS_KEY, chainer_ini, installed_search, log_lines, md5_of, prepare_setup)
-
-
-@pytest.fixture
-def http(workdir):
-    served = workdir / "www"
-    served.mkdir()
-    server = HttpServer(served).start()
-    yield server
-    server.stop()
 
 
 @pytest.fixture

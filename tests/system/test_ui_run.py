@@ -11,7 +11,6 @@ import pytest
 import harness
 from harness import program, win_path
 from install_support import place_stand_in, read_records
-from servers import HttpServer
 from silent_support import TESTS_KEY, chainer_ini, installed_search, log_lines, md5_of, prepare_setup
 from test_ui import Watcher, children, inspect, screenshot
 
@@ -32,15 +31,6 @@ def ui_run_prefix(display, tmp_path_factory):
     pfx.wineboot_record = record
     yield pfx
     pfx.close()
-
-
-@pytest.fixture
-def http(workdir):
-    served = workdir / "www"
-    served.mkdir()
-    server = HttpServer(served).start()
-    yield server
-    server.stop()
 
 
 @pytest.fixture

@@ -1,4 +1,5 @@
 #include "install/command_line.h"
+#include "platform/path_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +65,7 @@ TEST(CommandLine, LongPrefixAndFolder) {
         {u"b.exe", u"b.exe", u""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(S(StripLongPathPrefix(W(c.path))), std::u16string(c.stripped));
+        EXPECT_EQ(S(RemoveLongPrefix(W(c.path))), std::u16string(c.stripped));
         EXPECT_EQ(S(FolderOfFile(W(c.path))), std::u16string(c.folder));
     }
 }
