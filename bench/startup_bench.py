@@ -3,6 +3,7 @@
 trivial empty Windows program under the same persistent wineserver.
 Figures are ratios to the baseline measured in the same run.
 Usage: bench/startup_bench.py [runs]"""
+import os
 import statistics
 import sys
 import time
@@ -25,7 +26,7 @@ def timed(prefix, exe, runs):
 
 def main():
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else 30
-    release = ROOT / "build" / "i686" / "bin" / "corvane.exe"
+    release = ROOT / os.environ.get("CORVANE_BUILD_ROOT", "build") / "i686" / "bin" / "corvane.exe"
     if release.exists():
         size = release.stat().st_size
         print(f"32-bit release size: {size} bytes ({size / 1024:.1f} KiB; goal under 200 KiB)")
