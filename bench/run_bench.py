@@ -15,11 +15,12 @@ from servers import HttpServer  # noqa: E402
 from silent_support import TESTS_KEY, chainer_ini, md5_of, prepare_setup  # noqa: E402
 
 
-def median_run(prefix, pkg, runs, before=None):
+def median_run(prefix, pkg, runs, text):
+    """The run ends by deleting its INI (the PREREQ_CHAINER section names the
+    log), so the INI is written again before every run."""
     samples = []
     for _ in range(runs):
-        if before:
-            before()
+        pkg.write_ini(text)
         start = time.perf_counter()
         result = prefix.run(pkg.exe, timeout=300)
         samples.append(time.perf_counter() - start)
@@ -36,11 +37,11 @@ def main():
     server = HttpServer(served).start()
     try:
         log = work / "bench.log"
-        empty = harness.Package(work / "empty").write_ini(chainer_ini("q", [], log))
+        empty, empty_text = harness.Package(work / "empty"), chainer_ini("q", [], log)
         prefix.reg_add(f"{TESTS_KEY}\\bench", "present", "1")
         present = [{"Name": f"P{i}", "Url": "http://127.0.0.1:9/p.exe", "SearchType1": "7",
                     "SearchString1": f"{TESTS_KEY}\\bench\\present"} for i in range(100)]
-        many = harness.Package(work / "present").write_ini(chainer_ini("q", present, log))
+        many, many_text = harness.Package(work / "present"), chainer_ini("q", present, log)
         dl = work / "dl"
         apps = []
         for i in range(10):
@@ -48,13 +49,13 @@ def main():
             apps.append({"Name": f"D{i}", "Url": server.url(f"s{i}.exe"), "ExactSize": exe.stat().st_size,
                          "MD5": md5_of(exe), "NoUiCommandLine": "/q", "SearchType1": "7",
                          "SearchString1": f"{TESTS_KEY}\\bench\\never-{i}"})
-        downloads = harness.Package(work / "downloads").write_ini(
-            chainer_ini("q", apps, log, dl, {"KeepFiles": "minimum"}))
+        downloads = harness.Package(work / "downloads")
+        downloads_text = chainer_ini("q", apps, log, dl, {"KeepFiles": "minimum"})
 
-        median_run(prefix, empty, 2)
-        base = median_run(prefix, empty, runs)
-        t_present = median_run(prefix, many, runs)
-        t_downloads = median_run(prefix, downloads, runs)
+        median_run(prefix, empty, 2, empty_text)
+        base = median_run(prefix, empty, runs, empty_text)
+        t_present = median_run(prefix, many, runs, many_text)
+        t_downloads = median_run(prefix, downloads, runs, downloads_text)
         print(f"baseline (no prerequisites): {base * 1000:.0f} ms (median of {runs})")
         print(f"100 present (registry):      {t_present * 1000:.0f} ms  ratio {t_present / base:.2f}x")
         print(f"10 downloads + installs:     {t_downloads * 1000:.0f} ms  ratio {t_downloads / base:.2f}x")

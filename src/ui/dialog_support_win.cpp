@@ -1,5 +1,7 @@
 #include "ui/dialog_support_win.h"
 
+#include <commctrl.h>
+
 #include "platform/win_util.h"
 #include "ui/resource_ids.h"
 #include "ui/status_window_win.h"
@@ -74,4 +76,13 @@ WString SetupTitleFor(const WString& productName) {
 WString ProductNameOrPath(const WString& executablePath) {
     WString name = ReadProductName(executablePath);
     return name.IsEmpty() ? executablePath : name;
+}
+
+static OnceFlag g_commonControls;
+
+void EnsureCommonControls() {
+    g_commonControls.Run([] {
+        INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+    });
 }

@@ -14,6 +14,10 @@ struct DialogIcons {
 
 // Loads the icons (LoadIconMetric when comctl32 has it, else LoadImage at the
 // system metrics sizes) and sets both on the window. Failures are ignored.
+// Registers the common-control window classes the dialogs use; the first
+// window of the run calls it, so runs that show none pay nothing for it.
+void EnsureCommonControls();
+
 DialogIcons SetDialogIcons(HWND window);
 void DestroyDialogIcons(DialogIcons* icons);
 

@@ -97,6 +97,7 @@ INT_PTR ProgressDialog::ShowModal(const WString& title, ProgressWork* work, HWND
     cancelled_ = false;
     stepCount_ = 0;
     itemTotal_ = 0;
+    EnsureCommonControls();
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }

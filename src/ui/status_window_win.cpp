@@ -23,6 +23,7 @@ void StatusWindow::Show(UINT stringId, bool showSkip) {
     if (!Interactive) return;
     skipVisible_ = showSkip;
     if (!window_) {
+        EnsureCommonControls();
         window_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATUS), GetActiveWindow(),
                                      DialogProc, reinterpret_cast<LPARAM>(this));
         if (!window_) return;

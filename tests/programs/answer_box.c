@@ -1,6 +1,6 @@
 /* Finds a message box by its caption, writes what it shows to a file and
  * presses one of its buttons.
- *   answer_box <caption> <yes|no> <report-file> [timeout-ms]
+ *   answer_box <caption> <yes|no|ok> <report-file> [timeout-ms]
  * The report (UTF-8) has "text=", "caption=" and one line per visible standard
  * button present ("button=6" for Yes ...). Exit 0 when answered, 1 when no
  * box appeared in time. */
@@ -31,7 +31,7 @@ int wmain(int argc, wchar_t **argv) {
     int answer;
     size_t i;
     if (argc < 4) return 2;
-    answer = lstrcmpiW(argv[2], L"yes") == 0 ? IDYES : IDNO;
+    answer = lstrcmpiW(argv[2], L"yes") == 0 ? IDYES : lstrcmpiW(argv[2], L"ok") == 0 ? IDOK : IDNO;
     while (!(box = FindWindowW(L"#32770", argv[1]))) {
         if (GetTickCount() - start > limit) return 1;
         Sleep(100);

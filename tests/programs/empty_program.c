@@ -1,4 +1,5 @@
-/* Baseline for start-up benchmarks: a Windows GUI program that does nothing. */
+/* Baseline for start-up benchmarks: a windowed (GUI subsystem) program that
+   does nothing, like the chainer without a configuration. */
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int show) {

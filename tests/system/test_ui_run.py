@@ -218,3 +218,33 @@ def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
         assert "  Reboot was refused=false" in lines
         assert ui_run_prefix.reg_query("HKCU\\InterbootContext", "KernelUpdateRet") == "0"
         assert requests, "the restart request was not made"
+
+
+def test_open_site_shows_a_box_after_each_page(ui_run_prefix, workdir, key, runs):
+    log, record = workdir / "run.log", workdir / "opened.txt"
+    handler = place_stand_in(workdir / "handler", "urlhandler.exe", record=win_path(record))
+    command_key = "HKCR\\InternetShortcut\\shell\\open\\command"
+    original = ui_run_prefix.reg_query(command_key, "")
+    ui_run_prefix.reg_add(command_key, None, f'"{win_path(handler)}" "%1"')
+    try:
+        apps = [{"Name": f"Site {i}", "OpenSite": f"http://127.0.0.1:9/page{i}", **installed_search(key, f"S{i}")}
+                for i in (1, 2)]
+        run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log))
+        for i in (1, 2):
+            report = workdir / f"box{i}.txt"
+            answered = ui_run_prefix.run(program("answer_box"), f"Opening site of Site {i}", "ok", win_path(report),
+                                         "60000", timeout=90)
+            assert answered.code == 0, f"no box after page {i}"
+            box = report.read_text(encoding="utf-8")
+            assert "text=\n" in box and f"caption=Opening site of Site {i}" in box
+            # The next page waits for the box: only the pages so far are open.
+            assert len(read_records(record)) <= i
+        # Nothing was installed, so the mandatory check decides: no "m", exit 0.
+        assert run.code() == 0
+        assert [l for l in log_lines(log) if l.startswith("Launching URL:")] == [
+            "Launching URL:http://127.0.0.1:9/page1", "Launching URL:http://127.0.0.1:9/page2"]
+    finally:
+        if original is None:
+            ui_run_prefix.reg_delete(command_key)
+        else:
+            ui_run_prefix.reg_add(command_key, None, original)
