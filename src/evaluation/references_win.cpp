@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "core/fatal.h"
+#include "platform/fileops_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -98,17 +99,9 @@ const WString& ProgramFolder() {
 }
 
 WString EnvironmentText(const WString& name) {
-    DWORD capacity = MAX_PATH;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        WString value;
-        DWORD n = GetEnvironmentVariableW(name.wc(), value.GetWBuffer(static_cast<int>(capacity)), capacity);
-        if (n < capacity) {
-            value.ReleaseBuffer(static_cast<int>(n));
-            return value;
-        }
-        capacity = n + 1;  // the size needed, terminating NUL included
-    }
-    return WString();
+    WString value;
+    GetEnvVariable(name, &value);
+    return value;
 }
 
 // A fixed-size system answer: the count of units written, 0 on failure, or
