@@ -32,6 +32,25 @@ void Md5::Reset() {
     bitCount_ = 0;
 }
 
+// One step of a round: a = b + ((a + f(b, c, d) + message word + constant) <<< shift).
+// The four rounds are written out step by step so that every message index,
+// constant and shift is a compile-time value.
+#define MD5_STEP(f, a, b, c, d, i, g)                                      \
+    a += f(b, c, d) + m[g] + kSine[i];                                     \
+    a = RotateLeft(a, kShift[i]) + b
+
+#define MD5_F(x, y, z) (z ^ (x & (y ^ z)))
+#define MD5_G(x, y, z) (y ^ (z & (x ^ y)))
+#define MD5_H(x, y, z) (x ^ y ^ z)
+#define MD5_I(x, y, z) (y ^ (x | ~z))
+
+// Four steps with the variables rotated, as every round is laid out.
+#define MD5_FOUR(f, i, g0, g1, g2, g3)          \
+    MD5_STEP(f, a, b, c, d, i, g0);             \
+    MD5_STEP(f, d, a, b, c, i + 1, g1);         \
+    MD5_STEP(f, c, d, a, b, i + 2, g2);         \
+    MD5_STEP(f, b, c, d, a, i + 3, g3)
+
 void Md5::Transform(const uint8_t block[64]) {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i) {
@@ -39,33 +58,38 @@ void Md5::Transform(const uint8_t block[64]) {
                (static_cast<uint32_t>(block[i * 4 + 2]) << 16) | (static_cast<uint32_t>(block[i * 4 + 3]) << 24);
     }
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    for (int i = 0; i < 64; ++i) {
-        uint32_t f;
-        int g;
-        if (i < 16) {
-            f = (b & c) | (~b & d);
-            g = i;
-        } else if (i < 32) {
-            f = (d & b) | (~d & c);
-            g = (5 * i + 1) & 15;
-        } else if (i < 48) {
-            f = b ^ c ^ d;
-            g = (3 * i + 5) & 15;
-        } else {
-            f = c ^ (b | ~d);
-            g = (7 * i) & 15;
-        }
-        uint32_t next = d;
-        d = c;
-        c = b;
-        b = b + RotateLeft(a + f + kSine[i] + m[g], kShift[i]);
-        a = next;
-    }
+    // Round 1: message words in order.
+    MD5_FOUR(MD5_F, 0, 0, 1, 2, 3);
+    MD5_FOUR(MD5_F, 4, 4, 5, 6, 7);
+    MD5_FOUR(MD5_F, 8, 8, 9, 10, 11);
+    MD5_FOUR(MD5_F, 12, 12, 13, 14, 15);
+    // Round 2: word (5i + 1) mod 16.
+    MD5_FOUR(MD5_G, 16, 1, 6, 11, 0);
+    MD5_FOUR(MD5_G, 20, 5, 10, 15, 4);
+    MD5_FOUR(MD5_G, 24, 9, 14, 3, 8);
+    MD5_FOUR(MD5_G, 28, 13, 2, 7, 12);
+    // Round 3: word (3i + 5) mod 16.
+    MD5_FOUR(MD5_H, 32, 5, 8, 11, 14);
+    MD5_FOUR(MD5_H, 36, 1, 4, 7, 10);
+    MD5_FOUR(MD5_H, 40, 13, 0, 3, 6);
+    MD5_FOUR(MD5_H, 44, 9, 12, 15, 2);
+    // Round 4: word 7i mod 16.
+    MD5_FOUR(MD5_I, 48, 0, 7, 14, 5);
+    MD5_FOUR(MD5_I, 52, 12, 3, 10, 1);
+    MD5_FOUR(MD5_I, 56, 8, 15, 6, 13);
+    MD5_FOUR(MD5_I, 60, 4, 11, 2, 9);
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;
     state_[3] += d;
 }
+
+#undef MD5_FOUR
+#undef MD5_STEP
+#undef MD5_F
+#undef MD5_G
+#undef MD5_H
+#undef MD5_I
 
 void Md5::Update(const void* data, size_t length) {
     const uint8_t* in = static_cast<const uint8_t*>(data);
