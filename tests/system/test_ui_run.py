@@ -193,6 +193,8 @@ def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
             app(http, dl, key, "After Reboot", "after.exe")]
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
     report = workdir / "box.txt"
+    assert "window=" in inspect(ui_run_prefix, "find", "Confirmation", "60000", timeout=90)
+    screenshot(ui_run_prefix, "Confirmation", workdir / "reboot-question.png")
     answered = ui_run_prefix.run(program("answer_box"), "Confirmation", answer, win_path(report), "60000",
                                  timeout=90)
     assert answered.code == 0
