@@ -78,11 +78,10 @@ int32_t Chainer::Run() {
     packageLocator_.SetActive(true);
     SetSearchPackageLocator(&packageLocator_);
 
+    // The product name and the "%s Setup" title are taken from the
+    // executable's version resource when a window first needs them.
     statusWindow_.Show(IDS_PREPARING, false);
     statusWindow_.SetExecutablePath(executablePath_);
-    WString product = ReadProductName(executablePath_);
-    statusWindow_.SetProductName(product.IsEmpty() ? executablePath_ : product);
-    statusWindow_.SetTitle(Format(LoadResourceString(IDS_SETUP_TITLE).c_str(), statusWindow_.ProductName()));
 
     SetCurrentDirectoryW(executableFolder_.wc());
 

@@ -305,6 +305,17 @@ def test_unreachable_server_is_tried_seven_times(prefix, target, url, code):
 # Cancellation and interruption
 
 
+
+def assert_resumes(prefix, http, target, data, held):
+    """A fresh transfer continues the part file of held bytes with a Range
+    request and ends with the whole file."""
+    http.reset()
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == 0
+    assert http.requests[0]["headers"]["Range"] == f"bytes={held}-"
+    assert run.progress[0] == held
+    assert target.read_bytes() == data
+
 def test_cancellation_keeps_the_part_file_for_a_later_run(prefix, http, source, target):
     data = (source / "f.bin").read_bytes()
     http.set_mode(chunk=8192, delay=0.01)
@@ -317,12 +328,7 @@ def test_cancellation_keeps_the_part_file_for_a_later_run(prefix, http, source, 
     assert 50_000 <= held < SIZE
     assert part_of(target).read_bytes() == data[:held]
 
-    http.reset()
-    run = probe(prefix, http.url("f.bin"), target)
-    assert run.code == 0
-    assert http.requests[0]["headers"]["Range"] == f"bytes={held}-"
-    assert run.progress[0] == held
-    assert target.read_bytes() == data
+    assert_resumes(prefix, http, target, data, held)
 
 
 def test_cancellation_while_waiting_is_noticed_quickly(prefix, http, target):
@@ -353,12 +359,7 @@ def test_killed_transfer_resumes_from_its_part_file(prefix, http, source, target
     assert 40_000 <= held < SIZE
     assert part_of(target).read_bytes() == data[:held]
 
-    http.reset()
-    run = probe(prefix, http.url("f.bin"), target)
-    assert run.code == 0
-    assert http.requests[0]["headers"]["Range"] == f"bytes={held}-"
-    assert run.progress[0] == held
-    assert target.read_bytes() == data
+    assert_resumes(prefix, http, target, data, held)
     assert not part_of(target).exists()
 
 
