@@ -6,27 +6,10 @@
 
 #include "core/fatal.h"
 #include "platform/fileops_win.h"
+#include "platform/system_library_win.h"
 #include "platform/win_util.h"
 
 namespace {
-
-template <typename Fn>
-Fn ProcEntry(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-// System DLLs are loaded from the system folder by full path: a setup
-// package often runs from a download folder that may hold a planted DLL of
-// the same name.
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-    wchar_t folder[MAX_PATH];
-    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    WString path(folder, static_cast<int>(n));
-    if (path.Last() != u'\\') path.Append(u'\\');
-    path.Append(name);
-    return LoadLibraryW(path.wc());
-}
 
 typedef HRESULT(WINAPI* SHGetFolderPathWFn)(HWND, int, HANDLE, DWORD, LPWSTR);
 typedef HRESULT(CALLBACK* DllGetVersionFn)(DLLVERSIONINFO*);
@@ -34,15 +17,11 @@ typedef HRESULT(CALLBACK* DllGetVersionFn)(DLLVERSIONINFO*);
 // "shfolder.dll" and its SHGetFolderPathW entry: loaded on first need, kept
 // until the process ends.
 OnceFlag g_shfolderOnce;
-UniqueModule g_shfolder;
 SHGetFolderPathWFn g_shGetFolderPath = nullptr;
 
 SHGetFolderPathWFn ShFolderEntry() {
     g_shfolderOnce.Run([] {
-        g_shfolder.Reset(LoadSystemLibrary(L"shfolder.dll"));
-        if (g_shfolder)
-            g_shGetFolderPath =
-                ProcEntry<SHGetFolderPathWFn>(g_shfolder.Get(), "SHGetFolderPathW");
+        g_shGetFolderPath = SystemFunction<SHGetFolderPathWFn>(L"shfolder.dll", "SHGetFolderPathW");
     });
     return g_shGetFolderPath;
 }
@@ -50,15 +29,15 @@ SHGetFolderPathWFn ShFolderEntry() {
 // Major version of a shell DLL: its DllGetVersion answer, or, lacking that,
 // the file version of the module. 0 when neither can be had.
 DWORD ShellDllMajorVersion(const wchar_t* dllName) {
-    UniqueModule module(LoadSystemLibrary(dllName));
+    HMODULE module = SystemLibrary(dllName);
     if (!module) return 0;
-    DllGetVersionFn getVersion = ProcEntry<DllGetVersionFn>(module.Get(), "DllGetVersion");
+    DllGetVersionFn getVersion = ModuleFunction<DllGetVersionFn>(module, "DllGetVersion");
     if (getVersion) {
         DLLVERSIONINFO info = {};
         info.cbSize = sizeof(info);
         if (SUCCEEDED(getVersion(&info))) return info.dwMajorVersion;
     }
-    WString path = ModuleFileName(module.Get());
+    WString path = ModuleFileName(module);
     DWORD ignored = 0;
     DWORD size = path.IsEmpty() ? 0 : GetFileVersionInfoSizeW(path.wc(), &ignored);
     if (size == 0) return 0;

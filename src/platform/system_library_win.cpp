@@ -1,0 +1,59 @@
+#include "platform/system_library_win.h"
+
+#include "core/wstr.h"
+#include "platform/win_util.h"
+
+namespace {
+
+const int kMaxModules = 16;
+const int kMaxName = 32;
+
+// Loaded modules by name; a handful at most in one run.
+struct LoadedModule {
+    wchar_t name[kMaxName];
+    HMODULE module;
+};
+LoadedModule g_modules[kMaxModules];
+int g_moduleCount = 0;
+CRITICAL_SECTION g_lock;
+OnceFlag g_lockOnce;
+
+HMODULE LoadFromSystemFolder(const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    WString path(folder, static_cast<int>(n));
+    if (path.Last() != u'\\') path.Append(u'\\');
+    path.Append(name);
+    return LoadLibraryW(path.wc());
+}
+
+}  // namespace
+
+HMODULE SystemLibrary(const wchar_t* name) {
+    g_lockOnce.Run([] { InitializeCriticalSection(&g_lock); });
+    EnterCriticalSection(&g_lock);
+    HMODULE found = nullptr;
+    bool known = false;
+    for (int i = 0; i < g_moduleCount && !known; ++i) {
+        if (lstrcmpiW(g_modules[i].name, name) == 0) {
+            found = g_modules[i].module;
+            known = found != nullptr;
+        }
+    }
+    DWORD error = ERROR_SUCCESS;
+    if (!known) {
+        // A failed load is tried again next time: it may have failed only
+        // because redirection was off on this thread.
+        found = LoadFromSystemFolder(name);
+        error = GetLastError();
+        if (found && g_moduleCount < kMaxModules) {
+            LoadedModule& entry = g_modules[g_moduleCount++];
+            lstrcpynW(entry.name, name, kMaxName);
+            entry.module = found;
+        }
+    }
+    LeaveCriticalSection(&g_lock);
+    if (!found) SetLastError(error == ERROR_SUCCESS ? ERROR_MOD_NOT_FOUND : error);
+    return found;
+}
