@@ -16,9 +16,20 @@ echo "== unit tests under wine64"
 echo "== import check of the 32-bit release"
 /usr/bin/python3 tools/check_imports.py "$root/i686/bin"/corvane.exe || status=1
 echo "== fuzzing (bounded)"
+# Each run starts from the target's kept corpus (fuzz/corpus/<target>, grown
+# by tools/fuzz.sh); new inputs go to a scratch folder, not into the tree.
 for f in "$root"/fuzz/*_fuzz; do
     [ -x "$f" ] || continue
-    "$f" -max_total_time="${CORVANE_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 2>&1 | tail -1 || status=1
+    scratch=$(mktemp -d)
+    # A crash fails the run (its input is left in the fuzz tree's folder).
+    if "$f" "$scratch" "fuzz/corpus/$(basename "$f")" -max_total_time="${CORVANE_FUZZ_SECONDS:-20}" \
+        -rss_limit_mb=2048 -artifact_prefix="$root/fuzz/" > "$scratch.log" 2>&1; then
+        tail -1 "$scratch.log"
+    else
+        tail -30 "$scratch.log"
+        status=1
+    fi
+    rm -rf "$scratch" "$scratch.log"
 done
 echo "== system tests under Wine"
 /usr/bin/python3 -m pytest -q tests/system ${PYTEST_ARGS:-} || status=1

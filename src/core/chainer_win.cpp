@@ -91,8 +91,14 @@ int32_t Chainer::Run() {
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\_MSIExecute"));
     if (mutex) {
         DWORD wait = WaitForSingleObject(mutex.Get(), INFINITE);
+        // The wait only lets a running transaction finish. A satisfied wait
+        // (an abandoned mutex is acquired too) makes this thread the owner,
+        // and closing the handle would not give it up while other handles
+        // exist: every installer launched later would find the installer
+        // busy. So it is released at once.
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex.Get());
         mutex.Reset();
-        if (wait != WAIT_OBJECT_0) {
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
             exitCode_ = 1;
             return 1;
         }

@@ -67,9 +67,10 @@ int32_t DoWork(PrerequisiteList& list, PrerequisiteEngine& engine, StatusWindow&
             result = 0;
         } else if (answer == IDNO) {
             result = 1;
-        } else if (answer == IDCANCEL && !engine.RebootStarted()) {
-            // A dialog closed with Cancel must not report success while a
-            // mandatory prerequisite is missing: check as a silent run does.
+        } else if ((answer == IDCANCEL || answer == 0 || answer == -1) && !engine.RebootStarted()) {
+            // A dialog closed with Cancel, or one that could not be created
+            // (0 or -1), must not report success while a mandatory
+            // prerequisite is missing: check as a silent run does.
             engine.Reevaluate();
             if (!engine.CheckMandatory()) result = 1;
         }

@@ -2,6 +2,7 @@
 
 #include "evaluation/os_info.h"
 #include "log/log.h"
+#include "platform/system_library_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -54,10 +55,7 @@ typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
 bool RunsOn64BitWindows() {
     // A 64-bit program runs on 64-bit Windows only.
     if (sizeof(void*) == 8) return true;
-    HMODULE kernel = GetModuleHandleW(L"kernel32");
-    if (!kernel) return false;
-    IsWow64ProcessFn isWow64 =
-        reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    IsWow64ProcessFn isWow64 = KernelFunction<IsWow64ProcessFn>("IsWow64Process");
     BOOL wow64 = FALSE;
     if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64)) return false;
     return wow64 != FALSE;

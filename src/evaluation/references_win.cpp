@@ -7,6 +7,7 @@
 #include "core/fatal.h"
 #include "platform/fileops_win.h"
 #include "platform/system_library_win.h"
+#include "platform/version_resource_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -37,21 +38,10 @@ DWORD ShellDllMajorVersion(const wchar_t* dllName) {
         info.cbSize = sizeof(info);
         if (SUCCEEDED(getVersion(&info))) return info.dwMajorVersion;
     }
-    WString path = ModuleFileName(module);
-    DWORD ignored = 0;
-    DWORD size = path.IsEmpty() ? 0 : GetFileVersionInfoSizeW(path.wc(), &ignored);
-    if (size == 0) return 0;
-    void* block = MemAlloc(size);
-    if (!block) return 0;
-    DWORD major = 0;
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT fixedSize = 0;
-    if (GetFileVersionInfoW(path.wc(), 0, size, block) &&
-        VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed &&
-        fixedSize >= sizeof(VS_FIXEDFILEINFO))
-        major = HIWORD(fixed->dwFileVersionMS);
-    MemFree(block);
-    return major;
+    VersionResource resource;
+    VS_FIXEDFILEINFO fixed;
+    if (!resource.Read(ModuleFileName(module)) || !resource.FixedInfo(&fixed)) return 0;
+    return HIWORD(fixed.dwFileVersionMS);
 }
 
 OnceFlag g_shellVersionOnce;

@@ -10,6 +10,8 @@
 #include "install/process_runner_win.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
+#include "platform/system_library_win.h"
+#include "platform/version_resource_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -162,15 +164,11 @@ MsiEntries g_msi;
 
 const MsiEntries& Msi() {
     g_msiOnce.Run([] {
-        HMODULE module = LoadLibraryW(L"msi.dll");
-        if (!module) return;
+        HMODULE module = SystemLibrary(L"msi.dll");
         // The installer library's functions are imported by ordinal.
-        g_msi.getProductInfo = reinterpret_cast<MsiGetProductInfoWFn>(
-            reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(70))));
-        g_msi.locateComponent = reinterpret_cast<MsiLocateComponentWFn>(
-            reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(90))));
-        g_msi.enumRelatedProducts = reinterpret_cast<MsiEnumRelatedProductsWFn>(
-            reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(205))));
+        g_msi.getProductInfo = ModuleFunction<MsiGetProductInfoWFn>(module, MAKEINTRESOURCEA(70));
+        g_msi.locateComponent = ModuleFunction<MsiLocateComponentWFn>(module, MAKEINTRESOURCEA(90));
+        g_msi.enumRelatedProducts = ModuleFunction<MsiEnumRelatedProductsWFn>(module, MAKEINTRESOURCEA(205));
     });
     return g_msi;
 }
@@ -260,13 +258,9 @@ class RedirectionOff {
 public:
     explicit RedirectionOff(bool wanted) {
         if (!wanted) return;
-        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        if (!kernel) return;
         typedef BOOL(WINAPI * DisableFn)(PVOID*);
-        DisableFn disable = reinterpret_cast<DisableFn>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
-        revert_ = reinterpret_cast<RevertFn>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
+        DisableFn disable = KernelFunction<DisableFn>("Wow64DisableWow64FsRedirection");
+        revert_ = KernelFunction<RevertFn>("Wow64RevertWow64FsRedirection");
         if (disable && revert_) switchedOff_ = disable(&state_) != FALSE;
     }
     ~RedirectionOff() {
@@ -284,25 +278,12 @@ private:
 
 // The fixed file version of a file's version resource, "0.0.0.0" without one.
 WString FileVersionText(const WString& path) {
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeW(path.wc(), &handle);
-    WString text = u"0.0.0.0";
-    if (size == 0) return text;
-    void* block = MemAlloc(size);
-    if (!block) RaiseFailure(kHrOutOfMemory);
-    if (GetFileVersionInfoW(path.wc(), 0, size, block)) {
-        VS_FIXEDFILEINFO* info = nullptr;
-        UINT length = 0;
-        if (VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&info), &length) && info &&
-            length >= sizeof(VS_FIXEDFILEINFO)) {
-            text = Format(u"%d.%d.%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
-                          static_cast<int>(LOWORD(info->dwFileVersionMS)),
-                          static_cast<int>(HIWORD(info->dwFileVersionLS)),
-                          static_cast<int>(LOWORD(info->dwFileVersionLS)));
-        }
-    }
-    MemFree(block);
-    return text;
+    VersionResource resource;
+    VS_FIXEDFILEINFO info;
+    if (!resource.Read(path) || !resource.FixedInfo(&info)) return WString(u"0.0.0.0");
+    return Format(u"%d.%d.%d.%d", static_cast<int>(HIWORD(info.dwFileVersionMS)),
+                  static_cast<int>(LOWORD(info.dwFileVersionMS)), static_cast<int>(HIWORD(info.dwFileVersionLS)),
+                  static_cast<int>(LOWORD(info.dwFileVersionLS)));
 }
 
 // Roots of the fixed drives, from a drive-string buffer that grows to the
@@ -414,17 +395,27 @@ void SearchFileVersion(const SearchEntry& search, bool use64BitView, const Searc
         for (const WString& root : FixedDriveRoots()) candidates.Add(root + pathPart + suffix);
     }
 
-    RedirectionOff redirection(use64BitView);
+    // Everything that may load a DLL happens before redirection is switched
+    // off: the references' expansion (shell folders, shell version) and the
+    // version functions. With redirection off the system folder of a 32-bit
+    // process names the 64-bit DLLs, and their loading would fail.
+    Array<WString> folders, names;
+    Array<int32_t> depths;
     for (const WString& candidate : candidates) {
         WString path, depthSuffix;
         SplitDepthSuffix(candidate, &path, &depthSuffix);
-        int32_t depth = DepthOfSuffix(depthSuffix);
+        depths.Add(DepthOfSuffix(depthSuffix));
         path = ExpandSystemReferences(path, use64BitView);
         int slash = path.FindLastChar(u'\\');
-        WString folder = path.Left(slash + 1);
-        WString name = path.Mid(slash + 1);
+        folders.Add(path.Left(slash + 1));
+        names.Add(path.Mid(slash + 1));
+    }
+    VersionFunctionsAvailable();
+
+    RedirectionOff redirection(use64BitView);
+    for (int i = 0; i < folders.Size() && i < names.Size() && i < depths.Size(); ++i) {
         FolderWalk walk(range, &outcome->FoundValues);
-        if (walk.Run(folder, depth, name)) break;
+        if (walk.Run(folders[i], depths[i], names[i])) break;
     }
 }
 

@@ -58,12 +58,10 @@ WString QuoteCleanupPaths(const Array<WString>& paths) {
 }
 
 WString CleanupCommandText(const WString& scriptName, const WString& quotedPaths, int32_t retryCount) {
-    bool plain = true;
-    for (int i = 0; i < scriptName.Length(); ++i) {
-        char16_t unit = scriptName[i];
-        if (unit == u' ' || unit == u'\t' || IsPowerShellSingleQuote(unit)) plain = false;
-    }
-    WString invocation = plain ? scriptName : WString(u"& ") + SingleQuoted(scriptName);
+    // Characters legal in user and folder names ($ ` & ( ) { } ; @ and
+    // blanks) are code in a bare PowerShell word: the script is always
+    // called through the call operator on a single-quoted name.
+    WString invocation = WString(u"& ") + SingleQuoted(scriptName);
     return Format(u"%s -paths %s -retry_count %d", invocation, quotedPaths, static_cast<int>(retryCount));
 }
 

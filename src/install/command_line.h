@@ -33,8 +33,8 @@ WString ProgramCommandLine(const WString& programPath, const WString& arguments)
 // quote character inside a path is doubled.
 WString QuoteCleanupPaths(const Array<WString>& paths);
 
-// "<script> -paths <paths> -retry_count <n>"; a script name that contains a
-// blank or a quote is invoked with the call operator on a quoted name.
+// "& '<script>' -paths <paths> -retry_count <n>": the script is invoked with
+// the call operator on its single-quoted name (quotes doubled).
 WString CleanupCommandText(const WString& scriptName, const WString& quotedPaths, int32_t retryCount);
 
 // "-NonInteractive -NoLogo -ExecutionPolicy <policy> -Command "<command>"".

@@ -60,10 +60,7 @@ bool RunDirect(const WString& program, const WString& commandLine, uint32_t* ret
     }
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
-    WaitForSingleObject(processHandle.Get(), INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(processHandle.Get(), &code);
-    *returnCode = code;
+    *returnCode = WaitForExitCode(processHandle.Get());
     return true;
 }
 

@@ -33,9 +33,7 @@ ShellRunResult ShellOpenAndWait(const WString& file, const WString& parameters, 
     result.started = true;
     if (info.hProcess) {
         UniqueHandle process(info.hProcess);
-        WaitForSingleObject(process.Get(), INFINITE);
-        DWORD code = 0;
-        if (GetExitCodeProcess(process.Get(), &code)) result.exitCode = code;
+        result.exitCode = WaitForExitCode(process.Get());
         result.hadProcess = true;
     }
     return result;

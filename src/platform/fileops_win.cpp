@@ -2,6 +2,7 @@
 
 #include "core/fatal.h"
 #include "platform/path_rules.h"
+#include "platform/system_library_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -254,11 +255,8 @@ ConvertStringSidToSidWFn g_convertStringSidToSid = nullptr;
 
 ConvertStringSidToSidWFn ConvertStringSidFunction() {
     g_convertSidOnce.Run([] {
-        HMODULE advapi = LoadLibraryW(L"Advapi32.dll");
-        if (advapi)
-            g_convertStringSidToSid =
-                reinterpret_cast<ConvertStringSidToSidWFn>(
-                    reinterpret_cast<void*>(GetProcAddress(advapi, "ConvertStringSidToSidW")));
+        g_convertStringSidToSid =
+            SystemFunction<ConvertStringSidToSidWFn>(L"advapi32.dll", "ConvertStringSidToSidW");
     });
     return g_convertStringSidToSid;
 }

@@ -14,6 +14,10 @@ bool StartsWithTwoBackslashes(const WString& path) {
     return path.Length() >= 2 && path[0] == u'\\' && path[1] == u'\\';
 }
 
+// Only absolute paths take a prefix: in front of a relative one it would
+// change the path's meaning ("UNC\x" would turn into the network path "\\x").
+bool TakesLongPrefix(const WString& path) { return StartsWithTwoBackslashes(path) || HasDriveColon(path); }
+
 // The long form of a path: network paths trade their two leading backslashes
 // for "\\?\UNC\", everything else gets "\\?\"; a path that already carries a
 // prefix is left alone.
@@ -39,13 +43,13 @@ bool IsNetworkPath(const WString& path) { return StartsWithTwoBackslashes(path) 
 
 WString AddLongPrefixForFinder(const WString& path) {
     int length = path.Length();
-    if (length < 260 || length > 32766) return path;
+    if (length < 260 || length > 32766 || !TakesLongPrefix(path)) return path;
     return LongForm(path);
 }
 
 WString AddLongPrefixForStorage(const WString& path) {
     if (path.Length() < 248) return path;
-    if (!StartsWithTwoBackslashes(path) && !HasDriveColon(path)) return path;
+    if (!TakesLongPrefix(path)) return path;
     return LongForm(path);
 }
 
@@ -53,7 +57,7 @@ WString AddLongPrefixForStorage(const WString& path) {
 // "\\?\" in front of "\\server\share\..." the system cannot find the file,
 // so a long file left on a share could never be removed.
 WString AddLongPrefixForDelete(const WString& path) {
-    if (path.Length() < 260) return path;
+    if (path.Length() < 260 || !TakesLongPrefix(path)) return path;
     return LongForm(path);
 }
 

@@ -11,6 +11,7 @@ extern const char16_t kLongUncPrefix[];
 // True for a network path (two leading backslashes, not a "\\?\" prefix).
 bool IsNetworkPath(const WString& path);
 
+// Only absolute paths (two leading backslashes or a drive colon) get a prefix.
 // Variant used by the file finder: paths of 260..32766 units get the prefix.
 WString AddLongPrefixForFinder(const WString& path);
 // Variant for paths kept by the download and open-site work: 248 or more

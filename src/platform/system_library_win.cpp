@@ -25,7 +25,12 @@ HMODULE LoadFromSystemFolder(const wchar_t* name) {
     WString path(folder, static_cast<int>(n));
     if (path.Last() != u'\\') path.Append(u'\\');
     path.Append(name);
-    return LoadLibraryW(path.wc());
+    // The DLL's own imports must come from the system folder as well. Where
+    // the entry point could restrict the search to it (SetDefaultDllDirectories
+    // exists), the default search does that; elsewhere the altered search
+    // order looks in the DLL's folder, the system folder, first.
+    bool restricted = KernelFunction<FARPROC>("SetDefaultDllDirectories") != nullptr;
+    return LoadLibraryExW(path.wc(), nullptr, restricted ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace

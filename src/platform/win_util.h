@@ -98,6 +98,11 @@ bool QueryRegistryValueText(HKEY key, const WString& valueName, WString* text);
 // Full path of a module (null: this process), read with a growing buffer.
 WString ModuleFileName(HMODULE module = nullptr);
 
+// Waits without limit for a process and answers its exit code. A wait or a
+// read that fails answers the last error (ERROR_GEN_FAILURE when there is
+// none), so that it never reads as success.
+DWORD WaitForExitCode(HANDLE process);
+
 // A string of the executable's string table.
 WString LoadResourceString(UINT id);
 

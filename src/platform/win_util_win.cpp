@@ -102,6 +102,13 @@ WString ModuleFileName(HMODULE module) {
     }
 }
 
+DWORD WaitForExitCode(HANDLE process) {
+    DWORD code = 0;
+    if (WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code)) return code;
+    code = GetLastError();
+    return code == 0 ? ERROR_GEN_FAILURE : code;
+}
+
 WString LoadResourceString(UINT id) {
     const wchar_t* text = nullptr;
     int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "platform/system_library_win.h"
 #include "platform/win_util.h"
 #include "ui/resource_ids.h"
 #include "ui/status_window_win.h"
@@ -24,11 +25,11 @@ HICON LoadMainIcon(LoadIconMetricFn loadIconMetric, int metric, int systemWidth,
 
 DialogIcons SetDialogIcons(HWND window) {
     // LoadIconMetric exists only in version 6 of the common controls
-    // (Vista and later); it is looked up so that the program still starts on XP.
-    LoadIconMetricFn loadIconMetric = nullptr;
-    if (HMODULE comctl = GetModuleHandleW(L"comctl32.dll"))
-        loadIconMetric = reinterpret_cast<LoadIconMetricFn>(
-            reinterpret_cast<void*>(GetProcAddress(comctl, "LoadIconMetric")));
+    // (Vista and later); it is looked up so that the program still starts on
+    // XP. The loaded common controls are the manifest's side-by-side ones,
+    // not the system folder's older copy.
+    LoadIconMetricFn loadIconMetric =
+        ModuleFunction<LoadIconMetricFn>(GetModuleHandleW(L"comctl32.dll"), "LoadIconMetric");
     DialogIcons icons;
     icons.small = LoadMainIcon(loadIconMetric, 0 /* LIM_SMALL */, SM_CXSMICON, SM_CYSMICON);
     icons.large = LoadMainIcon(loadIconMetric, 1 /* LIM_LARGE */, SM_CXICON, SM_CYICON);

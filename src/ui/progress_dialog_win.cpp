@@ -52,8 +52,16 @@ void TaskbarProgress::Attach(HWND dialog) {
     window_ = TopLevelWindowOf(dialog);
     if (!TaskbarProgressAvailable()) return;
     void* list = nullptr;
-    if (SUCCEEDED(CoCreateInstance(kClsidTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kIidTaskbarList3, &list)))
-        list_ = static_cast<ITaskbarList3*>(list);
+    if (FAILED(CoCreateInstance(kClsidTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kIidTaskbarList3, &list)) || !list)
+        return;
+    // The object must be initialised once before use; without that there is
+    // no taskbar progress.
+    ITaskbarList3* created = static_cast<ITaskbarList3*>(list);
+    if (FAILED(created->HrInit())) {
+        created->Release();
+        return;
+    }
+    list_ = created;
 }
 
 void TaskbarProgress::SetValue(uint64_t done, uint64_t total) {

@@ -2,6 +2,7 @@
 
 #include "core/fatal.h"
 #include "log/log.h"
+#include "platform/version_resource_win.h"
 #include "platform/win_util.h"
 #include "ui/resource_ids.h"
 
@@ -112,36 +113,9 @@ INT_PTR CALLBACK StatusWindow::DialogProc(HWND window, UINT message, WPARAM wPar
 }
 
 WString ReadProductName(const WString& executablePath) {
-    if (executablePath.IsEmpty()) return WString();
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(executablePath.wc(), &ignored);
-    if (size == 0) return WString();
-    void* data = MemAlloc(size);
-    if (!data) RaiseFailure(kHrOutOfMemory);
-    WString name;
-    if (GetFileVersionInfoW(executablePath.wc(), 0, size, data)) {
-        unsigned language = 1033;
-        unsigned codePage = 1250;
-        void* value = nullptr;
-        UINT length = 0;
-        if (VerQueryValueW(data, L"\\VarFileInfo\\Translation", &value, &length) && value && length >= 4) {
-            const WORD* pair = static_cast<const WORD*>(value);
-            language = pair[0];
-            codePage = pair[1];
-        }
-        WString key = Format(u"\\StringFileInfo\\%04x%04x\\%s", language, codePage, WString(u"ProductName"));
-        value = nullptr;
-        length = 0;
-        if (VerQueryValueW(data, key.wc(), &value, &length) && value && length > 0) {
-            // The length counts characters and includes the terminating NUL.
-            const wchar_t* text = static_cast<const wchar_t*>(value);
-            int n = 0;
-            while (n < static_cast<int>(length) && text[n]) ++n;
-            name = WString(text, n);
-        }
-    }
-    MemFree(data);
-    return name;
+    VersionResource resource;
+    if (!resource.Read(executablePath)) return WString();
+    return resource.StringValue(u"ProductName");
 }
 
 bool WaitWithMessages(HANDLE handle) {

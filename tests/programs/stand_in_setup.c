@@ -6,6 +6,8 @@
  *   regkey=<key under HKCU> regvalue=<name> regdata=<text>
  *                          write a REG_SZ value before exiting
  *   sleep=<ms>             wait before exiting
+ *   mutex=<name>           try to take the named mutex at once and record
+ *                          "mutex=taken", "mutex=busy" or "mutex=missing"
  * Without a record key the environment variable CORVANE_STANDIN_RECORD names
  * the record file. The record is UTF-8: "exe=", "cmdline=", "cwd=", "end". */
 #include <windows.h>
@@ -17,6 +19,7 @@ static char g_record[1024];
 static char g_regkey[512];
 static char g_regvalue[256];
 static char g_regdata[1024];
+static char g_mutex[256];
 static unsigned long g_exit;
 static unsigned long g_sleep;
 
@@ -54,6 +57,7 @@ static void read_config(void) {
         else if (!strcmp(line, "regkey")) lstrcpynA(g_regkey, eq, sizeof(g_regkey));
         else if (!strcmp(line, "regvalue")) lstrcpynA(g_regvalue, eq, sizeof(g_regvalue));
         else if (!strcmp(line, "regdata")) lstrcpynA(g_regdata, eq, sizeof(g_regdata));
+        else if (!strcmp(line, "mutex")) lstrcpynA(g_mutex, eq, sizeof(g_mutex));
     }
     fclose(f);
 }
@@ -61,7 +65,19 @@ static void read_config(void) {
 int wmain(void) {
     wchar_t module[MAX_PATH];
     wchar_t cwd[MAX_PATH];
+    const wchar_t *mutex_state = NULL;
     read_config();
+    if (g_mutex[0]) {
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, g_mutex);
+        if (!mutex) {
+            mutex_state = L"missing";
+        } else {
+            DWORD wait = WaitForSingleObject(mutex, 0);
+            mutex_state = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED ? L"taken" : L"busy";
+            if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        }
+    }
     if (!g_record[0]) GetEnvironmentVariableA("CORVANE_STANDIN_RECORD", g_record, sizeof(g_record));
     if (g_record[0]) {
         HANDLE file = CreateFileA(g_record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
@@ -72,6 +88,7 @@ int wmain(void) {
             put_utf8(file, "exe=", module);
             put_utf8(file, "cmdline=", GetCommandLineW());
             put_utf8(file, "cwd=", cwd);
+            if (mutex_state) put_utf8(file, "mutex=", mutex_state);
             put_utf8(file, "end", L"");
             CloseHandle(file);
         }

@@ -11,7 +11,7 @@ import harness
 from install_support import NoPowerShell, StandInPowerShell, run_probe, wait_for_records, read_records
 
 SCRIPT_TEXT = "# cleanup script of the package\r\nparam($paths, $retry_count)\r\n"
-PARAMS = re.compile(r'^-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command "(?P<temp>\S+) -paths '
+PARAMS = re.compile(r'^-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command "& \'(?P<temp>[^\']+)\' -paths '
                     r'(?P<paths>.*) -retry_count (?P<retries>-?\d+)"$')
 
 

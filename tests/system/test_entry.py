@@ -7,6 +7,8 @@ import time
 import pytest
 
 from harness import Package, program, win_path
+from install_support import place_stand_in, read_records
+from silent_support import chainer_ini
 
 
 def test_no_ini_exits_zero_and_creates_nothing(prefix, workdir):
@@ -78,11 +80,29 @@ def test_waits_for_installer_mutex(prefix, package):
     assert result.seconds >= 2.0, "the run did not wait for the installer mutex"
 
 
-def test_abandoned_installer_mutex_reports_failure(prefix, package):
-    package.write_ini("[GeneralOptions]\nOptions=q\n")
-    holder = _hold(prefix, "Global\\_MSIExecute", 1500, "abandon")
+@pytest.mark.parametrize("hold,state", [
+    # The holder releases the mutex but keeps its handle, as the installer
+    # service may: a setup launched afterwards must be able to take it, so
+    # the chainer must not keep owning it.
+    (("1500", "keep", "60000"), "taken"),
+    # An abandoned mutex counts as acquired: the run goes on. The chainer's
+    # handle was the last one, so the mutex is gone by the time of the setup.
+    (("1500", "abandon"), "missing"),
+])
+def test_installer_mutex_is_released_after_the_wait(prefix, package, workdir, hold, state):
+    record, log = workdir / "record.txt", workdir / "run.log"
+    place_stand_in(package.folder, "inner.exe", record=win_path(record), mutex="Global\\_MSIExecute")
+    app = {"Name": "S", "SetupFile": "inner.exe", "NoUiCommandLine": "/q",
+           "SearchType1": "7", "SearchString1": "HKCU\\Software\\CorvaneTests\\Absent\\Value"}
+    package.write_ini(chainer_ini("q", [app], log, extra_general={"ExtractionFolder": "[SETUPEXEDIR]"}))
+    holder = _hold(prefix, "Global\\_MSIExecute", *hold)
     try:
         result = prefix.run(package.exe, timeout=60)
     finally:
+        if holder.poll() is None:
+            holder.kill()
         holder.wait(timeout=60)
-    assert result.code == 1
+    assert result.code == 0
+    assert result.seconds >= 1.0, "the run did not wait for the installer mutex"
+    runs = read_records(record)
+    assert [r.get("mutex") for r in runs] == [state]

@@ -168,6 +168,19 @@ def test_mandatory_failure_stays_until_cancel(ui_run_prefix, workdir, http, key,
     assert run.code() == 1
 
 
+@pytest.mark.parametrize("options,code", [("", 0), ("m", 1)], ids=["optional", "mandatory"])
+def test_progress_dialog_that_cannot_be_created(ui_run_prefix, workdir, http, key, options, code):
+    # Without a display no window can be created: the dialog fails at once,
+    # nothing is installed, and the mandatory check decides.
+    dl, log = workdir / "dl", workdir / "run.log"
+    apps = [app(http, dl, key, "Unshown", "unshown.exe", Options=options)]
+    package = harness.Package(workdir / "pkg")
+    package.write_ini(chainer_ini("b", apps, log, dl))
+    result = ui_run_prefix.run(package.exe, timeout=120, env={"DISPLAY": ""})
+    assert result.code == code
+    assert not any(l.startswith("Launching file:") for l in log_lines(log))
+
+
 def test_mandatory_missing_after_installs(ui_run_prefix, workdir, http, key, runs):
     dl, log = workdir / "dl", workdir / "run.log"
     apps = [app(http, dl, key, "Ghost", "ghost.exe", installs=False, Options="m")]

@@ -96,11 +96,19 @@ TEST(CommandLine, CleanupScriptParameters) {
         int32_t retries;
         const char16_t* parameters;
     } cases[] = {
+        // The script is always called through the call operator on its
+        // single-quoted name: a bare word would run code in the name.
         {u"C:\\T\\CV_1A.ps1", u"'C:\\a','C:\\b'", 10,
-         u"-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command \"C:\\T\\CV_1A.ps1 -paths 'C:\\a','C:\\b' "
+         u"-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command \"& 'C:\\T\\CV_1A.ps1' -paths 'C:\\a','C:\\b' "
          u"-retry_count 10\""},
         {u"C:\\T\\CV_2.ps1", u"'x'", -1,
-         u"-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command \"C:\\T\\CV_2.ps1 -paths 'x' -retry_count -1\""},
+         u"-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command \"& 'C:\\T\\CV_2.ps1' -paths 'x' -retry_count -1\""},
+        {u"C:\\Users\\a$(calc)&b;{c}@`d\\CV_5.ps1", u"'x'", 10,
+         u"-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command \"& 'C:\\Users\\a$(calc)&b;{c}@`d\\CV_5.ps1' "
+         u"-paths 'x' -retry_count 10\""},
+        {u"C:\\Users\\it\u2019s\\CV_6.ps1", u"'x'", 10,
+         u"-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command \"& 'C:\\Users\\it\u2019\u2019s\\CV_6.ps1' "
+         u"-paths 'x' -retry_count 10\""},
         // A temporary folder with a blank is called through the call operator.
         {u"C:\\Users\\John Smith\\Temp\\CV_3.ps1", u"'x'", 10,
          u"-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Command \"& 'C:\\Users\\John Smith\\Temp\\CV_3.ps1' "

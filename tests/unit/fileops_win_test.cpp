@@ -4,6 +4,7 @@
 
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
+#include "platform/win_util.h"
 
 namespace {
 
@@ -447,6 +448,39 @@ TEST(AccessList, MergeAndRevoke) {
     ASSERT_TRUE(GetAce(acl, 0, &ace));
     EXPECT_EQ(static_cast<ACE_HEADER*>(ace)->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
               OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+}
+
+// A process's exit code, and a failed wait or read that must not read as
+// success (exit code 0).
+TEST(ProcessExit, CodeOrFailure) {
+    struct Case {
+        const wchar_t* command;
+        DWORD access;  // of the handle that is waited on
+        DWORD expected;
+    } cases[] = {
+        {L"cmd.exe /c exit 7", PROCESS_ALL_ACCESS, 7},
+        {L"cmd.exe /c exit 0", PROCESS_ALL_ACCESS, 0},
+        // The wait succeeds, the code cannot be read.
+        {L"cmd.exe /c exit 0", SYNCHRONIZE, ERROR_ACCESS_DENIED},
+        // The wait itself fails.
+        {L"cmd.exe /c exit 0", PROCESS_QUERY_LIMITED_INFORMATION, ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        wchar_t command[64];
+        lstrcpynW(command, c.command, 64);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &info));
+        UniqueHandle process(info.hProcess), thread(info.hThread);
+        HANDLE limited = nullptr;
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process.Get(), GetCurrentProcess(), &limited, c.access,
+                                    FALSE, 0));
+        UniqueHandle waited(limited);
+        EXPECT_EQ(WaitForExitCode(waited.Get()), c.expected) << c.command << " access " << c.access;
+        WaitForSingleObject(process.Get(), INFINITE);
+    }
 }
 
 }  // namespace

@@ -57,9 +57,12 @@ TEST(PathRules, LongPrefixVariants) {
         {u"\\\\server\\share\\", 247, kUnchanged, kUnchanged, kUnchanged},
         {u"\\\\server\\share\\", 248, kUnchanged, kUncPrefix, kUnchanged},
         {u"\\\\server\\share\\", 314, kUncPrefix, kUncPrefix, kUncPrefix},
-        // Relative paths: storage never prefixes them.
-        {u"relative\\", 300, kDrivePrefix, kUnchanged, kDrivePrefix},
-        {u"\\rooted\\", 300, kDrivePrefix, kUnchanged, kDrivePrefix},
+        // Relative paths never get a prefix; one that begins with UNC\ would
+        // read as a network path.
+        {u"relative\\", 300, kUnchanged, kUnchanged, kUnchanged},
+        {u"\\rooted\\", 300, kUnchanged, kUnchanged, kUnchanged},
+        {u"UNC\\server\\share\\", 260, kUnchanged, kUnchanged, kUnchanged},
+        {u"UNC\\server\\share\\", 300, kUnchanged, kUnchanged, kUnchanged},
         // Already prefixed paths stay as they are.
         {u"\\\\?\\C:\\x\\", 300, kUnchanged, kUnchanged, kUnchanged},
         {u"\\\\?\\UNC\\server\\share\\", 300, kUnchanged, kUnchanged, kUnchanged},
