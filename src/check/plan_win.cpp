@@ -26,7 +26,7 @@ const char* const kSearchTypeNames[] = {
 
 const char* ActionText(int32_t action) {
     switch (action) {
-        case kActionPresent: return "present";
+        case kActionPresent: return "an acceptable version is present";
         case kActionInstall: return "install from the package";
         case kActionDownload: return "download";
         case kActionOpenSite: return "open the site";
@@ -142,10 +142,11 @@ bool PlanRun(const WString& iniPath, std::string* table) {
                 out += "\n";
             }
             if (!p.IgnoreOption)
-                out += std::string("   answer: ") + (p.Action == kActionPresent ? "present" : "missing") + " (Operator " +
+                out += std::string("   searches: ") + (p.Action == kActionPresent ? "found" : "not found") + " (Operator " +
                        std::to_string(p.Operator) + (p.Operator == 0 ? ": all" : p.Operator == 1 ? ": any" : ": never") +
                        ")\n";
         }
+        out += "   result: " + std::to_string(p.Action) + " " + ActionText(p.Action) + "\n";
         int32_t action = list.GetAction(i);
         out += "   action: " + std::to_string(action) + " " + ActionText(action);
         if (action == kActionInstall) out += ": " + U(locator.Locate(p.Location, nullptr));
