@@ -40,7 +40,7 @@ WString Joined(const Array<WString>& names, const char16_t* separator) {
 WString DidYouMean(const WString& name, const Array<WString>& candidates) {
     WString nearest = NearestName(name, candidates);
     if (nearest.IsEmpty()) return WString();
-    if (nearest.EqualsNoCase(name)) return u" (did you mean " + Q(nearest) + u"? names are case-sensitive)";
+    if (nearest != name && nearest.EqualsNoCase(name)) return u" (did you mean " + Q(nearest) + u"? names are case-sensitive)";
     return u" (did you mean " + Q(nearest) + u"?)";
 }
 
