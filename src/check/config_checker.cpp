@@ -121,10 +121,15 @@ const char16_t* const kRegistryRoots[] = {u"HKLM", u"HKEY_LOCAL_MACHINE", u"HKCU
                                           u"HKCR", u"HKEY_CLASSES_ROOT", u"HKCC", u"HKEY_CURRENT_CONFIG",
                                           u"HKU", u"HKEY_USERS", nullptr};
 
-void CheckRegistryPath(const IniPair& pair, const WString& path, DiagnosticList* out) {
+// A registry path of a search (never found without a backslash) or of a
+// reference (then it expands to nothing).
+void CheckRegistryPath(const IniPair& pair, const WString& path, DiagnosticList* out, bool reference = false) {
     int slash = path.FindChar(u'\\');
     if (slash < 0) {
-        out->Error(pair.line, u"registry path " + Q(path) + u" has no backslash: it names no key and is never found");
+        if (reference)
+            out->Warning(pair.line, u"registry reference !" + path + u"! has no backslash: it expands to nothing");
+        else
+            out->Error(pair.line, u"registry path " + Q(path) + u" has no backslash: it names no key and is never found");
         return;
     }
     WString root = path.Left(slash);
@@ -134,28 +139,48 @@ void CheckRegistryPath(const IniPair& pair, const WString& path, DiagnosticList*
                                 DidYouMean(root, ListOf(kRegistryRoots)));
 }
 
+// How the chainer treats the references in a value.
+enum class Expansion {
+    kAll,             // folder properties, environment variables, registry values
+    kUrl,             // all three, in a URL (where "%20" and the like are common)
+    kFolderProperties,  // command lines of setups: only [...] is resolved
+    kNone,            // used exactly as written
+};
+
+bool LooksLikePercentEscape(const WString& name) {
+    return name.Length() >= 2 && IsHexDigit(name[0]) && IsHexDigit(name[1]);
+}
+
 // References of a configured path or command line: folder properties that
-// do not exist, openers without their closer, registry roots.
-void CheckReferences(const IniPair& pair, DiagnosticList* out, bool isUrl = false) {
+// do not exist, openers without their closer, registry roots, references
+// where nothing expands them.
+void CheckReferences(const IniPair& pair, DiagnosticList* out, Expansion expansion = Expansion::kAll) {
+    const WString& text = pair.value;
+    if (expansion == Expansion::kNone) {
+        if (text.FindFirstOf(u"[%!") >= 0)
+            out->Warning(pair.line, pair.key + u" is used as written: references ([...], %...%, !...!) are not expanded in it");
+        return;
+    }
     RecordingResolver recorder;
-    ExpandReferences(pair.value, false, recorder);
+    ExpandReferences(text, false, recorder);
     for (const WString& name : recorder.folders) {
         if (IsInList(kFolderPropertyNames, name)) continue;
         out->Warning(pair.line, u"unknown folder property [" + name + u"] stays in the text" +
                                     DidYouMean(name, ListOf(kFolderPropertyNames)));
     }
-    for (const WString& name : recorder.variables) {
-        bool plausible = !name.IsEmpty();
-        for (int i = 0; i < name.Length() && plausible; ++i)
-            if (name[i] == u' ' || name[i] == u'/' || name[i] == u'\\') plausible = false;
-        if (isUrl || !plausible)
-            out->Warning(pair.line, u"%" + name + u"% is read as an environment variable and replaced by its value" +
-                                        (isUrl ? WString(u" (escape sequences such as %20 are not kept in a Url)")
-                                               : WString()));
+    if (expansion == Expansion::kFolderProperties) {
+        for (const WString& name : recorder.variables)
+            out->Warning(pair.line, u"%" + name + u"% is not expanded in a setup's command line: it is passed as written");
+        for (const WString& path : recorder.registry)
+            out->Warning(pair.line, u"!" + path + u"! is not expanded in a setup's command line: it is passed as written");
+    } else {
+        for (const WString& name : recorder.variables)
+            if (expansion == Expansion::kUrl && LooksLikePercentEscape(name))
+                out->Warning(pair.line, u"%" + name + u"% is read as an environment variable and replaced by its value "
+                                        u"(escape sequences such as %20 are not kept in a Url)");
+        for (const WString& path : recorder.registry) CheckRegistryPath(pair, path, out, true);
     }
-    for (const WString& path : recorder.registry) CheckRegistryPath(pair, path, out);
     // Openers without closers: the scanner copies the rest unchanged.
-    const WString& text = pair.value;
     int i = text.FindFirstOf(u"[%!");
     while (i >= 0) {
         char16_t opener = text[i];
@@ -163,7 +188,7 @@ void CheckReferences(const IniPair& pair, DiagnosticList* out, bool isUrl = fals
         int from = opener == u'[' ? i : opener == u'%' ? i + 1 : i + 2;
         int close = from < text.Length() ? text.FindChar(closer, from) : -1;
         if (close < 0) {
-            if (opener != u'%' || !isUrl)
+            if (opener == u'[' || expansion == Expansion::kAll)
                 out->Warning(pair.line, u"unclosed " + Q(WString(&opener, 1)) + u" in " + pair.key +
                                             u": the text from it on is used as written");
             break;
@@ -214,7 +239,7 @@ private:
         }
         for (int i = 0; i < lines.Size(); ++i) {
             const WString& line = lines[i];
-            int first = 0;
+            int first = i == 0 && line.Length() > 0 && line[0] == 0xFEFF ? 1 : 0;
             while (first < line.Length() && line[first] <= 0x20) ++first;
             if (first == line.Length() || used[i]) continue;
             const int number = i + 1;
@@ -528,7 +553,7 @@ private:
                 !name.EqualsNoCase(u"file"))
                 out_->Warning(location.line, u"URL scheme " + Q(name) + u" is not http, https, ftp or file");
         }
-        CheckReferences(location, out_, true);
+        CheckReferences(location, out_, Expansion::kUrl);
         if (!download || IsLocalUrl(url)) return;
         const IniPair* folder = Key(&section, u"Folder");
         if (folder) {
@@ -568,7 +593,7 @@ private:
                                                    u" comes first (SetupFile, then OpenSite, then Url)");
         }
         if (setup) {
-            CheckReferences(*setup, out_);
+            CheckReferences(*setup, out_, Expansion::kNone);
             if (!IsAbsolutePath(setup->value)) {
                 if (general_.ExtractionFolder.IsEmpty())
                     out_->Warning(setup->line, u"relative SetupFile while ExtractionFolder is unset: it is looked for in "
@@ -581,7 +606,7 @@ private:
         if (site && site == location) CheckUrl(section, *site, false);
         if (url && url == location) CheckUrl(section, *url, true);
         for (const char16_t* key : {u"CommandLine", u"BasicUiCommandLine", u"NoUiCommandLine"})
-            if (const IniPair* pair = Key(&section, key)) CheckReferences(*pair, out_);
+            if (const IniPair* pair = Key(&section, key)) CheckReferences(*pair, out_, Expansion::kFolderProperties);
         if (const IniPair* options = Key(&section, u"Options"))
             CheckOptionLetters(*options, u"mixrR", WString(u"only m, i, x, r and R count"));
         if (const IniPair* size = Key(&section, u"ExactSize")) {
@@ -649,7 +674,10 @@ private:
             if (!string) continue;
             const bool registry = type == 1 || type == 2 || (type >= 5 && type <= 9) || type == 12;
             if (registry) CheckRegistryPath(*string, string->value, out_);
-            if (type == 0) CheckReferences(*string, out_);
+            if (type == 0)
+                CheckReferences(*string, out_);
+            else
+                CheckReferences(*string, out_, Expansion::kNone);
             if (type == 9) CheckContentReference(ref, typePair);
             if (type == 10) {
                 if (ref && ref->value != u"WND_HIDE" && ref->value.EqualsNoCase(u"WND_HIDE"))
@@ -763,8 +791,8 @@ private:
                                                    u" is not inside CleanupFolders: it is never deleted");
             }
         }
-        for (const char16_t* key : {u"LogFile", u"CleanupScript", u"CleanupFolders"})
-            if (const IniPair* pair = Key(section, key)) CheckReferences(*pair, out_);
+        for (const char16_t* key : {u"LogFile", u"CleanupScript", u"CleanupFolders", u"CleanupFiles"})
+            if (const IniPair* pair = Key(section, key)) CheckReferences(*pair, out_, Expansion::kNone);
     }
 
     static const char16_t* const kSectionNames[];

@@ -133,14 +133,21 @@ TEST(Checker, ConfigurationCases) {
         {kBase + "CommandLine=[ProgramFilesFoldr]x /q|NoUiCommandLine=[SETUPEXEDIR]x /q|BasicUiCommandLine=[Unclosed /q|",
          {{8, W, "unknown folder property [ProgramFilesFoldr] stays in the text (did you mean 'ProgramFilesFolder'?)"},
           {10, W, "unclosed '['"}}},
+        {kBase + "NoUiCommandLine=/log \"%TEMP%\\rt.log\" !HKLM\\S\\V!|SearchType1=5|SearchString1=HKLM\\[Vendor]|"
+                 "SearchType2=0|SearchString2=%ProgramFiles%\\rt.exe|[PREREQ_CHAINER]|LogFile=%TEMP%\\run.log|",
+         {{8, W, "%TEMP% is not expanded in a setup's command line"}, {8, W, "!HKLM\\S\\V! is not expanded"},
+          {10, W, "SearchString1 is used as written"}, {13, N, "deletes this INI"}, {14, W, "LogFile is used as written"}}},
+        {"[GeneralOptions]|Options=q|ExtractionFolder=[SETUPEXEDIR]!nokey!|[PREREQUISITES]|App1=A|[App1]|"
+         "SetupFile=[SETUPEXEDIR]a.exe|",
+         {{3, W, "!nokey! has no backslash: it expands to nothing"}, {7, W, "SetupFile is used as written"}}},
         {"[GeneralOptions]|Options=b|[PREREQUISITES]|App1=A|[App1]|SetupFile=setup.exe|SearchType1=10|SearchString1=probe.exe|",
          {{6, W, "ExtractionFolder is unset"}, {8, W, "SearchType 10 is looked for in the temporary folder"}}},
         {kBase + "[App1x]|", {{8, W, "unknown section [App1x]"}}},
-        {"[GeneralOptions]|Options=q|[PREREQUISITES]|App1=A|App2=B|App3=C|App4=D|App5=E|"
+        {"[GeneralOptions]|Options=q|[PREREQUISITES]|App1=A|App2=B|App3=C|App4=D|App5=E|App6=F|"
          "[App1]|Url=http://h/a/|[App2]|Url=gopher://h/b.exe|[App3]|Url=http://h/x/yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy.exe|"
-         "[App4]|Url=http://h/dl?id=5|[App5]|Url=http://h/a%20b%20c.exe|Folder=sub|",
-         {{10, E, "gets no file name"}, {12, W, "scheme 'gopher'"}, {14, W, "cut to its last 41"},
-          {16, W, "saved as 'id=5', not 'dl'"}, {18, W, "%20b% is read as an environment variable"}}},
+         "[App4]|Url=http://h/dl?id=5|[App5]|Url=http://h/a%20b%20c.exe|Folder=sub|[App6]|Url=http://h/%VERSION%/f.exe|",
+         {{11, E, "gets no file name"}, {13, W, "scheme 'gopher'"}, {15, W, "cut to its last 41"},
+          {17, W, "saved as 'id=5', not 'dl'"}, {19, W, "%20b% is read as an environment variable"}}},
         {kBase + "[PREREQ_CHAINER]|CleanupFolders=C:\\Pkg\\|CleanupFiles=a.txt\x01" "D:\\b.txt\x01" "C:\\Pkg\\c.txt|",
          {{8, N, "deletes this INI"}, {9, W, "ends with a backslash"}, {10, W, "'a.txt' is relative"},
           {10, W, "'D:\\b.txt' is not inside CleanupFolders"}}},
