@@ -736,6 +736,9 @@ private:
         const IniPair* md5Pair = Key(&section, u"MD5");
         if (md5Pair && !md5Pair->value.IsEmpty() && !md5Pair->value.EqualsNoCase(md5))
             out_->Error(md5Pair->line, u"MD5 differs from the file " + Q(target) + u": MD5=" + md5);
+        if (!sizePair && !md5Pair)
+            out_->Note(url.line, u"the download " + Q(target) + u" is not checked; to check it add ExactSize=" +
+                                     WString().AppendUnsigned(size) + u" and MD5=" + md5);
         if (size > 0xFFFFFFFFull) out_->Error(url.line, u"the file " + Q(target) + u" is 4 GiB or larger: not supported");
     }
 

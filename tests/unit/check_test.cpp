@@ -222,6 +222,9 @@ TEST(Checker, PackageFilesAreCompared) {
     ExpectExactly(list, {{8, E, "SetupFile 'missing.exe' is not among"}, {10, E, "program 'probe.exe' is not among"},
                          {14, E, "ExactSize=3"}, {15, E, "MD5=900150983cd24fb0d6963f7d28e17f72"}},
                   "files");
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|");
+    list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
+    ExpectExactly(list, {{6, N, "add ExactSize=3 and MD5=900150983cd24fb0d6963f7d28e17f72"}}, "files, unchecked");
 }
 
 TEST(Checker, NamesAndCodes) {
