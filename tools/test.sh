@@ -11,6 +11,16 @@ tools/build.sh
 status=0
 echo "== native unit tests (ASan, UBSan)"
 (cd "$root/native" && ctest --output-on-failure) || status=1
+echo "== corvane-check over the example packages"
+examples_out=$(mktemp -d)
+for src in examples/*.txt examples/*.ini.in; do
+    [ -f "$src" ] || continue
+    # Templates get sample values for their placeholders.
+    sed -e 's/@PORT@/8080/g; s/@SIZE@/1000/g; s/@MD5@/0123456789abcdef0123456789abcdef/g; s/@LOG@/C:\\Logs\\demo.log/g' \
+        "$src" > "$examples_out/source.txt"
+    "$root/native/corvane-check" --werror --write "$examples_out/source.txt" "$examples_out/$(basename "$src").ini" || status=1
+done
+rm -rf "$examples_out"
 echo "== unit tests under wine64"
 (cd "$root/x64-tests" && ctest --output-on-failure) || status=1
 echo "== import check of the 32-bit release"

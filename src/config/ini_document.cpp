@@ -6,10 +6,11 @@ const IniPair* IniSection::FindValue(const WString& key) const {
     return nullptr;
 }
 
-IniPair* IniSection::AddValue(const WString& key, const WString& value) {
+IniPair* IniSection::AddValue(const WString& key, const WString& value, int line) {
     IniPair pair;
     pair.key = key;
     pair.value = value;
+    pair.line = line;
     if (!pairs_.Add(pair)) return nullptr;
     return &pairs_[pairs_.Size() - 1];
 }
@@ -20,8 +21,8 @@ const IniSection* IniDocument::FindSection(const WString& name) const {
     return nullptr;
 }
 
-IniSection* IniDocument::AddSection(const WString& name) {
-    if (!sections_.Add(IniSection(name))) return nullptr;
+IniSection* IniDocument::AddSection(const WString& name, int line) {
+    if (!sections_.Add(IniSection(name, line))) return nullptr;
     return &sections_[sections_.Size() - 1];
 }
 
@@ -32,7 +33,7 @@ const WString* IniDocument::Lookup(const WString& section, const WString& key) c
     return p ? &p->value : nullptr;
 }
 
-static void ParseLine(IniDocument* doc, const char16_t* line, int length, IniSection** current) {
+static void ParseLine(IniDocument* doc, const char16_t* line, int length, int lineNumber, IniSection** current) {
     int start = 0;
     while (start < length && line[start] <= 0x20) ++start;
     if (start == length) return;
@@ -40,7 +41,7 @@ static void ParseLine(IniDocument* doc, const char16_t* line, int length, IniSec
         int last = length - 1;
         while (last > start && line[last] <= 0x20) --last;
         if (last > start && line[last] == u']') {
-            IniSection* added = doc->AddSection(WString(line + start + 1, last - start - 1));
+            IniSection* added = doc->AddSection(WString(line + start + 1, last - start - 1), lineNumber);
             // A section that could not be stored is dropped; its keys then
             // belong to no section.
             *current = added;
@@ -58,7 +59,7 @@ static void ParseLine(IniDocument* doc, const char16_t* line, int length, IniSec
     if (eq < 0) return;
     WString key = WString(line, eq).Trimmed();
     WString value = WString(line + eq + 1, length - eq - 1).Trimmed();
-    (*current)->AddValue(key, value);
+    (*current)->AddValue(key, value, lineNumber);
 }
 
 void IniDocument::Parse(const WString& text) {
@@ -68,15 +69,17 @@ void IniDocument::Parse(const WString& text) {
     IniSection* current = nullptr;
     int lineStart = 0;
     bool first = true;
+    int lineNumber = 1;
     while (lineStart < length) {
         int end = lineStart;
         while (end < length && !(s[end] == u'\r' && end + 1 < length && s[end + 1] == u'\n')) ++end;
         int begin = lineStart;
         if (first && begin < end && s[begin] == 0xFEFF) ++begin;
         first = false;
-        ParseLine(this, s + begin, end - begin, &current);
+        ParseLine(this, s + begin, end - begin, lineNumber, &current);
         if (end >= length) break;
         lineStart = end + 2;
+        ++lineNumber;
     }
 }
 

@@ -9,21 +9,25 @@
 struct IniPair {
     WString key;
     WString value;
+    int line = 0;  // line of the file it was read from, counting from 1 (0: not read from a file)
 };
 
 class IniSection {
 public:
     IniSection() {}
-    explicit IniSection(const WString& name) : name_(name) {}
+    explicit IniSection(const WString& name, int line = 0) : name_(name), line_(line) {}
     const WString& Name() const { return name_; }
+    // The line of the section's header, counting from 1 (0: not read from a file).
+    int Line() const { return line_; }
     const Array<IniPair>& Pairs() const { return pairs_; }
     // The first pair whose key equals the given text, or null.
     const IniPair* FindValue(const WString& key) const;
     // Appends a pair and returns it (null when it could not be stored).
-    IniPair* AddValue(const WString& key, const WString& value);
+    IniPair* AddValue(const WString& key, const WString& value, int line = 0);
 
 private:
     WString name_;
+    int line_ = 0;
     Array<IniPair> pairs_;
 };
 
@@ -43,7 +47,7 @@ public:
     // Discards what the document held, then fills it from the text.
     void Parse(const WString& text);
     const IniSection* FindSection(const WString& name) const;
-    IniSection* AddSection(const WString& name);
+    IniSection* AddSection(const WString& name, int line = 0);
     const Array<IniSection>& Sections() const { return sections_; }
 
     // Convenience for the typed readers: the value of the first matching key

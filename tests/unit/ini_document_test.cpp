@@ -13,6 +13,8 @@ TEST(IniDocument, GrammarCases) {
         const char16_t* section;
         const char16_t* key;
         const char16_t* expected;  // null: the key is not found
+        int sectionLine = 0;       // 0: not compared
+        int pairLine = 0;
     };
     const Case cases[] = {
         {u"[GeneralOptions]\r\nOptions = qb \r\n", u"GeneralOptions", u"Options", u"qb"},
@@ -37,6 +39,11 @@ TEST(IniDocument, GrammarCases) {
         {u"[S] x\r\nk=v", u"S", u"k", nullptr},
         {u"k=v\r\n[S]\r\nj=w", u"S", u"k", nullptr},
         {u"[S]\r\nk=v\xFEFF", u"S", u"k", u"v\xFEFF"},
+        // Lines count from 1; ignored, blank and lone-LF lines count too.
+        {u"[S]\r\nk=v", u"S", u"k", u"v", 1, 2},
+        {u"\xFEFFjunk\r\n\r\n [S] \r\nno equals\r\nk=v\r\n", u"S", u"k", u"v", 3, 5},
+        {u"[S]\r\nk=first\r\n[S]\r\nk=later", u"S", u"k", u"first", 1, 2},
+        {u"[S]\r\nx=a\nb\r\n\r\nk=v", u"S", u"k", u"v", 1, 4},
     };
     for (const Case& c : cases) {
         IniDocument doc;
@@ -45,6 +52,13 @@ TEST(IniDocument, GrammarCases) {
         if (c.expected) {
             ASSERT_NE(value, nullptr) << "section/key not found";
             EXPECT_TRUE(*value == c.expected);
+            const IniSection* section = doc.FindSection(W(c.section));
+            if (c.sectionLine) {
+                EXPECT_EQ(section->Line(), c.sectionLine);
+            }
+            if (c.pairLine) {
+                EXPECT_EQ(section->FindValue(W(c.key))->line, c.pairLine);
+            }
         } else {
             EXPECT_EQ(value, nullptr);
         }

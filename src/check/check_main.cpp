@@ -1,0 +1,143 @@
+// corvane-check: checks a configuration file as the chainer reads it, writes
+// one from UTF-8 text, explains result codes and, on Windows, shows what a
+// run would do on this machine.
+#include <stdio.h>
+
+#include <string>
+
+#include "check/code_explanations.h"
+#include "check/config_checker.h"
+#include "check/diagnostics.h"
+#include "check/package_folder.h"
+#include "check/plan.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: corvane-check [--werror] [--json] [--files DIR] setup.ini\n"
+    "       corvane-check --write in.txt out.ini [--werror] [--json]\n"
+    "       corvane-check --explain CODE\n"
+    "       corvane-check --plan setup.ini      (Windows)\n";
+
+void Print(const std::string& text) { fwrite(text.data(), 1, text.size(), stdout); }
+void PrintError(const std::string& text) { fwrite(text.data(), 1, text.size(), stderr); }
+
+int Usage() {
+    PrintError(kUsage);
+    return 2;
+}
+
+std::string Hex(uint32_t code) {
+    char buffer[16];
+    snprintf(buffer, sizeof(buffer), "0x%08X", code);
+    return buffer;
+}
+
+int Explain(const WString& text) {
+    uint32_t code = 0;
+    if (!ParseResultCode(text, &code)) {
+        PrintError("corvane-check: " + Utf8(text) + " is not a decimal, negative or hexadecimal code\n");
+        return 2;
+    }
+    std::string forms = std::to_string(static_cast<int32_t>(code)) + " = " + Hex(code);
+    if (static_cast<int32_t>(code) < 0) forms += " = " + std::to_string(code);
+    const CodeExplanation* entry = ExplainCode(code);
+    if (!entry) {
+        Print(forms + ": no code of the chainer; a Windows or WinINet error code is shown with the system's text\n");
+        return 1;
+    }
+    Print(forms + ": " + Utf8(WString(entry->name)) + ": " + Utf8(WString(entry->meaning)) + "\n");
+    return 0;
+}
+
+int Report(const DiagnosticList& list, const WString& name, bool json, bool werror) {
+    Print(json ? list.ToJson(name) : list.ToText(name));
+    int errors = list.Count(Severity::kError) + (werror ? list.Count(Severity::kWarning) : 0);
+    return errors ? 1 : 0;
+}
+
+int Run(const Array<WString>& args) {
+    bool json = false, werror = false;
+    WString files, explain, plan;
+    Array<WString> positional;
+    bool write = false;
+    for (int i = 0; i < args.Size(); ++i) {
+        const WString& a = args[i];
+        if (a == u"--json") json = true;
+        else if (a == u"--werror") werror = true;
+        else if (a == u"--write") write = true;
+        else if (a == u"--files" && i + 1 < args.Size()) files = args[++i];
+        else if (a == u"--explain" && i + 1 < args.Size()) explain = args[++i];
+        else if (a == u"--plan" && i + 1 < args.Size()) plan = args[++i];
+        else if (a == u"--help" || a == u"-h") return Usage();
+        else if (a.StartsWith(u"--")) return Usage();
+        else positional.Add(a);
+    }
+    if (!explain.IsEmpty()) return Explain(explain);
+    if (!plan.IsEmpty()) {
+        std::string table;
+        if (!PlanRun(plan, &table)) {
+            PrintError("corvane-check: " + table + "\n");
+            return 2;
+        }
+        Print(table);
+        return 0;
+    }
+    Array<uint8_t> bytes;
+    WString checked;
+    if (write) {
+        if (positional.Size() != 2) return Usage();
+        if (!ReadWholeFile(positional[0], &bytes)) {
+            PrintError("corvane-check: cannot read " + Utf8(positional[0]) + "\n");
+            return 2;
+        }
+        bool valid = true;
+        WString text = TextFromUtf8File(bytes.begin(), static_cast<size_t>(bytes.Size()), &valid);
+        if (!valid) {
+            PrintError("corvane-check: " + Utf8(positional[0]) + " is not UTF-8 text\n");
+            return 2;
+        }
+        ChainerFormBytes(text, &bytes);
+        if (!WriteWholeFile(positional[1], bytes)) {
+            PrintError("corvane-check: cannot write " + Utf8(positional[1]) + "\n");
+            return 2;
+        }
+        checked = positional[1];
+    } else {
+        if (positional.Size() != 1) return Usage();
+        checked = positional[0];
+        if (!ReadWholeFile(checked, &bytes)) {
+            PrintError("corvane-check: cannot read " + Utf8(checked) + "\n");
+            return 2;
+        }
+    }
+    PackageFolder folder(files);
+    CheckOptions options;
+    if (!files.IsEmpty()) options.files = &folder;
+    return Report(CheckConfigurationFile(bytes.begin(), static_cast<size_t>(bytes.Size()), options), checked, json,
+                  werror);
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    Array<WString> args;
+    for (int i = 1; i < argc; ++i) args.Add(WString(argv[i]));
+    return Run(args);
+}
+#else
+bool PlanRun(const WString&, std::string* table) {
+    *table = "--plan runs the chainer's evaluation and needs the Windows build (corvane-check.exe)";
+    return false;
+}
+
+int main(int argc, char** argv) {
+    Array<WString> args;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        args.Add(FromUtf8(a.data(), a.size()));
+    }
+    return Run(args);
+}
+#endif

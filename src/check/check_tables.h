@@ -1,0 +1,35 @@
+// What the chainer knows by name: sections, keys, folder properties and the
+// names Windows is given by the OS tables; and the nearest known name to a
+// misspelt one.
+#pragma once
+
+#include "core/array.h"
+#include "core/wstr.h"
+
+// The keys of the section GeneralOptions, PREREQ_CHAINER and of a
+// prerequisite's section (null-terminated lists).
+extern const char16_t* const kGeneralOptionKeys[];
+extern const char16_t* const kChainerKeys[];
+extern const char16_t* const kPrerequisiteKeys[];
+// Bases of the numbered keys of a prerequisite's searches: SearchType1 ...
+extern const char16_t* const kSearchKeyBases[];
+// Folder property names that square-bracket references resolve.
+extern const char16_t* const kFolderPropertyNames[];
+
+bool IsInList(const char16_t* const* list, const WString& name);
+
+// A key of the form <base><k>, k a decimal number from 1 without leading
+// zeros: the base and k (0 when the key has no such form).
+int NumberedKeyIndex(const WString& key, WString* base);
+
+// Every name the OS tables can give a Windows (detailed and generic names,
+// and "OsNotIdentified"), in table order without repeats.
+const Array<WString>& AllOsNames();
+
+// The nearest candidate: the same letters in another case, or one or two
+// edits away (an edit being an insertion, deletion, change or swap of
+// adjacent letters). Empty when none is close.
+WString NearestName(const WString& name, const Array<WString>& candidates);
+
+// Edit distance with swaps of adjacent units counted as one edit.
+int EditDistance(const WString& a, const WString& b);
