@@ -120,6 +120,15 @@ ContentRange ParseContentRange(const WString& value) {
     return range;
 }
 
+uint64_t ContentLengthValue(const WString& value) {
+    WString text = value.Trimmed();
+    int i = 0;
+    uint64_t length = 0;
+    if (ReadUnsigned64(text, &i, kLargestRangeValue, &length)) return i == text.Length() ? length : 0;
+    // Digits that do not fit: a length no transfer can hold.
+    return i < text.Length() && text[i] >= u'0' && text[i] <= u'9' ? kLargestRangeValue : 0;
+}
+
 int64_t RetryAfterSeconds(const WString& value) {
     WString text = value.Trimmed();
     int i = 0;

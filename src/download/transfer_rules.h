@@ -28,6 +28,10 @@ struct ContentRange {
 };
 ContentRange ParseContentRange(const WString& value);
 
+// A Content-Length value; 0 when absent or malformed, the largest value
+// when it does not fit in 63 bits.
+uint64_t ContentLengthValue(const WString& value);
+
 // Seconds of a Retry-After value in its number form; -1 for a date, an
 // empty or a malformed value.
 int64_t RetryAfterSeconds(const WString& value);

@@ -156,6 +156,17 @@ TEST(TransferRules, HttpAnswers) {
     }
 }
 
+TEST(TransferRules, ContentLength) {
+    struct Case {
+        const char16_t* value;
+        uint64_t length;
+    } cases[] = {
+        {u"5000", 5000}, {u" 17 ", 17}, {u"", 0}, {u"abc", 0}, {u"12x", 0}, {u"-5", 0},
+        {u"4294967296", 4294967296ull}, {u"99999999999999999999999", 0x7FFFFFFFFFFFFFFFull},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ContentLengthValue(WString(c.value)), c.length);
+}
+
 TEST(TransferRules, ServerRetryPauses) {
     struct Case {
         int attempt;
