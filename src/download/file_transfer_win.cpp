@@ -84,7 +84,8 @@ struct TransferAsyncState {
     WString lastResponse;
     UniqueHandle requestDone;
     UniqueHandle handleClosed;
-    // A call was left pending by a cancellation.
+    // The last call went pending; a call was left pending by a cancellation.
+    bool pended = false;
     bool pendingLeft = false;
     // Outputs of pending WinINet calls and the receive buffer: WinINet may
     // write them until the request handle has closed.
@@ -252,6 +253,7 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
     state->completionError = 0;
     state->completionResult = 0;
     if (yieldsHandle) state->handle = nullptr;
+    state->pended = false;
     SetLastError(0);
     if (call()) {
         // Finished at once: the completion record reads as a success. No
@@ -264,6 +266,7 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
     // (some WinINet versions do not set ERROR_IO_PENDING for it).
     if (yieldsHandle && error == 0) error = ERROR_IO_PENDING;
     if (error != ERROR_IO_PENDING) return error ? error : ERROR_INTERNET_INTERNAL_ERROR;
+    state->pended = true;
     while (!state->Completed()) {
         if (Cancelled()) {
             state->pendingLeft = true;
@@ -784,24 +787,43 @@ DWORD FileTransfer::LocalCopy() {
 // Receive loop
 
 // Reads the next piece of the body into the buffer; read 0 at the end.
-// The read asks for the whole buffer at once: WinINet hands over what it
-// holds and reads on without blocking, while asking it first how much is
-// available answers one network buffer (8 KiB under Wine) at a time, twice
-// the calls for a sixth of the bytes.
+// At first, and whenever the data stops coming at once, it asks how much is
+// available and reads that much, so that a slow server's bytes reach the
+// part file as they come. Once a query and its read both completed at once
+// the data is flowing, and the reads ask for the whole buffer without a
+// query: WinINet answers a query with one network buffer (8 KiB under Wine)
+// at a time, twice the calls for a sixth of the bytes. A read that has to
+// wait falls back to queries.
 DWORD FileTransfer::ReadChunk(DWORD* read) {
     TransferAsyncState* state = async_;
     *read = 0;
     if (!state) return ERROR_NOT_ENOUGH_MEMORY;
     if (!state->buffer) state->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
     if (!state->buffer) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD wanted = kReceiveBufferSize;
+    bool atOnce = flowing_;
+    flowing_ = false;
+    if (!atOnce) {
+        state->availableOut = 0;
+        DWORD result = RunAsync(OP_QUERY_AVAILABLE, false, [&]() -> BOOL {
+            return WinInet().QueryDataAvailable(request_.Get(), &state->availableOut, 0, 0);
+        });
+        if (result) return result;
+        if (!state->completionResult) return state->completionError;  // 0: nothing more to read
+        DWORD amount = state->completionError >= 1 ? state->completionError : state->availableOut;
+        if (!amount) return 0;
+        atOnce = !state->pended;
+        if (amount < wanted) wanted = amount;
+    }
     state->readOut = 0;
     DWORD result = RunAsync(OP_READ, false, [&]() -> BOOL {
-        return WinInet().ReadFile(request_.Get(), state->buffer, kReceiveBufferSize, &state->readOut);
+        return WinInet().ReadFile(request_.Get(), state->buffer, wanted, &state->readOut);
     });
     if (result) return result;
     if (!state->completionResult) return state->completionError;
     DWORD count = state->completionError >= 1 ? state->completionError : state->readOut;
-    *read = count > kReceiveBufferSize ? kReceiveBufferSize : count;
+    *read = count > wanted ? wanted : count;
+    flowing_ = atOnce && !state->pended && *read == wanted;
     return 0;
 }
 
@@ -830,6 +852,7 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     }
 
     ReconnectStallGuard stallGuard(bytesHeld);
+    flowing_ = false;
     for (;;) {
         DWORD read = 0;
         result = sourceKind_ == kSourceComplete ? 0 : ReadChunk(&read);
@@ -879,6 +902,7 @@ DWORD FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint3
             return ERROR_INTERNET_TIMEOUT;
         }
         uint32_t bytesHeld = size;
+        flowing_ = false;
         connection_.Reset();
         DWORD result = OpenSourceWithRetries(&bytesHeld, total);
         if (IsReconnectError(result)) continue;

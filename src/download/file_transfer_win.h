@@ -135,6 +135,8 @@ private:
     // part file itself when it already holds the whole file.
     SourceKind sourceKind_ = kSourceInternet;
     WString localSourcePath_;
+    // The last read filled the buffer at once: the next one needs no query.
+    bool flowing_ = false;
     // Retry-After of the last answer that asked to come back later.
     WString retryAfter_;
 };

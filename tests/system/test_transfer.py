@@ -385,7 +385,10 @@ def test_cancellation_against_a_stalled_server_ends_quickly(prefix, http, source
     if held is None:
         assert not part_of(target).exists()
     else:
-        assert part_of(target).read_bytes() == (source / "f.bin").read_bytes()[:held]
+        # What reached the part file is the start of the file; a read still
+        # waiting for its buffer to fill may hold back the last piece.
+        kept = part_of(target).read_bytes()
+        assert 0 < len(kept) <= held and kept == (source / "f.bin").read_bytes()[:len(kept)]
 
 
 def test_part_file_of_4_gib_is_refused_and_kept(prefix, http, target):
