@@ -1,8 +1,10 @@
 #!/bin/sh
-# Transfer benchmarks: a 256 MiB loopback download through the x86_64 build
-# under wine64 against curl from the same server, the probe's peak memory
-# during it, and FileMd5 over a 256 MiB file against md5sum.
+# Transfer benchmarks: the chainer's silent download-and-verify of a 256 MiB
+# loopback file (x86_64 build under wine64) against a minimal synchronous
+# WinINet loop + md5sum and against curl + md5sum, all in one run; the
+# chainer's peak memory against a run without an INI; FileMd5 against md5sum.
 # Usage: CORVANE_BUILD_X64=<root>/x64 bench/transfer_bench.sh
+# (BENCH_MIB and BENCH_RUNS change the size and the number of runs.)
 set -e
 cd "$(dirname "$0")/.."
 exec /usr/bin/python3 bench/transfer_bench.py "$@"

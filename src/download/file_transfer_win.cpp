@@ -3,17 +3,21 @@
 #include <winnetwk.h>
 
 #include "core/fatal.h"
-#include "download/transfer_rules.h"
+#include "download/wininet_api_win.h"
+#include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/system_library_win.h"
 #include "platform/win_util.h"
 
 namespace {
 
 constexpr DWORD kPollMilliseconds = 10;
 constexpr DWORD kCopyReportMilliseconds = 200;
-// How long a cancelled transfer waits for a call that was creating a handle,
-// so that the handle can be closed before the object goes away.
-constexpr int kAbandonedCallPolls = 500;
+// How long closing waits for WinINet to finish with a handle whose call was
+// left pending by a cancellation (a server that stopped sending may never
+// complete it), and for a handle that such a call was still creating.
+constexpr DWORD kClosingWaitMilliseconds = 1000;
+constexpr DWORD kAbandonedCallWaitMilliseconds = 500;
 
 bool IsReconnectError(DWORD error) {
     return error == ERROR_INTERNET_TIMEOUT || error == ERROR_INTERNET_CONNECTION_ABORTED ||
@@ -39,7 +43,127 @@ DWORD IgnoreFlagFor(DWORD error) {
 // A string with room for a cracked URL component.
 wchar_t* ComponentBuffer(WString* text, int capacity) { return text->GetWBuffer(capacity); }
 
+// Waits until flag is set, at most timeout milliseconds.
+bool WaitForFlag(volatile LONG* flag, HANDLE wake, DWORD timeout) {
+    const DWORD start = GetTickCount();
+    while (!InterlockedCompareExchange(flag, 0, 0)) {
+        if (GetTickCount() - start >= timeout) return false;
+        WaitForSingleObject(wake, kPollMilliseconds);
+    }
+    return true;
+}
+
+// The size of an open file; false when it is 4 GiB or more or unknown.
+bool FileSize32(HANDLE file, uint32_t* size) {
+    DWORD high = 0;
+    SetLastError(0);
+    DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    if (high) return false;
+    *size = low;
+    return true;
+}
+
+void LogTooLarge(const WString& url) {
+    if (LoggingEnabled) LogLine(u"Download refused, the file is 4 GiB or larger:" + url);
+}
+
 }  // namespace
+
+// Written by the status callback on WinINet's threads, read by the transfer
+// thread only after completed is set or an event is signalled. requestDone
+// is an auto-reset event that only wakes the waiting thread: the completed
+// flag, set before it, is what tells that the call finished, so a wake that
+// comes late or twice is harmless and no completion is lost.
+struct TransferAsyncState {
+    volatile LONG pendingOperation = FileTransfer::OP_CONNECT;
+    volatile LONG completed = 0;
+    volatile DWORD completionError = 0;
+    volatile DWORD_PTR completionResult = 0;
+    HINTERNET volatile handle = nullptr;  // delivered by a handle-yielding call
+    WString lastResponse;
+    UniqueHandle requestDone;
+    UniqueHandle handleClosed;
+    // The last call went pending; a call was left pending by a cancellation.
+    bool pended = false;
+    bool pendingLeft = false;
+    // Outputs of pending WinINet calls and the receive buffer: WinINet may
+    // write them until the request handle has closed.
+    DWORD availableOut = 0;
+    DWORD readOut = 0;
+    BYTE* buffer = nullptr;
+
+    ~TransferAsyncState() { MemFree(buffer); }
+    bool Completed() { return InterlockedCompareExchange(&completed, 0, 0) != 0; }
+};
+
+namespace {
+
+void FetchLastResponse(TransferAsyncState* state) {
+    DWORD capacity = 1000;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        WString text;
+        DWORD error = 0;
+        DWORD length = capacity;
+        wchar_t* buffer = text.GetWBuffer(static_cast<int>(capacity));
+        if (WinInet().GetLastResponseInfo(&error, buffer, &length)) {
+            text.ReleaseBuffer(static_cast<int>(length < capacity ? length : capacity));
+            state->lastResponse = text;
+            return;
+        }
+        text.ReleaseBuffer(0);
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length <= capacity) return;
+        capacity = length + 1;
+    }
+}
+
+void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+    TransferAsyncState* state = reinterpret_cast<TransferAsyncState*>(context);
+    if (!state) return;
+    if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+        SetEvent(state->handleClosed.Get());
+        return;
+    }
+    if (status != INTERNET_STATUS_REQUEST_COMPLETE || !info) return;
+    const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+    state->completionError = result->dwError;
+    state->completionResult = result->dwResult;
+    switch (state->pendingOperation) {
+        case FileTransfer::OP_READ:
+        case FileTransfer::OP_SEND_REQUEST:
+        case FileTransfer::OP_QUERY_AVAILABLE:
+            break;
+        case FileTransfer::OP_FTP_COMMAND:
+            FetchLastResponse(state);
+            break;
+        default:
+            state->handle = reinterpret_cast<HINTERNET>(result->dwResult);
+            FetchLastResponse(state);
+            break;
+    }
+    InterlockedExchange(&state->completed, 1);
+    SetEvent(state->requestDone.Get());
+}
+
+// A header of the answer as text; empty when absent.
+WString QueryHeader(HINTERNET request, DWORD header) {
+    WString text;
+    DWORD bytes = 256 * sizeof(wchar_t);
+    wchar_t* buffer = text.GetWBuffer(256);
+    BOOL ok = WinInet().HttpQueryInfo(request, header, buffer, &bytes, nullptr);
+    text.ReleaseBuffer(ok ? static_cast<int>(bytes / sizeof(wchar_t)) : 0);
+    return text;
+}
+
+}  // namespace
+
+void InternetHandle::Reset(HINTERNET h) {
+    if (h_) {
+        WinInet().SetStatusCallback(h_, nullptr);
+        WinInet().CloseHandle(h_);
+    }
+    h_ = h;
+}
 
 // The cracked parts of one URL; user name and password percent-decoded.
 struct FileTransfer::UrlParts {
@@ -55,13 +179,7 @@ struct FileTransfer::UrlParts {
 FileTransfer::FileTransfer(TransferObserver* observer, CredentialStore* credentials)
     : observer_(observer), credentials_(credentials) {}
 
-FileTransfer::~FileTransfer() {
-    CloseRequest();
-    CloseConnection();
-    CloseRoot();
-    CloseEvents();
-    MemFree(buffer_);
-}
+FileTransfer::~FileTransfer() { CloseAll(); }
 
 DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTransferred, LARGE_INTEGER, LARGE_INTEGER,
                             DWORD, DWORD reason, HANDLE, HANDLE, LPVOID data) {
@@ -104,140 +222,133 @@ WString FileTransfer::TargetFileName() const {
     return slash < 0 ? targetPath_ : targetPath_.Mid(slash + 1);
 }
 
+// The one credential question of HTTP, FTP and network shares: true when the
+// observer entered a user name into the store.
+bool FileTransfer::AskForCredentials(const char16_t* description) {
+    if (description && credentials_) credentials_->description = description;
+    uint32_t answer = Ask(url_, E_DL_AUTH_REQUIRED, credentials_);
+    return observer_ && answer == ERROR_RETRY && credentials_ && !credentials_->userName.IsEmpty();
+}
+
+bool FileTransfer::PauseUnlessCancelled(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (Cancelled()) return false;
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) return true;
+        DWORD left = milliseconds - elapsed;
+        Sleep(left < kPollMilliseconds ? left : kPollMilliseconds);
+    }
+}
+
 // ---------------------------------------------------------------------------
-// Asynchronous call pattern and status callback
-
-void CALLBACK FileTransfer::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
-    FileTransfer* self = reinterpret_cast<FileTransfer*>(context);
-    if (!self) return;
-    if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-        if (self->handleClosed_) SetEvent(self->handleClosed_);
-        return;
-    }
-    if (status != INTERNET_STATUS_REQUEST_COMPLETE || !info) return;
-    const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-    self->completionError_ = result->dwError;
-    self->completionResult_ = result->dwResult;
-    switch (self->pendingOperation_) {
-        case OP_READ:
-        case OP_SEND_REQUEST:
-        case OP_QUERY_AVAILABLE:
-            break;
-        case OP_FTP_COMMAND:
-            self->FetchLastResponse();
-            break;
-        default:
-            self->request_ = reinterpret_cast<HINTERNET>(result->dwResult);
-            self->FetchLastResponse();
-            break;
-    }
-    InterlockedExchange(&self->completed_, 1);
-    SetEvent(self->requestDone_);
-}
-
-void FileTransfer::FetchLastResponse() {
-    DWORD capacity = 1000;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        WString text;
-        DWORD error = 0;
-        DWORD length = capacity;
-        wchar_t* buffer = text.GetWBuffer(static_cast<int>(capacity));
-        if (InternetGetLastResponseInfoW(&error, buffer, &length)) {
-            text.ReleaseBuffer(static_cast<int>(length < capacity ? length : capacity));
-            lastResponse_ = text;
-            return;
-        }
-        text.ReleaseBuffer(0);
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length <= capacity) return;
-        capacity = length + 1;
-    }
-}
+// Asynchronous call pattern
 
 template <typename Call>
 DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
-    InterlockedExchange(&pendingOperation_, operation);
-    InterlockedExchange(&completed_, 0);
-    completionError_ = 0;
-    completionResult_ = 0;
-    ResetEvent(requestDone_);
+    TransferAsyncState* state = async_;
+    if (!state) return ERROR_NOT_ENOUGH_MEMORY;
+    InterlockedExchange(&state->pendingOperation, operation);
+    InterlockedExchange(&state->completed, 0);
+    state->completionError = 0;
+    state->completionResult = 0;
+    if (yieldsHandle) state->handle = nullptr;
+    state->pended = false;
     SetLastError(0);
     if (call()) {
-        // Finished at once: the completion record reads as a success.
-        completionResult_ = TRUE;
-        completionError_ = 0;
-        SetEvent(requestDone_);
+        // Finished at once: the completion record reads as a success. No
+        // event is touched, the callback does not run for it.
+        state->completionResult = TRUE;
         return 0;
     }
     DWORD error = GetLastError();
-    // A call that yields no handle and reports no error has been queued
+    // A call that yields a handle and reports no error has been queued
     // (some WinINet versions do not set ERROR_IO_PENDING for it).
     if (yieldsHandle && error == 0) error = ERROR_IO_PENDING;
-    if (error != ERROR_IO_PENDING) {
-        // Nothing is in flight; closing a handle must not wait for it.
-        SetEvent(requestDone_);
-        return error ? error : ERROR_INTERNET_INTERNAL_ERROR;
-    }
-    while (!InterlockedCompareExchange(&completed_, 0, 0)) {
+    if (error != ERROR_IO_PENDING) return error ? error : ERROR_INTERNET_INTERNAL_ERROR;
+    state->pended = true;
+    while (!state->Completed()) {
         if (Cancelled()) {
-            if (yieldsHandle) handleCallAbandoned_ = true;
+            state->pendingLeft = true;
             return E_DL_CANCELLED;
         }
-        WaitForSingleObject(requestDone_, kPollMilliseconds);
+        WaitForSingleObject(state->requestDone.Get(), kPollMilliseconds);
     }
-    if (yieldsHandle && !request_) return completionError_ ? completionError_ : ERROR_INTERNET_INTERNAL_ERROR;
+    if (yieldsHandle && !state->handle)
+        return state->completionError ? state->completionError : ERROR_INTERNET_INTERNAL_ERROR;
     return 0;
+}
+
+HINTERNET FileTransfer::TakeHandle() {
+    HINTERNET h = async_->handle;
+    async_->handle = nullptr;
+    return h;
 }
 
 // ---------------------------------------------------------------------------
 // Handles
 
+namespace {
+
+TransferAsyncState* NewAsyncState() {
+    TransferAsyncState* state = new TransferAsyncState;
+    state->requestDone.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    state->handleClosed.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (state->requestDone && state->handleClosed) return state;
+    delete state;
+    return nullptr;
+}
+
+}  // namespace
+
 DWORD FileTransfer::OpenRoot() {
-    CloseEvents();
-    requestDone_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    handleClosed_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!requestDone_ || !handleClosed_) return GetLastError();
-    root_ = InternetOpenW(L"Corvane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+    CloseAll();
+    async_ = NewAsyncState();
+    if (!async_) return ERROR_NOT_ENOUGH_MEMORY;
+    root_.Reset(WinInet().Open(L"Corvane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!root_) return GetLastError();
-    InternetSetStatusCallbackW(root_, &FileTransfer::StatusCallback);
+    WinInet().SetStatusCallback(root_.Get(), &StatusCallback);
     return 0;
 }
 
+// Closes the request handle and waits until WinINet has finished with it. A
+// call left pending by a cancellation ends with the close; when it does not
+// report back in time (a server that stopped sending), the shared state is
+// left behind for WinINet and the transfer goes on without waiting more.
 void FileTransfer::CloseRequest() {
-    if (handleCallAbandoned_) {
-        // A cancelled call may still deliver its handle; let it arrive so that
-        // it is closed here rather than reported to an object that is gone.
-        for (int i = 0; i < kAbandonedCallPolls && !InterlockedCompareExchange(&completed_, 0, 0); ++i)
-            WaitForSingleObject(requestDone_, kPollMilliseconds);
-        handleCallAbandoned_ = false;
+    TransferAsyncState* state = async_;
+    if (!state) return;
+    HINTERNET request = request_.Detach();
+    bool settled = true;
+    if (state->pendingLeft && !request) {
+        // A cancelled call may still deliver a handle: close it here rather
+        // than let it report to a transfer that is gone.
+        if (WaitForFlag(&state->completed, state->requestDone.Get(), kAbandonedCallWaitMilliseconds)) {
+            InternetHandle late;
+            late.Reset(TakeHandle());
+        } else {
+            settled = false;
+        }
     }
-    HINTERNET request = request_;
-    if (!request) return;
-    ResetEvent(handleClosed_);
-    InternetCloseHandle(request);
-    WaitForSingleObject(requestDone_, INFINITE);
-    WaitForSingleObject(handleClosed_, INFINITE);
-    request_ = nullptr;
+    if (request) {
+        ResetEvent(state->handleClosed.Get());
+        WinInet().CloseHandle(request);
+        const HANDLE closed = state->handleClosed.Get();
+        settled = WaitForSingleObject(closed, kClosingWaitMilliseconds) == WAIT_OBJECT_0;
+        if (settled && state->pendingLeft)
+            settled = WaitForFlag(&state->completed, state->requestDone.Get(), kAbandonedCallWaitMilliseconds);
+    }
+    state->pendingLeft = false;
+    // Left to WinINet: the transfer goes on with a state of its own.
+    if (!settled) async_ = NewAsyncState();
 }
 
-void FileTransfer::CloseConnection() {
-    if (!connection_) return;
-    InternetSetStatusCallbackW(connection_, nullptr);
-    InternetCloseHandle(connection_);
-    connection_ = nullptr;
-}
-
-void FileTransfer::CloseRoot() {
-    if (!root_) return;
-    InternetSetStatusCallbackW(root_, nullptr);
-    InternetCloseHandle(root_);
-    root_ = nullptr;
-}
-
-void FileTransfer::CloseEvents() {
-    if (requestDone_) CloseHandle(requestDone_);
-    if (handleClosed_) CloseHandle(handleClosed_);
-    requestDone_ = nullptr;
-    handleClosed_ = nullptr;
+void FileTransfer::CloseAll() {
+    CloseRequest();
+    connection_.Reset();
+    root_.Reset();
+    delete async_;
+    async_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -247,7 +358,7 @@ DWORD FileTransfer::CheckUrl() {
     URL_COMPONENTSW parts;
     ZeroMemory(&parts, sizeof parts);
     parts.dwStructSize = sizeof parts;
-    if (!InternetCrackUrlW(url_.wc(), 0, 0, &parts)) return GetLastError();
+    if (!WinInet().CrackUrl(url_.wc(), 0, 0, &parts)) return GetLastError();
     switch (parts.nScheme) {
         case INTERNET_SCHEME_FTP:
         case INTERNET_SCHEME_HTTP:
@@ -263,22 +374,21 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     url_ = url;
     targetPath_ = targetPath;
     partPath_ = targetPath + u".part";
-    request_ = nullptr;
-    connection_ = nullptr;
 
-    DWORD result = CheckUrl();
+    DWORD result = WinInet().error;
+    if (!result) result = CheckUrl();
     if (result) {
         Report(WString(), result);
         return result;
     }
     result = OpenRoot();
     if (result) {
-        CloseRoot();
+        CloseAll();
         return result;
     }
     if (!IsAbsoluteTargetPath(targetPath_)) {
         Report(WString(), E_DL_BAD_TARGET);
-        CloseRoot();
+        CloseAll();
         return E_DL_BAD_TARGET;
     }
 
@@ -286,9 +396,12 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     {
         UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (part) {
-            DWORD size = GetFileSize(part.Get(), nullptr);
-            if (size != INVALID_FILE_SIZE) bytesHeld = size;
+        if (part && !FileSize32(part.Get(), &bytesHeld)) {
+            // Sizes are 32-bit: appending to it would write at the wrong offset.
+            LogTooLarge(url_);
+            Report(TargetFileName(), E_DL_FILE_TOO_LARGE);
+            CloseAll();
+            return E_DL_FILE_TOO_LARGE;
         }
     }
 
@@ -297,6 +410,7 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     if (Cancelled()) {
         result = E_DL_CANCELLED;
     } else if (result) {
+        if (result == E_DL_FILE_TOO_LARGE) LogTooLarge(url_);
         if (result != E_DL_NOT_MODIFIED) Report(TargetFileName(), result);
     } else if (expectedSize_ && total && total != expectedSize_) {
         result = E_DL_SIZE_MISMATCH;
@@ -306,21 +420,27 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     } else {
         result = ReceiveLoop(total, bytesHeld);
     }
-
-    CloseRequest();
-    CloseConnection();
-    CloseRoot();
-    MemFree(buffer_);
-    buffer_ = nullptr;
+    CloseAll();
     return result;
 }
 
 DWORD FileTransfer::OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total) {
     int retriesLeft = retryBudget_;
+    int serverRetries = 0;
     for (;;) {
+        retryAfter_.Clear();
         DWORD result = OpenUrl(bytesHeld, total);
         if ((result == ERROR_INTERNET_NAME_NOT_RESOLVED || result == ERROR_INTERNET_CANNOT_CONNECT) && retriesLeft > 0) {
             --retriesLeft;
+            continue;
+        }
+        if (result == E_DL_SERVER_UNAVAILABLE && serverRetries < kServerRetries) {
+            // The server is busy or failing for a moment: come back after a
+            // short pause that grows with each attempt.
+            const DWORD pause = ServerRetryPauseMs(serverRetries, retryAfter_);
+            ++serverRetries;
+            if (LoggingEnabled) LogLine(Format(u"Server unavailable, retrying in (ms):%u", pause));
+            if (!PauseUnlessCancelled(pause)) return E_DL_CANCELLED;
             continue;
         }
         return result;
@@ -344,7 +464,7 @@ DWORD FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
     parts.dwUrlPathLength = static_cast<DWORD>(capacity);
     parts.lpszExtraInfo = ComponentBuffer(&url.extra, capacity);
     parts.dwExtraInfoLength = static_cast<DWORD>(capacity);
-    BOOL cracked = InternetCrackUrlW(url_.wc(), 0, 0, &parts);
+    BOOL cracked = WinInet().CrackUrl(url_.wc(), 0, 0, &parts);
     DWORD error = cracked ? 0 : GetLastError();
     url.host.ReleaseBuffer(cracked ? static_cast<int>(parts.dwHostNameLength) : 0);
     user.ReleaseBuffer(cracked ? static_cast<int>(parts.dwUserNameLength) : 0);
@@ -375,170 +495,145 @@ DWORD FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
 // ---------------------------------------------------------------------------
 // HTTP and HTTPS
 
-DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total) {
-    *total = 0;
-    const wchar_t* user = url.user.IsEmpty() ? nullptr : url.user.wc();
-    const wchar_t* password = url.password.IsEmpty() ? nullptr : url.password.wc();
-    DWORD result = RunAsync(OP_CONNECT, true, [&]() -> BOOL {
-        HINTERNET h = InternetConnectW(root_, url.host.wc(), url.port, user, password, INTERNET_SERVICE_HTTP, 0,
-                                       reinterpret_cast<DWORD_PTR>(this));
-        if (h) request_ = h;
-        return h != nullptr;
-    });
-    connection_ = request_;
-    request_ = nullptr;
-    if (result) return result;
-
+// Connects (once) and opens a GET request on the connection.
+DWORD FileTransfer::HttpOpen(const UrlParts& url, bool secure) {
+    if (!connection_) {
+        const wchar_t* user = url.user.IsEmpty() ? nullptr : url.user.wc();
+        const wchar_t* password = url.password.IsEmpty() ? nullptr : url.password.wc();
+        DWORD result = RunAsync(OP_CONNECT, true, [&]() -> BOOL {
+            HINTERNET h = WinInet().Connect(root_.Get(), url.host.wc(), url.port, user, password, INTERNET_SERVICE_HTTP,
+                                            0, Context());
+            if (h) async_->handle = h;
+            return h != nullptr;
+        });
+        connection_.Reset(TakeHandle());
+        if (result) return result;
+    }
     WString object = url.path + url.extra;
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
                   INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
     if (secure) flags |= INTERNET_FLAG_SECURE;
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    result = RunAsync(OP_OPEN_REQUEST, true, [&]() -> BOOL {
-        HINTERNET h = HttpOpenRequestW(connection_, L"GET", object.wc(), L"HTTP/1.0", L"", acceptTypes, flags,
-                                       reinterpret_cast<DWORD_PTR>(this));
-        if (h) request_ = h;
+    DWORD result = RunAsync(OP_OPEN_REQUEST, true, [&]() -> BOOL {
+        HINTERNET h = WinInet().HttpOpenRequest(connection_.Get(), L"GET", object.wc(), L"HTTP/1.0", L"", acceptTypes,
+                                                flags, Context());
+        if (h) async_->handle = h;
         return h != nullptr;
     });
-    if (result) {
-        CloseRequest();
-        CloseConnection();
-        return result;
-    }
+    request_.Reset(TakeHandle());
+    return result;
+}
 
+// Reads what the transfer judges of the answer to the request just sent.
+DWORD FileTransfer::HttpAnswerOf(uint32_t bytesHeld, DWORD sendError, HttpAnswer* answer) {
+    answer->bytesHeld = bytesHeld;
+    answer->sendError = sendError;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!WinInet().HttpQueryInfo(request_.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                                 nullptr)) {
+        // A send that failed has no status; its own error tells what went wrong.
+        if (!sendError) return GetLastError();
+        status = 0;
+    }
+    answer->status = status;
+    if (status) {
+        answer->length = ContentLengthValue(QueryHeader(request_.Get(), HTTP_QUERY_CONTENT_LENGTH));
+        answer->range = ParseContentRange(QueryHeader(request_.Get(), HTTP_QUERY_CONTENT_RANGE));
+    }
+    return 0;
+}
+
+// A certificate problem is put to the observer; true when it was accepted
+// and the request may be sent again with the problem ignored.
+bool FileTransfer::AcceptCertificateProblem(DWORD error, DWORD* accepted) {
+    const DWORD ignore = IgnoreFlagFor(error);
+    if (Ask(WString(), error, request_.Get()) != 0 || !ignore || (*accepted & ignore)) {
+        // Refused, or accepted before and still failing: it stays.
+        return false;
+    }
+    *accepted |= ignore;
+    DWORD securityFlags = 0;
+    DWORD flagsSize = sizeof securityFlags;
+    WinInet().QueryOption(request_.Get(), INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, &flagsSize);
+    securityFlags |= ignore;
+    WinInet().SetOption(request_.Get(), INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, sizeof securityFlags);
+    return true;
+}
+
+DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total) {
+    *total = 0;
+    uint32_t held = *bytesHeld;
+    DWORD result = HttpOpen(url, secure);
     WString headers;
-    if (*bytesHeld) headers = Format(u"Range: bytes=%u-\r\n", *bytesHeld);
+    if (held) headers = Format(u"Range: bytes=%u-\r\n", held);
     DWORD acceptedCertificateErrors = 0;
 
-    for (;;) {
-        // Send.
+    while (!result) {
         result = RunAsync(OP_SEND_REQUEST, false, [&]() -> BOOL {
-            return HttpSendRequestW(request_, headers.IsEmpty() ? nullptr : headers.wc(),
-                                    headers.IsEmpty() ? 0 : static_cast<DWORD>(headers.Length()), nullptr, 0);
+            return WinInet().HttpSendRequest(request_.Get(), headers.IsEmpty() ? nullptr : headers.wc(),
+                                             headers.IsEmpty() ? 0 : static_cast<DWORD>(headers.Length()), nullptr, 0);
         });
         if (result == E_DL_CANCELLED) break;
-        DWORD sendError = result ? result : (completionResult_ ? 0 : completionError_);
-        result = 0;
+        DWORD sendError = result ? result : (async_->completionResult ? 0 : async_->completionError);
+        HttpAnswer answer;
+        result = HttpAnswerOf(held, sendError, &answer);
+        if (result) break;
 
-        DWORD status = 0;
-        DWORD size = sizeof status;
-        if (!HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
-            // A send that failed has no status; its own error tells what went wrong.
-            if (!sendError) {
-                result = GetLastError();
+        const HttpDecision decision = ClassifyHttpAnswer(answer);
+        switch (decision.step) {
+            case HttpStep::Receive:
+            case HttpStep::PartComplete:
+                *total = decision.total;
+                *bytesHeld = decision.bytesHeld;
+                if (decision.step == HttpStep::Receive) return 0;  // the handles stay for the receive loop
+                sourceKind_ = kSourceComplete;
                 break;
-            }
-            status = 0;
-        }
-        DWORD length = 0;
-        size = sizeof length;
-        if (status &&
-            !HttpQueryInfoW(request_, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr))
-            length = 0;
-
-        bool credentials = false;
-        bool judgeSendError = false;
-        switch (status) {
-            case 0:
-                judgeSendError = true;
-                break;
-            case HTTP_STATUS_OK:
-                *total = length;
-                if (length && length <= *bytesHeld) {
-                    result = E_DL_PARTIAL_TOO_LARGE;
-                } else {
-                    *bytesHeld = 0;
-                    judgeSendError = true;
-                }
-                break;
-            case HTTP_STATUS_PARTIAL_CONTENT:
-                if (length) {
-                    *total = *bytesHeld + length;
-                } else {
-                    // No length: the rest still continues the part file; the
-                    // whole size comes from Content-Range when the server
-                    // sends one, else it is unknown.
-                    *total = 0;
-                    WString range;
-                    DWORD bytes = 256 * sizeof(wchar_t);
-                    wchar_t* buffer = range.GetWBuffer(256);
-                    BOOL ok = HttpQueryInfoW(request_, HTTP_QUERY_CONTENT_RANGE, buffer, &bytes, nullptr);
-                    range.ReleaseBuffer(ok ? static_cast<int>(bytes / sizeof(wchar_t)) : 0);
-                    uint32_t first = 0, whole = 0;
-                    if (ok && ParseContentRange(range, &first, &whole) && first == *bytesHeld) *total = whole;
-                }
-                judgeSendError = true;
-                break;
-            case HTTP_STATUS_NOT_MODIFIED:
-                result = E_DL_NOT_MODIFIED;
-                break;
-            case HTTP_STATUS_DENIED:
-            case HTTP_STATUS_PROXY_AUTH_REQ:
-                credentials = true;
-                break;
-            case HTTP_STATUS_FORBIDDEN:
-                result = E_DL_FORBIDDEN;
-                break;
-            case HTTP_STATUS_NOT_FOUND:
-            case HTTP_STATUS_GONE:
-                result = E_DL_NOT_FOUND;
-                break;
-            default:
-                if (!sendError) {
-                    *bytesHeld = 0;
-                    *total = length;
-                } else {
-                    judgeSendError = true;
-                }
-                break;
-        }
-
-        if (judgeSendError && sendError) {
-            if (IsCertificateError(sendError)) {
-                uint32_t answer = observer_ ? Ask(WString(), sendError, request_) : sendError;
-                if (answer != 0 || (acceptedCertificateErrors & IgnoreFlagFor(sendError)) ||
-                    !IgnoreFlagFor(sendError)) {
-                    // Refused, or accepted before and still failing: it stays.
-                    result = sendError;
-                } else {
-                    // Accepted: let this problem pass and send again without
-                    // the extra headers (the request keeps those it was given).
-                    DWORD ignore = IgnoreFlagFor(sendError);
-                    acceptedCertificateErrors |= ignore;
-                    DWORD securityFlags = 0;
-                    DWORD flagsSize = sizeof securityFlags;
-                    InternetQueryOptionW(request_, INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, &flagsSize);
-                    securityFlags |= ignore;
-                    InternetSetOptionW(request_, INTERNET_OPTION_SECURITY_FLAGS, &securityFlags, sizeof securityFlags);
+            case HttpStep::RequestWhole:
+                // The answer does not continue the part file: ask for the
+                // whole file on a new request; the part file is recreated
+                // only when that answer is the whole file.
+                CloseRequest();
+                held = 0;
+                headers.Clear();
+                result = HttpOpen(url, secure);
+                continue;
+            case HttpStep::SendError:
+                if (IsCertificateError(decision.code) && AcceptCertificateProblem(decision.code, &acceptedCertificateErrors)) {
+                    // Sent again without the extra headers (the request keeps those it was given).
                     headers.Clear();
                     continue;
                 }
-            } else {
-                result = sendError;
-            }
-        }
-
-        if (credentials) {
-            uint32_t answer = Ask(url_, E_DL_AUTH_REQUIRED, credentials_);
-            if (observer_ && answer == ERROR_RETRY && credentials_ && !credentials_->userName.IsEmpty()) {
-                const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
-                const WString& name = credentials_->userName;
-                const WString& secret = credentials_->password;
-                InternetSetOptionW(request_, proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
-                                   const_cast<wchar_t*>(name.wc()), static_cast<DWORD>(name.Length()));
-                InternetSetOptionW(request_, proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD,
-                                   const_cast<wchar_t*>(secret.wc()), static_cast<DWORD>(secret.Length()));
-                continue;
-            }
-            result = E_DL_AUTH_REQUIRED;
+                result = decision.code;
+                break;
+            case HttpStep::Credentials:
+                if (AskForCredentials(nullptr)) {
+                    const bool proxy = answer.status == HTTP_STATUS_PROXY_AUTH_REQ;
+                    const WString& name = credentials_->userName;
+                    const WString& secret = credentials_->password;
+                    WinInet().SetOption(request_.Get(), proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
+                                        const_cast<wchar_t*>(name.wc()), static_cast<DWORD>(name.Length()));
+                    WinInet().SetOption(request_.Get(), proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD,
+                                        const_cast<wchar_t*>(secret.wc()), static_cast<DWORD>(secret.Length()));
+                    continue;
+                }
+                result = E_DL_AUTH_REQUIRED;
+                break;
+            case HttpStep::RetryLater:
+                retryAfter_ = QueryHeader(request_.Get(), HTTP_QUERY_RETRY_AFTER);
+                if (LoggingEnabled) LogLine(Format(u"Server answered with status:%u", answer.status));
+                result = E_DL_SERVER_UNAVAILABLE;
+                break;
+            case HttpStep::Fail:
+                if (LoggingEnabled && decision.code == E_DL_HTTP_ERROR)
+                    LogLine(Format(u"Server answered with status:%u", answer.status));
+                result = decision.code;
+                break;
         }
         break;
     }
-
-    if (result) {
-        CloseRequest();
-        CloseConnection();
-    }
+    CloseRequest();
+    connection_.Reset();
     return result;
 }
 
@@ -554,70 +649,94 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
         const wchar_t* userText = user.IsEmpty() ? nullptr : user.wc();
         const wchar_t* passwordText = password.IsEmpty() ? nullptr : password.wc();
         result = RunAsync(OP_CONNECT, true, [&]() -> BOOL {
-            HINTERNET h = InternetConnectW(root_, url.host.wc(), url.port, userText, passwordText,
-                                           INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE,
-                                           reinterpret_cast<DWORD_PTR>(this));
-            if (h) request_ = h;
+            HINTERNET h = WinInet().Connect(root_.Get(), url.host.wc(), url.port, userText, passwordText,
+                                            INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, Context());
+            if (h) async_->handle = h;
             return h != nullptr;
         });
-        connection_ = request_;
-        request_ = nullptr;
-        if (result == ERROR_INTERNET_INCORRECT_USER_NAME || result == ERROR_INTERNET_INCORRECT_PASSWORD ||
-            result == ERROR_INTERNET_LOGIN_FAILURE) {
-            if (credentials_) credentials_->description = u"FTP Server";
-            uint32_t answer = Ask(url_, E_DL_AUTH_REQUIRED, credentials_);
-            if (observer_ && answer == ERROR_RETRY && credentials_ && !credentials_->userName.IsEmpty()) {
-                user = credentials_->userName;
-                password = credentials_->password;
-                continue;
-            }
+        connection_.Reset(TakeHandle());
+        if ((result == ERROR_INTERNET_INCORRECT_USER_NAME || result == ERROR_INTERNET_INCORRECT_PASSWORD ||
+             result == ERROR_INTERNET_LOGIN_FAILURE) &&
+            AskForCredentials(u"FTP Server")) {
+            user = credentials_->userName;
+            password = credentials_->password;
+            continue;
         }
         break;
     }
-    if (result) return result;
-
-    if (*bytesHeld) {
-        WString command = Format(u"REST %u", *bytesHeld);
-        lastResponse_.Clear();
-        result = RunAsync(OP_FTP_COMMAND, false, [&]() -> BOOL {
-            return FtpCommandW(connection_, FALSE, FTP_TRANSFER_TYPE_ASCII, command.wc(),
-                               reinterpret_cast<DWORD_PTR>(this), nullptr);
-        });
-        if (!result && completionResult_ && lastResponse_.IsEmpty()) FetchLastResponse();
-        if (result == ERROR_INTERNET_EXTENDED_ERROR) {
-            // The server answered with a refusal: that is a reply, not a
-            // failure of the command, and the file simply comes again whole.
-            FetchLastResponse();
-            result = 0;
-        } else if (!result && !completionResult_) {
-            result = completionError_ ? completionError_ : ERROR_INTERNET_EXTENDED_ERROR;
-        }
-        if (result) {
-            CloseConnection();
-            return result;
-        }
-        if (LeadingReplyCode(lastResponse_) != 350) *bytesHeld = 0;
-    }
-
-    result = RunAsync(OP_FTP_OPEN, true, [&]() -> BOOL {
-        HINTERNET h = FtpOpenFileW(connection_, url.path.wc(), GENERIC_READ,
-                                   FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, reinterpret_cast<DWORD_PTR>(this));
-        if (h) request_ = h;
-        return h != nullptr;
-    });
+    if (!result && *bytesHeld) result = FtpResume(bytesHeld);
     if (!result) {
-        *total = FtpGetFileSize(request_, nullptr);
-        if (*total && *bytesHeld >= *total) result = E_DL_PARTIAL_TOO_LARGE;
+        result = RunAsync(OP_FTP_OPEN, true, [&]() -> BOOL {
+            HINTERNET h = WinInet().FtpOpenFile(connection_.Get(), url.path.wc(), GENERIC_READ,
+                                                FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, Context());
+            if (h) async_->handle = h;
+            return h != nullptr;
+        });
+        request_.Reset(TakeHandle());
+    }
+    if (!result) {
+        DWORD high = 0;
+        SetLastError(NO_ERROR);
+        DWORD low = WinInet().FtpGetFileSize(request_.Get(), &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+            *total = 0;  // size unknown
+        } else if (high) {
+            result = E_DL_FILE_TOO_LARGE;
+        } else {
+            *total = low;
+        }
+        if (!result && *total && *bytesHeld >= *total) result = E_DL_PARTIAL_TOO_LARGE;
     }
     if (result) {
         CloseRequest();
-        CloseConnection();
+        connection_.Reset();
     }
     return result;
 }
 
+// Asks the server to continue at the bytes held; a reply other than 350,
+// given at once or when the command completes, restarts the file from zero.
+DWORD FileTransfer::FtpResume(uint32_t* bytesHeld) {
+    WString command = Format(u"REST %u", *bytesHeld);
+    async_->lastResponse.Clear();
+    DWORD result = RunAsync(OP_FTP_COMMAND, false, [&]() -> BOOL {
+        return WinInet().FtpCommand(connection_.Get(), FALSE, FTP_TRANSFER_TYPE_ASCII, command.wc(), Context(), nullptr);
+    });
+    if (result == E_DL_CANCELLED) return result;
+    const bool immediate = result != 0;
+    if (!result && !async_->completionResult)
+        result = async_->completionError ? async_->completionError : ERROR_INTERNET_EXTENDED_ERROR;
+    if (result == ERROR_INTERNET_EXTENDED_ERROR) {
+        // The server answered with a refusal: that is a reply, not a failure
+        // of the command, and the file simply comes again whole.
+        if (immediate || async_->lastResponse.IsEmpty()) FetchLastResponse(async_);
+        result = 0;
+    } else if (!result && async_->lastResponse.IsEmpty()) {
+        FetchLastResponse(async_);
+    }
+    if (result) return result;
+    if (LeadingReplyCode(async_->lastResponse) != 350) *bytesHeld = 0;
+    return 0;
+}
+
 // ---------------------------------------------------------------------------
 // FILE URLs: a local disk or a network share
+
+namespace {
+
+DWORD AddNetworkConnection(const WString& folder, const WString& user, const WString& password) {
+    typedef DWORD(APIENTRY * AddConnection)(LPNETRESOURCEW, LPCWSTR, LPCWSTR, DWORD);
+    if (!SystemLibrary(L"mpr.dll")) return ERROR_MOD_NOT_FOUND;
+    AddConnection add = SystemFunction<AddConnection>(L"mpr.dll", "WNetAddConnection2W");
+    if (!add) return ERROR_PROC_NOT_FOUND;
+    NETRESOURCEW resource;
+    ZeroMemory(&resource, sizeof resource);
+    resource.dwType = RESOURCETYPE_DISK;
+    resource.lpRemoteName = const_cast<wchar_t*>(folder.wc());
+    return add(&resource, password.IsEmpty() ? nullptr : password.wc(), user.wc(), 0);
+}
+
+}  // namespace
 
 DWORD FileTransfer::FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total) {
     sourceKind_ = kSourceLocalFile;
@@ -627,31 +746,23 @@ DWORD FileTransfer::FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_
     WString user = url.user;
     WString password = url.password;
     for (;;) {
-        DWORD result = 0;
-        if (!user.IsEmpty()) {
-            NETRESOURCEW resource;
-            ZeroMemory(&resource, sizeof resource);
-            resource.dwType = RESOURCETYPE_DISK;
-            resource.lpRemoteName = const_cast<wchar_t*>(folder.wc());
-            result = WNetAddConnection2W(&resource, password.IsEmpty() ? nullptr : password.wc(), user.wc(), 0);
-        }
+        DWORD result = user.IsEmpty() ? 0 : AddNetworkConnection(folder, user, password);
         if (!result) {
             DWORD sizeLow = 0;
             result = GetFileInformation(url.path, nullptr, &sizeLow);
             if (!result) {
+                FileFinder finder(url.path);
+                if (finder.Found() && finder.Data().nFileSizeHigh) return E_DL_FILE_TOO_LARGE;
                 *total = sizeLow;
                 *bytesHeld = 0;
                 return 0;
             }
         }
-        if (result == ERROR_INVALID_PASSWORD || result == ERROR_LOGON_FAILURE || result == ERROR_BAD_USERNAME) {
-            if (credentials_) credentials_->description = u"Local Network Server";
-            uint32_t answer = Ask(url_, E_DL_AUTH_REQUIRED, credentials_);
-            if (observer_ && answer == ERROR_RETRY && credentials_ && !credentials_->userName.IsEmpty()) {
-                user = credentials_->userName;
-                password = credentials_->password;
-                continue;
-            }
+        if ((result == ERROR_INVALID_PASSWORD || result == ERROR_LOGON_FAILURE || result == ERROR_BAD_USERNAME) &&
+            AskForCredentials(u"Local Network Server")) {
+            user = credentials_->userName;
+            password = credentials_->password;
+            continue;
         }
         return result;
     }
@@ -675,28 +786,44 @@ DWORD FileTransfer::LocalCopy() {
 // ---------------------------------------------------------------------------
 // Receive loop
 
-DWORD FileTransfer::QueryAvailable(DWORD* amount) {
-    *amount = 0;
-    availableOut_ = 0;
-    DWORD result = RunAsync(OP_QUERY_AVAILABLE, false, [&]() -> BOOL {
-        return InternetQueryDataAvailable(request_, &availableOut_, 0, 0);
-    });
-    if (result) return result;
-    if (!completionResult_) return completionError_;  // 0: nothing more to read
-    *amount = completionError_ >= 1 ? completionError_ : availableOut_;
-    return 0;
-}
-
-DWORD FileTransfer::ReadChunk(DWORD wanted, DWORD* read) {
+// Reads the next piece of the body into the buffer; read 0 at the end.
+// At first, and whenever the data stops coming at once, it asks how much is
+// available and reads that much, so that a slow server's bytes reach the
+// part file as they come. Once a query and its read both completed at once
+// the data is flowing, and the reads ask for the whole buffer without a
+// query: WinINet answers a query with one network buffer (8 KiB under Wine)
+// at a time, twice the calls for a sixth of the bytes. A read that has to
+// wait falls back to queries.
+DWORD FileTransfer::ReadChunk(DWORD* read) {
+    TransferAsyncState* state = async_;
     *read = 0;
-    readOut_ = 0;
+    if (!state) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!state->buffer) state->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
+    if (!state->buffer) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD wanted = kReceiveBufferSize;
+    bool atOnce = flowing_;
+    flowing_ = false;
+    if (!atOnce) {
+        state->availableOut = 0;
+        DWORD result = RunAsync(OP_QUERY_AVAILABLE, false, [&]() -> BOOL {
+            return WinInet().QueryDataAvailable(request_.Get(), &state->availableOut, 0, 0);
+        });
+        if (result) return result;
+        if (!state->completionResult) return state->completionError;  // 0: nothing more to read
+        DWORD amount = state->completionError >= 1 ? state->completionError : state->availableOut;
+        if (!amount) return 0;
+        atOnce = !state->pended;
+        if (amount < wanted) wanted = amount;
+    }
+    state->readOut = 0;
     DWORD result = RunAsync(OP_READ, false, [&]() -> BOOL {
-        return InternetReadFile(request_, buffer_, wanted, &readOut_);
+        return WinInet().ReadFile(request_.Get(), state->buffer, wanted, &state->readOut);
     });
     if (result) return result;
-    if (!completionResult_) return completionError_;
-    DWORD count = completionError_ >= 1 ? completionError_ : readOut_;
+    if (!state->completionResult) return state->completionError;
+    DWORD count = state->completionError >= 1 ? state->completionError : state->readOut;
     *read = count > wanted ? wanted : count;
+    flowing_ = atOnce && !state->pended && *read == wanted;
     return 0;
 }
 
@@ -718,22 +845,21 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     }
     if (bytesHeld) SetFilePointer(part.Get(), 0, nullptr, FILE_END);
     if (observer_) observer_->OnProgress(bytesHeld);
-    if (!buffer_) buffer_ = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
-    if (!buffer_) {
+    if (async_ && !async_->buffer) async_->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
+    if (!async_ || !async_->buffer) {
         Report(WString(), ERROR_NOT_ENOUGH_MEMORY);
         return ERROR_NOT_ENOUGH_MEMORY;
     }
 
     ReconnectStallGuard stallGuard(bytesHeld);
+    flowing_ = false;
     for (;;) {
-        DWORD amount = 0;
         DWORD read = 0;
-        result = QueryAvailable(&amount);
-        if (!result && amount) result = ReadChunk(amount < kReceiveBufferSize ? amount : kReceiveBufferSize, &read);
+        result = sourceKind_ == kSourceComplete ? 0 : ReadChunk(&read);
         if (result == E_DL_CANCELLED) return result;
         if (!result && read) {
             DWORD written = 0;
-            if (!WriteFile(part.Get(), buffer_, read, &written, nullptr) || written != read) {
+            if (!WriteFile(part.Get(), async_->buffer, read, &written, nullptr) || written != read) {
                 result = GetLastError();
                 if (!result) result = ERROR_WRITE_FAULT;
                 Report(WString(), result);
@@ -745,8 +871,8 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         }
         if (!result) {
             // End of data.
-            DWORD size = GetFileSize(part.Get(), nullptr);
-            if (total == 0 || (size != INVALID_FILE_SIZE && size >= total)) {
+            uint32_t size = 0;
+            if (total == 0 || (FileSize32(part.Get(), &size) && size >= total)) {
                 part.Reset();
                 return PutPartFileInPlace();
             }
@@ -754,31 +880,35 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
             Report(WString(), result);
             return result;
         }
-
-        // Reconnect from the part file's size. A reopen that breaks off the
-        // same way counts as one more reconnection; the stall guard ends a
-        // series of them that brings nothing.
-        for (;;) {
-            CloseRequest();
-            FlushFileBuffers(part.Get());
-            DWORD size = GetFileSize(part.Get(), nullptr);
-            if (size == INVALID_FILE_SIZE) size = 0;
-            if (!stallGuard.MayReconnect(size)) {
-                // The server keeps ending the stream without sending anything new.
-                Report(WString(), ERROR_INTERNET_TIMEOUT);
-                return ERROR_INTERNET_TIMEOUT;
-            }
-            bytesHeld = size;
-            CloseConnection();
-            result = OpenSourceWithRetries(&bytesHeld, &total);
-            if (IsReconnectError(result)) continue;
-            if (!result && size != 0 && bytesHeld != size) result = ERROR_INTERNET_TIMEOUT;  // it sends the whole file again
-            break;
-        }
+        result = Reconnect(part.Get(), &stallGuard, &total);
         if (result) {
             if (result != E_DL_CANCELLED) Report(WString(), result);
             return result;
         }
+    }
+}
+
+// Opens the source again from the part file's size. A reopen that breaks
+// off the same way counts as one more reconnection; the stall guard ends a
+// series of them that brings nothing.
+DWORD FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total) {
+    for (;;) {
+        CloseRequest();
+        FlushFileBuffers(partFile);
+        uint32_t size = 0;
+        if (!FileSize32(partFile, &size)) return E_DL_FILE_TOO_LARGE;
+        if (!guard->MayReconnect(size)) {
+            // The server keeps ending the stream without sending anything new.
+            return ERROR_INTERNET_TIMEOUT;
+        }
+        uint32_t bytesHeld = size;
+        flowing_ = false;
+        connection_.Reset();
+        DWORD result = OpenSourceWithRetries(&bytesHeld, total);
+        if (IsReconnectError(result)) continue;
+        // It sends the whole file again: the part file keeps what it has.
+        if (!result && size != 0 && bytesHeld != size) result = ERROR_INTERNET_TIMEOUT;
+        return result;
     }
 }
 

@@ -9,7 +9,9 @@
 #include <stdint.h>
 
 #include "core/wstr.h"
+#include "download/result_codes.h"
 #include "download/transfer_observer.h"
+#include "download/transfer_rules.h"
 
 // The copy of a FILE URL reports through this routine of CopyFileExW:
 // OnTransferStarted when a stream starts, progress at most every 200 ms and
@@ -25,6 +27,32 @@ struct LocalCopyContext {
 DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTransferred, LARGE_INTEGER streamSize,
                                  LARGE_INTEGER streamTransferred, DWORD streamNumber, DWORD reason, HANDLE source,
                                  HANDLE destination, LPVOID data);
+
+// What the status callback shares with the transfer thread (defined in the
+// .cpp). It lives on the heap: when a closing handle does not report back in
+// time, the transfer leaves it behind rather than let WinINet write into an
+// object that is gone.
+struct TransferAsyncState;
+
+// Owns one WinINet handle; closing removes its status callback first.
+class InternetHandle {
+public:
+    InternetHandle() = default;
+    ~InternetHandle() { Reset(); }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET Get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    void Reset(HINTERNET h = nullptr);
+    HINTERNET Detach() {
+        HINTERNET h = h_;
+        h_ = nullptr;
+        return h;
+    }
+
+private:
+    HINTERNET h_ = nullptr;
+};
 
 class FileTransfer {
 public:
@@ -49,74 +77,66 @@ public:
     // 0 = no expected size.
     void SetExpectedSize(uint32_t size) { expectedSize_ = size; }
     // Runs the whole transfer once; 0 or a result code.
-    uint32_t Download(const WString& url, const WString& targetPath);
+    [[nodiscard]] uint32_t Download(const WString& url, const WString& targetPath);
 
 private:
-    enum SourceKind { kSourceInternet, kSourceLocalFile };
+    enum SourceKind { kSourceInternet, kSourceLocalFile, kSourceComplete };
     struct UrlParts;
 
-    static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
-                                        DWORD infoLength);
-
     // Runs one WinINet call with the asynchronous pattern; call() answers the
-    // call's BOOL result (a handle-yielding call stores its handle in
-    // request_ itself). 0, the immediate error, or E_DL_CANCELLED.
+    // call's BOOL result (a handle-yielding call stores its handle through
+    // DeliverHandle). 0, the immediate error, or E_DL_CANCELLED.
     template <typename Call>
-    DWORD RunAsync(int operation, bool yieldsHandle, Call call);
-    void FetchLastResponse();
+    [[nodiscard]] DWORD RunAsync(int operation, bool yieldsHandle, Call call);
+    // The handle of the last handle-yielding call, taken over by the caller.
+    HINTERNET TakeHandle();
+    DWORD_PTR Context() const { return reinterpret_cast<DWORD_PTR>(async_); }
 
-    DWORD OpenRoot();
+    [[nodiscard]] DWORD OpenRoot();
     void CloseRequest();
-    void CloseConnection();
-    void CloseRoot();
-    void CloseEvents();
+    void CloseAll();
 
-    DWORD CheckUrl();
-    DWORD OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total);
-    DWORD OpenUrl(uint32_t* bytesHeld, uint32_t* total);
-    DWORD HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total);
-    DWORD FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
-    DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
-    DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
-    DWORD QueryAvailable(DWORD* amount);
-    DWORD ReadChunk(DWORD wanted, DWORD* read);
-    DWORD Reconnect(HANDLE partFile, uint32_t* total, uint32_t* bytesHeld);
-    DWORD LocalCopy();
-    DWORD PutPartFileInPlace();
+    [[nodiscard]] DWORD CheckUrl();
+    [[nodiscard]] DWORD OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] DWORD OpenUrl(uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] DWORD HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] DWORD HttpOpen(const UrlParts& url, bool secure);
+    [[nodiscard]] DWORD HttpAnswerOf(uint32_t bytesHeld, DWORD sendError, HttpAnswer* answer);
+    [[nodiscard]] bool AcceptCertificateProblem(DWORD error, DWORD* accepted);
+    [[nodiscard]] bool AskForCredentials(const char16_t* description);
+    [[nodiscard]] DWORD FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] DWORD FtpResume(uint32_t* bytesHeld);
+    [[nodiscard]] DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
+    [[nodiscard]] DWORD ReadChunk(DWORD* read);
+    [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total);
+    [[nodiscard]] DWORD LocalCopy();
+    [[nodiscard]] DWORD PutPartFileInPlace();
+    [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
 
     bool Cancelled();
     uint32_t Ask(const WString& context, uint32_t code, void* handle);
-    void Report(const WString& context, uint32_t code) { Ask(context, code, nullptr); }
+    void Report(const WString& context, uint32_t code) { (void)Ask(context, code, nullptr); }
     WString TargetFileName() const;
 
-    // Handles and state shared with the status callback.
-    HINTERNET volatile request_ = nullptr;
-    HINTERNET connection_ = nullptr;
-    HINTERNET root_ = nullptr;
+    TransferAsyncState* async_ = nullptr;  // owned; left behind only as described above
+    InternetHandle request_;
+    InternetHandle connection_;
+    InternetHandle root_;
     TransferObserver* observer_;
     CredentialStore* credentials_;
     WString targetPath_;
     WString partPath_;
     WString url_;
-    volatile DWORD completionError_ = 0;
-    volatile DWORD_PTR completionResult_ = 0;
-    volatile LONG pendingOperation_ = OP_CONNECT;
-    volatile LONG completed_ = 0;
-    WString lastResponse_;
-    HANDLE requestDone_ = nullptr;
-    HANDLE handleClosed_ = nullptr;
     int retryBudget_ = kRetryBudget;
     uint32_t expectedSize_ = 0;
 
-    // The source as opened: an internet stream or a local file path.
+    // The source as opened: an internet stream, a local file path, or the
+    // part file itself when it already holds the whole file.
     SourceKind sourceKind_ = kSourceInternet;
     WString localSourcePath_;
-    // Set when a handle-yielding call was left pending by a cancellation.
-    bool handleCallAbandoned_ = false;
-    // Outputs of pending WinINet calls and the receive buffer: WinINet may
-    // write them until the request handle is closed, so they live in the
-    // object, not on the stack.
-    DWORD availableOut_ = 0;
-    DWORD readOut_ = 0;
-    BYTE* buffer_ = nullptr;
+    // The last read filled the buffer at once: the next one needs no query.
+    bool flowing_ = false;
+    // Retry-After of the last answer that asked to come back later.
+    WString retryAfter_;
 };

@@ -10,22 +10,53 @@ int HexValue(char16_t c) {
 }
 
 // Reads an unsigned decimal number at position; false when there is no digit
-// or it does not fit in 32 bits.
-bool ReadUnsigned(const WString& text, int* position, uint32_t* value) {
+// or it does not fit in limit.
+bool ReadUnsigned64(const WString& text, int* position, uint64_t limit, uint64_t* value) {
     int i = *position;
     uint64_t v = 0;
     int digits = 0;
     while (i < text.Length() && text[i] >= u'0' && text[i] <= u'9') {
-        v = v * 10 + static_cast<uint64_t>(text[i] - u'0');
-        if (v > 0xFFFFFFFFull) return false;
+        const uint64_t digit = static_cast<uint64_t>(text[i] - u'0');
+        if (v > (limit - digit) / 10) return false;
+        v = v * 10 + digit;
         ++i;
         ++digits;
     }
     if (!digits) return false;
     *position = i;
+    *value = v;
+    return true;
+}
+
+bool ReadUnsigned(const WString& text, int* position, uint32_t* value) {
+    uint64_t v = 0;
+    if (!ReadUnsigned64(text, position, 0xFFFFFFFFull, &v)) return false;
     *value = static_cast<uint32_t>(v);
     return true;
 }
+
+// Range values beyond this are not sizes of real files.
+constexpr uint64_t kLargestRangeValue = 0x7FFFFFFFFFFFFFFFull;
+
+HttpDecision Decide(HttpStep step, uint32_t code = 0) {
+    HttpDecision d;
+    d.step = step;
+    d.code = code;
+    return d;
+}
+
+// The body is read; a total beyond 32 bits is refused, and so is a send
+// that failed.
+HttpDecision ReceiveWith(const HttpAnswer& answer, uint64_t total, uint32_t bytesHeld) {
+    if (total > kLargestFile) return Decide(HttpStep::Fail, E_DL_FILE_TOO_LARGE);
+    if (answer.sendError) return Decide(HttpStep::SendError, answer.sendError);
+    HttpDecision d = Decide(HttpStep::Receive);
+    d.total = static_cast<uint32_t>(total);
+    d.bytesHeld = bytesHeld;
+    return d;
+}
+
+bool IsRetriedStatus(uint32_t status) { return status == 408 || status == 429 || (status >= 500 && status <= 599); }
 
 }  // namespace
 
@@ -57,28 +88,112 @@ uint32_t LeadingReplyCode(const WString& reply) {
     return code;
 }
 
-bool ParseContentRange(const WString& value, uint32_t* first, uint32_t* total) {
+ContentRange ParseContentRange(const WString& value) {
+    ContentRange none;
     WString text = value.Trimmed();
-    if (!text.StartsWithNoCase(u"bytes")) return false;
+    if (!text.StartsWithNoCase(u"bytes")) return none;
     int i = 5;
     while (i < text.Length() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'=')) ++i;
-    uint32_t start = 0, last = 0;
-    if (!ReadUnsigned(text, &i, &start)) return false;
-    if (i >= text.Length() || text[i] != u'-') return false;
+    ContentRange range;
+    if (i < text.Length() && text[i] == u'*') {
+        // "*/<total>": the range asked for lies beyond the end.
+        ++i;
+        if (i >= text.Length() || text[i] != u'/') return none;
+        ++i;
+        if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.total) || i != text.Length()) return none;
+        range.unsatisfied = true;
+        return range;
+    }
+    if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.first)) return none;
+    if (i >= text.Length() || text[i] != u'-') return none;
     ++i;
-    if (!ReadUnsigned(text, &i, &last) || last < start) return false;
-    if (i >= text.Length() || text[i] != u'/') return false;
+    if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.last) || range.last < range.first) return none;
+    if (i >= text.Length() || text[i] != u'/') return none;
     ++i;
-    uint32_t whole = 0;
     if (i < text.Length() && text[i] == u'*') {
         ++i;
-    } else if (!ReadUnsigned(text, &i, &whole) || whole <= last) {
-        return false;
+    } else if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.total) || range.total <= range.last) {
+        return none;
     }
-    if (i != text.Length()) return false;
-    *first = start;
-    *total = whole;
-    return true;
+    if (i != text.Length()) return none;
+    range.valid = true;
+    return range;
+}
+
+uint64_t ContentLengthValue(const WString& value) {
+    WString text = value.Trimmed();
+    int i = 0;
+    uint64_t length = 0;
+    if (ReadUnsigned64(text, &i, kLargestRangeValue, &length)) return i == text.Length() ? length : 0;
+    // Digits that do not fit: a length no transfer can hold.
+    return i < text.Length() && text[i] >= u'0' && text[i] <= u'9' ? kLargestRangeValue : 0;
+}
+
+int64_t RetryAfterSeconds(const WString& value) {
+    WString text = value.Trimmed();
+    int i = 0;
+    uint64_t seconds = 0;
+    if (!ReadUnsigned64(text, &i, 0x7FFFFFFFull, &seconds) || i != text.Length()) return -1;
+    return static_cast<int64_t>(seconds);
+}
+
+uint32_t ServerRetryPauseMs(int attempt, const WString& retryAfter) {
+    const int64_t asked = RetryAfterSeconds(retryAfter);
+    if (asked >= 0 && asked <= kMaxRetryAfterSeconds) return static_cast<uint32_t>(asked * 1000);
+    if (attempt < 0) attempt = 0;
+    if (attempt > 8) attempt = 8;
+    return kServerRetryPauseMs << attempt;
+}
+
+HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
+    const uint32_t held = answer.bytesHeld;
+    switch (answer.status) {
+        case 0:
+            return Decide(HttpStep::SendError, answer.sendError);
+        case 200:
+            // The whole file: the part file is recreated unless it already
+            // holds at least as much.
+            if (answer.length && answer.length <= held) return Decide(HttpStep::Fail, E_DL_PARTIAL_TOO_LARGE);
+            return ReceiveWith(answer, answer.length, 0);
+        case 206: {
+            const ContentRange& range = answer.range;
+            if (range.valid && range.first != held) {
+                // A piece that does not continue the part file.
+                return held ? Decide(HttpStep::RequestWhole) : Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
+            }
+            if (range.valid && range.total > kLargestFile) return Decide(HttpStep::Fail, E_DL_FILE_TOO_LARGE);
+            if (answer.length) return ReceiveWith(answer, held + answer.length, held);
+            // No length: the rest still continues the part file; the whole
+            // size comes from Content-Range when the server sends one.
+            return ReceiveWith(answer, range.valid ? range.total : 0, held);
+        }
+        case 304:
+            return Decide(HttpStep::Fail, E_DL_NOT_MODIFIED);
+        case 401:
+        case 407:
+            return Decide(HttpStep::Credentials);
+        case 403:
+            return Decide(HttpStep::Fail, E_DL_FORBIDDEN);
+        case 404:
+        case 410:
+            return Decide(HttpStep::Fail, E_DL_NOT_FOUND);
+        case 416:
+            if (!held) return Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
+            if (answer.range.unsatisfied && answer.range.total == held) {
+                // Nothing lies beyond the part file: it is the whole file.
+                HttpDecision d = Decide(HttpStep::PartComplete);
+                d.total = held;
+                d.bytesHeld = held;
+                return d;
+            }
+            return Decide(HttpStep::RequestWhole);
+        default:
+            break;
+    }
+    if (IsRetriedStatus(answer.status)) return Decide(HttpStep::RetryLater);
+    if (answer.status >= 400) return Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
+    // Any other answer is taken as the whole file.
+    return ReceiveWith(answer, answer.length, 0);
 }
 
 bool IsAbsoluteTargetPath(const WString& path) {

@@ -1,11 +1,13 @@
-// Text rules of file transfers that need no network: credential decoding,
-// reply codes, ranges, target paths and the reconnection stall guard.
+// Rules of file transfers that need no network: credential decoding, reply
+// codes, ranges, what an HTTP answer means, target paths and the
+// reconnection stall guard.
 // Portable.
 #pragma once
 
 #include <stdint.h>
 
 #include "core/wstr.h"
+#include "download/result_codes.h"
 
 // "%" followed by two hexadecimal digits becomes the character with that
 // code (0..255); any other percent sign stays as it is.
@@ -15,9 +17,64 @@ WString PercentDecode(const WString& text);
 // skipped); 0 when there is none.
 uint32_t LeadingReplyCode(const WString& reply);
 
-// Parses a Content-Range value "bytes <first>-<last>/<total>". first is
-// set when the range is well formed; total is 0 when the server wrote "*".
-bool ParseContentRange(const WString& value, uint32_t* first, uint32_t* total);
+// A Content-Range value: "bytes <first>-<last>/<total>" (total "*" gives 0)
+// or, with an answer 416, "bytes */<total>" (unsatisfied).
+struct ContentRange {
+    bool valid = false;        // a well-formed range of bytes
+    bool unsatisfied = false;  // the "*/<total>" form; total is set
+    uint64_t first = 0;
+    uint64_t last = 0;
+    uint64_t total = 0;
+};
+ContentRange ParseContentRange(const WString& value);
+
+// A Content-Length value; 0 when absent or malformed, the largest value
+// when it does not fit in 63 bits.
+uint64_t ContentLengthValue(const WString& value);
+
+// Seconds of a Retry-After value in its number form; -1 for a date, an
+// empty or a malformed value.
+int64_t RetryAfterSeconds(const WString& value);
+
+// The largest file a transfer holds: sizes are 32-bit.
+constexpr uint64_t kLargestFile = 0xFFFFFFFFull;
+
+// The server's answer to one HTTP request, as far as the transfer judges it.
+struct HttpAnswer {
+    uint32_t status = 0;     // 0 when none could be read
+    uint32_t sendError = 0;  // error of the send; 0 when it went through
+    uint64_t length = 0;     // Content-Length; 0 when absent
+    uint32_t bytesHeld = 0;  // the part file the request continues; a Range was sent when nonzero
+    ContentRange range;      // Content-Range
+};
+
+enum class HttpStep {
+    Receive,       // read the body into the part file (total, bytesHeld)
+    PartComplete,  // the part file already holds the whole file (total)
+    RequestWhole,  // ask again for the whole file, without Range
+    SendError,     // the send failed: code (a certificate question or the result)
+    Credentials,   // 401 or 407: the credential question
+    RetryLater,    // 408, 429 or 5xx: the server may answer after a pause
+    Fail,          // code is the result
+};
+
+struct HttpDecision {
+    HttpStep step = HttpStep::Fail;
+    uint32_t code = 0;
+    uint32_t total = 0;      // 0 = unknown
+    uint32_t bytesHeld = 0;  // what the part file keeps: 0 recreates it
+};
+
+HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer);
+
+// Answers 408, 429 and 5xx are retried this many times, after a pause that
+// grows from kServerRetryPauseMs and doubles; a Retry-After of at most
+// kMaxRetryAfterSeconds is honoured instead.
+constexpr int kServerRetries = 3;
+constexpr uint32_t kServerRetryPauseMs = 500;
+constexpr int64_t kMaxRetryAfterSeconds = 10;
+// The pause before retry number attempt (0 for the first).
+uint32_t ServerRetryPauseMs(int attempt, const WString& retryAfter);
 
 // A target must be absolute: "X:..." or a path beginning with two backslashes.
 bool IsAbsoluteTargetPath(const WString& path);

@@ -3,11 +3,13 @@
 //   started kind=<k> total=<n> target=<path>
 //   progress bytes=<n> sum=<running sum>
 //   finished scope=<s> reserved=<r>
-//   cancel-query answer=<0|1>            (only with --show-polls, or when 1)
+//   cancel-query answer=<0|1> tick=<ms>  (only with --show-polls, or when 1)
 //   error code=<u> handle=<none|request|credentials> context=<text> answer=<u>
-//   result=<u> hex=<0x...>
+//   result=<u> hex=<0x...> tick=<ms>
 // then exits with the result code.
 // Options: --expected N, --cancel-after-progress N, --cancel-after-bytes N,
+// --cancel-after-polls N (answer true from the Nth cancellation query on),
+// --cancel-after-ms N (answer true once N ms have passed since the start),
 // --cert-answer N, --auth-answer N, --store-user U, --store-password P,
 // --no-observer, --show-polls, --quiet (only the result and a summary),
 // --progress-delay MS (sleep in every progress call).
@@ -28,6 +30,9 @@ class RecordingObserver : public TransferObserver {
 public:
     long long cancelAfterProgress = -1;
     long long cancelAfterBytes = -1;
+    long long cancelAfterPolls = -1;
+    long long cancelAfterMs = -1;
+    DWORD startTick = 0;
     long long certAnswer = -1;
     long long authAnswer = -1;
     bool showPolls = false;
@@ -59,7 +64,9 @@ public:
         if (!cancelled) {
             if (cancelAfterProgress >= 0 && (long long)progressCalls >= cancelAfterProgress) cancelled = true;
             if (cancelAfterBytes >= 0 && (long long)progressSum >= cancelAfterBytes) cancelled = true;
-            if (cancelled) Line("cancel-query answer=1\n");
+            if (cancelAfterPolls >= 0 && (long long)polls >= cancelAfterPolls) cancelled = true;
+            if (cancelAfterMs >= 0 && (long long)(GetTickCount() - startTick) >= cancelAfterMs) cancelled = true;
+            if (cancelled) Line("cancel-query answer=1 tick=%lu\n", GetTickCount());
         } else if (showPolls) {
             Line("cancel-query answer=1\n");
         }
@@ -147,6 +154,12 @@ int wmain(int argc, wchar_t** argv) {
         } else if (!wcscmp(option, L"--cancel-after-bytes")) {
             observer.cancelAfterBytes = _wtoi64(value);
             ++i;
+        } else if (!wcscmp(option, L"--cancel-after-polls")) {
+            observer.cancelAfterPolls = _wtoi64(value);
+            ++i;
+        } else if (!wcscmp(option, L"--cancel-after-ms")) {
+            observer.cancelAfterMs = _wtoi64(value);
+            ++i;
         } else if (!wcscmp(option, L"--cert-answer")) {
             observer.certAnswer = _wtoi64(value);
             ++i;
@@ -171,12 +184,13 @@ int wmain(int argc, wchar_t** argv) {
     {
         FileTransfer transfer(useObserver ? &observer : nullptr, &TheCredentialStore());
         if (expected) transfer.SetExpectedSize(expected);
+        observer.startTick = GetTickCount();
         result = transfer.Download(WString(argv[1]), WString(argv[2]));
     }
     printf("summary progress-calls=%llu progress-sum=%llu polls=%llu\n", observer.progressCalls, observer.progressSum,
            observer.polls);
     PrintPeakMemory();
-    printf("result=%u hex=0x%08X\n", result, result);
+    printf("result=%u hex=0x%08X tick=%lu\n", result, result, GetTickCount());
     fflush(stdout);
     return (int)result;
 }

@@ -16,6 +16,7 @@ import http.server
 import logging
 import os
 import re
+import select
 import socket
 import ssl
 import struct
@@ -90,16 +91,36 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
             pass
 
-    def _body_error(self, status, text=None):
+    def _body_error(self, status, text=None, retry_after=None):
         body = (text or f"status {status}\n").encode()
         self.send_response(status)
+        if retry_after is not None:
+            self.send_header("Retry-After", retry_after)
         self.send_header("Content-Type", "text/plain")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 
+    def _stall(self, owner):
+        """Sends nothing more until the client goes away (or a minute passes)."""
+        self.wfile.flush()
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not owner.stopping:
+            readable, _, _ = select.select([self.connection], [], [], 0.1)
+            if readable:
+                try:
+                    if not self.connection.recv(1, socket.MSG_PEEK):
+                        return
+                except OSError:
+                    return
+                return
+        self.close_connection = True
+
     def _serve(self, owner, mode, index):
         path = self.path.split("?", 1)[0]
+        if mode["stall"] == "headers":
+            self._stall(owner)
+            return
         if mode["auth"]:
             expected = "Basic " + base64.b64encode(mode["auth"].encode()).decode()
             if self.headers.get("Authorization") != expected:
@@ -116,13 +137,13 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
-        if mode["status"]:
+        if mode["status"] and (mode["status_count"] is None or index < mode["status_count"]):
             status = mode["status"]
             if status == 304:
                 self.send_response(304)
                 self.end_headers()
                 return
-            self._body_error(status, mode["status_body"])
+            self._body_error(status, mode["status_body"], mode["retry_after"])
             return
         file = owner.root / path.lstrip("/")
         if not file.is_file():
@@ -146,18 +167,22 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     self.end_headers()
                     return
                 ranged = True
+        if ranged and mode["partial_offset"]:
+            # A piece that starts elsewhere than asked.
+            start = max(0, min(size - 1, start + mode["partial_offset"]))
         body = data[start:]
 
+        whole = mode["announce"] or size
         if ranged:
             self.send_response(206)
             if mode["partial_content_range"]:
-                self.send_header("Content-Range", f"bytes {start}-{size - 1}/{size}")
+                self.send_header("Content-Range", f"bytes {start}-{whole - 1}/{whole}")
             if mode["partial_length"]:
-                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Content-Length", str(whole - start))
         else:
             self.send_response(200)
             if mode["length"]:
-                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Content-Length", str(whole))
         self.send_header("Content-Type", "application/octet-stream")
         self.end_headers()
 
@@ -169,6 +194,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             dropping = True
         else:
             dropping = False
+        stall = mode["stall"]
+        if isinstance(stall, int) and not dropping:
+            limit = min(limit, stall)
         chunk = mode["chunk"]
         delay = mode["delay"]
         sent = 0
@@ -182,6 +210,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 if owner.stopping:
                     break
         self.wfile.flush()
+        if isinstance(stall, int) and not dropping:
+            self._stall(owner)
+            return
         if dropping:
             # Abortive close: the client sees the connection reset or an early end.
             try:
@@ -202,6 +233,11 @@ class HttpServer:
         "partial_content_range": True,  # Content-Range on 206 answers
         "status": None,               # answer every request with this status (304, 401, 403, 404, 410, 500 ...)
         "status_body": None,          # body text of that status
+        "status_count": None,         # ... for the first N requests only (None: all)
+        "retry_after": None,          # Retry-After header of that status
+        "partial_offset": 0,          # 206 answers start this many bytes away from the range asked
+        "announce": None,             # announce a file of this size (the body stays the real one)
+        "stall": None,                # "headers": never answer; N: send N body bytes, then nothing
         "redirects": {},              # path -> location (302)
         "auth": None,                 # "user:password" required with Basic
         "drop_after": None,           # end the connection after N body bytes ...

@@ -80,14 +80,28 @@ def test_download_verify_install_and_reevaluate(prefix, package, workdir, http, 
     assert not prefix.key_exists("HKCU\\InterbootContext")
 
 
-def test_first_download_fails_second_installed(prefix, package, workdir, http, key):
+# (server mode, lines the failed first download logs)
+FIRST_FAILURES = {
+    "404": (dict(), ["Download failed. Error:-536870888"]),
+    # The error page of a server that stays unavailable is never installed.
+    "503 through every retry": (dict(status=503, status_count=4, retry_after="0"),
+                                ["Server answered with status:503", "Server unavailable, retrying in (ms):0"] * 3
+                                + ["Server answered with status:503", "Download failed. Error:-536870886"]),
+}
+
+
+@pytest.mark.parametrize("case", FIRST_FAILURES, ids=list(FIRST_FAILURES))
+def test_first_download_fails_second_installed(prefix, package, workdir, http, key, case):
+    mode, logged = FIRST_FAILURES[case]
+    http.set_mode(**mode)
     dl, log = workdir / "dl", workdir / "run.log"
     first = {"Name": "A", "Url": http.url("missing.exe"), **installed_search(key, "A-Installed")}
     second = download_app(http, dl, key, "B", setup="setup2.exe")
     result = run(prefix, package, chainer_ini("q", [first, second], log, dl))
     assert result.code == 0
     lines = log_lines(log)
-    assert "Download failed. Error:-536870888" in lines
+    start = lines.index("Starting download of:A")
+    assert lines[start + 1:start + 1 + len(logged)] == logged
     assert "Starting download of:B" in lines
     launched = [l for l in lines if l.startswith("Launching file:")]
     assert launched == ["Launching file:" + harness.win_path(dl / "setup2.exe")]

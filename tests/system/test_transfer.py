@@ -21,7 +21,11 @@ E_DL_AUTH_REQUIRED = 0xE0000012
 E_DL_NOT_MODIFIED = 0xE0000013
 E_DL_FORBIDDEN = 0xE0000016
 E_DL_NOT_FOUND = 0xE0000018
+E_DL_HTTP_ERROR = 0xE0000019
+E_DL_SERVER_UNAVAILABLE = 0xE000001A
+E_DL_FILE_TOO_LARGE = 0xE000001B
 E_DL_SIZE_MISMATCH = 0xE0000023
+GIB = 1 << 30
 
 SIZE = 300_000
 LIMIT = 60  # seconds for one probe run
@@ -127,6 +131,17 @@ RESUME_CASES = {
     "206 without length or Content-Range": (dict(partial_length=False, partial_content_range=False), 1000, 1000, 0, 0),
     "whole file already held": (dict(range="ignore"), SIZE, None, None, E_DL_PARTIAL_TOO_LARGE),
     "more than the whole file held": (dict(range="ignore"), SIZE + 10, None, None, E_DL_PARTIAL_TOO_LARGE),
+    # 416: nothing beyond the part file. It is the whole file when the totals agree ...
+    "416, part file complete": (dict(), SIZE, SIZE, SIZE, 0),
+    # ... else the whole file is asked for again and replaces it.
+    "416, other total restarts": (dict(), SIZE + 10, 0, SIZE, 0),
+    "206 starting before restarts": (dict(partial_offset=-500), 1000, 0, SIZE, 0),
+    "206 starting after restarts": (dict(partial_offset=700), 1000, 0, SIZE, 0),
+    "503, then the rest": (dict(status=503, status_count=2, retry_after="0"), 1000, 1000, SIZE, 0),
+    "503 for ever keeps the part file": (dict(status=503, retry_after="0"), 1000, None, None, E_DL_SERVER_UNAVAILABLE),
+    "404 keeps the part file": (dict(status=404), 1000, None, None, E_DL_NOT_FOUND),
+    "a 5 GiB file is refused": (dict(announce=5 * GIB), 1000, None, None, E_DL_FILE_TOO_LARGE),
+    "a 4 GiB file is refused": (dict(announce=4 * GIB), 1000, None, None, E_DL_FILE_TOO_LARGE),
 }
 
 
@@ -162,6 +177,14 @@ STATUS_CASES = {
     "304 is not reported": (dict(status=304), E_DL_NOT_MODIFIED, []),
     "401 asks for credentials": (dict(auth="someone:pw"), E_DL_AUTH_REQUIRED,
                                  [(E_DL_AUTH_REQUIRED, "credentials", "URL"), (E_DL_AUTH_REQUIRED, "none", "f.bin")]),
+    # An error page is never stored as the file.
+    "400": (dict(status=400), E_DL_HTTP_ERROR, [(E_DL_HTTP_ERROR, "none", "f.bin")]),
+    "416 to a whole request": (dict(status=416), E_DL_HTTP_ERROR, [(E_DL_HTTP_ERROR, "none", "f.bin")]),
+    "500, retried with growing pauses": (dict(status=500, status_body="internal trouble\n"), E_DL_SERVER_UNAVAILABLE,
+                                         [(E_DL_SERVER_UNAVAILABLE, "none", "f.bin")]),
+    "429 with Retry-After": (dict(status=429, retry_after="1"), E_DL_SERVER_UNAVAILABLE,
+                             [(E_DL_SERVER_UNAVAILABLE, "none", "f.bin")]),
+    "a 4 GiB file": (dict(announce=4 * GIB), E_DL_FILE_TOO_LARGE, [(E_DL_FILE_TOO_LARGE, "none", "f.bin")]),
 }
 
 
@@ -175,10 +198,13 @@ def test_refusing_statuses(prefix, http, target, case):
     assert run.errors == [(c, h, url if ctx == "URL" else ctx) for c, h, ctx in reports]
     assert run.of("started") == [] and run.progress == []
     assert not target.exists() and not part_of(target).exists()
+    # 408, 429 and 5xx are tried again three times; the others once.
+    assert len(http.requests) == (4 if expected == E_DL_SERVER_UNAVAILABLE else 1)
 
 
 def test_other_status_body_is_taken_as_the_file(prefix, http, target):
-    http.set_mode(status=500, status_body="internal trouble\n")
+    # A success status other than 200 and 206.
+    http.set_mode(status=203, status_body="internal trouble\n")
     run = probe(prefix, http.url("f.bin"), target)
     assert run.code == 0
     assert target.read_bytes() == b"internal trouble\n"
@@ -337,6 +363,43 @@ def test_cancellation_while_waiting_is_noticed_quickly(prefix, http, target):
     run = probe(prefix, http.url("f.bin"), target, "--cancel-after-progress", 2)
     assert run.code == E_DL_CANCELLED
     assert run.seconds < 8
+
+
+# (server stall, part file expected afterwards)
+STALL_CASES = {
+    "while the request is sent": ("headers", None),
+    "while the body is read": (50_000, 50_000),
+}
+
+
+@pytest.mark.parametrize("case", STALL_CASES, ids=list(STALL_CASES))
+def test_cancellation_against_a_stalled_server_ends_quickly(prefix, http, source, target, case):
+    stall, held = STALL_CASES[case]
+    http.set_mode(stall=stall)
+    run = probe(prefix, http.url("f.bin"), target, "--cancel-after-ms", 1500)
+    assert run.code == E_DL_CANCELLED
+    cancelled_at = int(run.of("cancel-query")[0]["tick"])
+    ended_at = int(re.search(r"^result=\d+ hex=\S+ tick=(\d+)", run.output, re.M).group(1))
+    assert ended_at - cancelled_at < 2000
+    assert not target.exists()
+    if held is None:
+        assert not part_of(target).exists()
+    else:
+        # What reached the part file is the start of the file; a read still
+        # waiting for its buffer to fill may hold back the last piece.
+        kept = part_of(target).read_bytes()
+        assert 0 < len(kept) <= held and kept == (source / "f.bin").read_bytes()[:len(kept)]
+
+
+def test_part_file_of_4_gib_is_refused_and_kept(prefix, http, target):
+    target.parent.mkdir(parents=True)
+    with open(part_of(target), "wb") as f:
+        f.truncate(4 * GIB + 5)  # sparse
+    run = probe(prefix, http.url("f.bin"), target)
+    assert run.code == E_DL_FILE_TOO_LARGE
+    assert run.errors == [(E_DL_FILE_TOO_LARGE, "none", "f.bin")]
+    assert http.requests == []
+    assert part_of(target).stat().st_size == 4 * GIB + 5 and not target.exists()
 
 
 def test_killed_transfer_resumes_from_its_part_file(prefix, http, source, target):

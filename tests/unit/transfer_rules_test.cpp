@@ -44,35 +44,141 @@ TEST(TransferRules, LeadingReplyCode) {
 TEST(TransferRules, ContentRange) {
     struct Case {
         const char16_t* value;
-        bool ok;
-        uint32_t first;
-        uint32_t total;
+        bool valid;
+        bool unsatisfied;
+        uint64_t first;
+        uint64_t total;
     } cases[] = {
-        {u"bytes 1000-4999/5000", true, 1000, 5000},
-        {u"bytes 0-0/1", true, 0, 1},
-        {u"bytes 1000-4999/*", true, 1000, 0},
-        {u"  bytes 7-9/10  ", true, 7, 10},
-        {u"bytes=1000-4999/5000", true, 1000, 5000},
-        {u"bytes */5000", false, 0, 0},       // unsatisfied range
-        {u"bytes 10-5/20", false, 0, 0},      // last before first
-        {u"bytes 0-9/9", false, 0, 0},        // total not beyond last
-        {u"bytes 0-9/", false, 0, 0},
-        {u"items 0-9/10", false, 0, 0},
-        {u"bytes 0-9/10x", false, 0, 0},
-        {u"bytes 0-4294967296/4294967297", false, 0, 0},
-        {u"", false, 0, 0},
+        {u"bytes 1000-4999/5000", true, false, 1000, 5000},
+        {u"bytes 0-0/1", true, false, 0, 1},
+        {u"bytes 1000-4999/*", true, false, 1000, 0},
+        {u"  bytes 7-9/10  ", true, false, 7, 10},
+        {u"bytes=1000-4999/5000", true, false, 1000, 5000},
+        {u"bytes */5000", false, true, 0, 5000},  // answer to a range beyond the end
+        {u"bytes */", false, false, 0, 0},
+        {u"bytes */5000x", false, false, 0, 0},
+        {u"bytes 10-5/20", false, false, 0, 0},   // last before first
+        {u"bytes 0-9/9", false, false, 0, 0},     // total not beyond last
+        {u"bytes 0-9/", false, false, 0, 0},
+        {u"items 0-9/10", false, false, 0, 0},
+        {u"bytes 0-9/10x", false, false, 0, 0},
+        // Sizes beyond 32 bits are read, so that they can be refused.
+        {u"bytes 0-4294967296/4294967297", true, false, 0, 4294967297ull},
+        {u"bytes 0-1/99999999999999999999", false, false, 0, 0},
+        {u"", false, false, 0, 0},
     };
     for (const auto& c : cases) {
-        uint32_t first = 77, total = 77;
-        bool ok = ParseContentRange(WString(c.value), &first, &total);
-        EXPECT_EQ(ok, c.ok);
-        if (ok && c.ok) {
-            EXPECT_EQ(first, c.first);
-            EXPECT_EQ(total, c.total);
-        } else {
-            EXPECT_EQ(first, 77u);  // untouched on failure
+        ContentRange range = ParseContentRange(WString(c.value));
+        EXPECT_EQ(range.valid, c.valid);
+        EXPECT_EQ(range.unsatisfied, c.unsatisfied);
+        if (c.valid) {
+            EXPECT_EQ(range.first, c.first);
+        }
+        if (c.valid || c.unsatisfied) {
+            EXPECT_EQ(range.total, c.total);
         }
     }
+}
+
+TEST(TransferRules, HttpAnswers) {
+    const uint32_t kCertificate = 12045;
+    struct Case {
+        const char* name;
+        uint32_t status;
+        uint64_t length;
+        uint32_t held;
+        const char16_t* contentRange;
+        uint32_t sendError;
+        HttpStep step;
+        uint32_t code;
+        uint32_t total;
+        uint32_t keep;  // bytes the part file keeps
+    } cases[] = {
+        {"whole file", 200, 5000, 0, u"", 0, HttpStep::Receive, 0, 5000, 0},
+        {"range ignored restarts", 200, 5000, 1000, u"", 0, HttpStep::Receive, 0, 5000, 0},
+        {"range ignored, all held", 200, 5000, 5000, u"", 0, HttpStep::Fail, E_DL_PARTIAL_TOO_LARGE, 0, 0},
+        {"no length", 200, 0, 1000, u"", 0, HttpStep::Receive, 0, 0, 0},
+        {"200, certificate problem", 200, 5000, 0, u"", kCertificate, HttpStep::SendError, kCertificate, 0, 0},
+        {"no status", 0, 0, 0, u"", kCertificate, HttpStep::SendError, kCertificate, 0, 0},
+        {"206 continues", 206, 4000, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000},
+        {"206 without Content-Range", 206, 4000, 1000, u"", 0, HttpStep::Receive, 0, 5000, 1000},
+        {"206 without length", 206, 0, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000},
+        {"206 without either", 206, 0, 1000, u"", 0, HttpStep::Receive, 0, 0, 1000},
+        {"206 starting before", 206, 4500, 1000, u"bytes 500-4999/5000", 0, HttpStep::RequestWhole, 0, 0, 0},
+        {"206 starting after", 206, 3000, 1000, u"bytes 2000-4999/5000", 0, HttpStep::RequestWhole, 0, 0, 0},
+        {"206 elsewhere, nothing asked", 206, 3000, 0, u"bytes 2000-4999/5000", 0, HttpStep::Fail, E_DL_HTTP_ERROR,
+         0, 0},
+        {"206 from 0, nothing asked", 206, 5000, 0, u"bytes 0-4999/5000", 0, HttpStep::Receive, 0, 5000, 0},
+        {"416, part file complete", 416, 0, 5000, u"bytes */5000", 0, HttpStep::PartComplete, 0, 5000, 5000},
+        {"416, other total", 416, 0, 6000, u"bytes */5000", 0, HttpStep::RequestWhole, 0, 0, 0},
+        {"416 without Content-Range", 416, 0, 5000, u"", 0, HttpStep::RequestWhole, 0, 0, 0},
+        {"416 to a whole request", 416, 0, 0, u"bytes */5000", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"304", 304, 0, 0, u"", 0, HttpStep::Fail, E_DL_NOT_MODIFIED, 0, 0},
+        {"401", 401, 20, 0, u"", 0, HttpStep::Credentials, 0, 0, 0},
+        {"407", 407, 20, 0, u"", 0, HttpStep::Credentials, 0, 0, 0},
+        {"403", 403, 20, 0, u"", 0, HttpStep::Fail, E_DL_FORBIDDEN, 0, 0},
+        {"404", 404, 20, 0, u"", 0, HttpStep::Fail, E_DL_NOT_FOUND, 0, 0},
+        {"410", 410, 20, 0, u"", 0, HttpStep::Fail, E_DL_NOT_FOUND, 0, 0},
+        {"400", 400, 20, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"405 to a resume", 405, 20, 1000, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"408", 408, 20, 0, u"", 0, HttpStep::RetryLater, 0, 0, 0},
+        {"429", 429, 20, 0, u"", 0, HttpStep::RetryLater, 0, 0, 0},
+        {"500", 500, 20, 0, u"", 0, HttpStep::RetryLater, 0, 0, 0},
+        {"503 to a resume", 503, 20, 1000, u"", 0, HttpStep::RetryLater, 0, 0, 0},
+        {"599", 599, 20, 0, u"", 0, HttpStep::RetryLater, 0, 0, 0},
+        {"600", 600, 20, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"203 is the file", 203, 20, 1000, u"", 0, HttpStep::Receive, 0, 20, 0},
+        {"204 is the file", 204, 0, 0, u"", 0, HttpStep::Receive, 0, 0, 0},
+        {"302 not followed is the file", 302, 0, 0, u"", 0, HttpStep::Receive, 0, 0, 0},
+        {"other status, send failed", 302, 0, 0, u"", 12002, HttpStep::SendError, 12002, 0, 0},
+        // 4 GiB and more cannot be held.
+        {"200 of 4 GiB", 200, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
+        {"200 of 4 GiB - 1", 200, 0xFFFFFFFFull, 0, u"", 0, HttpStep::Receive, 0, 0xFFFFFFFFu, 0},
+        {"206 beyond 4 GiB", 206, 0xFFFFFFFFull, 1000, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
+        {"206 total beyond 4 GiB", 206, 0, 1000, u"bytes 1000-4294967296/4294967297", 0, HttpStep::Fail,
+         E_DL_FILE_TOO_LARGE, 0, 0},
+        {"203 of 4 GiB", 203, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
+    };
+    for (const auto& c : cases) {
+        HttpAnswer answer;
+        answer.status = c.status;
+        answer.length = c.length;
+        answer.bytesHeld = c.held;
+        answer.range = ParseContentRange(WString(c.contentRange));
+        answer.sendError = c.sendError;
+        HttpDecision d = ClassifyHttpAnswer(answer);
+        EXPECT_EQ(static_cast<int>(d.step), static_cast<int>(c.step)) << c.name;
+        EXPECT_EQ(d.code, c.code) << c.name;
+        if (c.step == HttpStep::Receive || c.step == HttpStep::PartComplete) {
+            EXPECT_EQ(d.total, c.total) << c.name;
+            EXPECT_EQ(d.bytesHeld, c.keep) << c.name;
+        }
+    }
+}
+
+TEST(TransferRules, ContentLength) {
+    struct Case {
+        const char16_t* value;
+        uint64_t length;
+    } cases[] = {
+        {u"5000", 5000}, {u" 17 ", 17}, {u"", 0}, {u"abc", 0}, {u"12x", 0}, {u"-5", 0},
+        {u"4294967296", 4294967296ull}, {u"99999999999999999999999", 0x7FFFFFFFFFFFFFFFull},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ContentLengthValue(WString(c.value)), c.length);
+}
+
+TEST(TransferRules, ServerRetryPauses) {
+    struct Case {
+        int attempt;
+        const char16_t* retryAfter;
+        uint32_t ms;
+    } cases[] = {
+        {0, u"", 500},   {1, u"", 1000},  {2, u"", 2000},       {0, u"3", 3000},
+        {2, u" 0 ", 0},  {1, u"10", 10000}, {1, u"11", 1000},   // too long a wait: our own pause
+        {0, u"Wed, 21 Oct 2026 07:28:00 GMT", 500},             // a date is not honoured
+        {0, u"-1", 500}, {0, u"99999999999", 500},               {40, u"", 500u << 8},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ServerRetryPauseMs(c.attempt, WString(c.retryAfter)), c.ms);
 }
 
 TEST(TransferRules, AbsoluteTargets) {

@@ -1,0 +1,42 @@
+// Fuzzes the header values a server sends (Content-Range, Content-Length,
+// Retry-After) and what the transfer makes of an answer carrying them: the
+// bytes are UTF-16 units; the first four bytes give the status and the
+// bytes held.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>
+
+#include "download/transfer_rules.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 4) return 0;
+    const uint32_t status = data[0] | (data[1] << 8);
+    const uint32_t held = static_cast<uint32_t>(data[2] | (data[3] << 8)) * 977u;
+    data += 4;
+    size -= 4;
+    size_t units = size / 2;
+    char16_t* text = static_cast<char16_t*>(malloc((units + 1) * sizeof(char16_t)));
+    if (!text) return 0;
+    for (size_t i = 0; i < units; ++i) text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    text[units] = 0;
+    WString value(text, static_cast<int>(units));
+
+    ContentRange range = ParseContentRange(value);
+    if (range.valid && (range.unsatisfied || range.last < range.first)) abort();
+    if (range.valid && range.total && range.total <= range.last) abort();
+    (void)RetryAfterSeconds(value);
+    (void)ServerRetryPauseMs(static_cast<int>(status % 12), value);
+
+    HttpAnswer answer;
+    answer.status = status;
+    answer.bytesHeld = held;
+    answer.length = ContentLengthValue(value);
+    answer.range = range;
+    HttpDecision d = ClassifyHttpAnswer(answer);
+    // A piece is appended only where the part file ends.
+    if (d.step == HttpStep::Receive && d.bytesHeld && (d.bytesHeld != held || (range.valid && range.first != held)))
+        abort();
+    if (d.step == HttpStep::Receive && d.total && d.bytesHeld > d.total) abort();
+    free(text);
+    return 0;
+}

@@ -1,0 +1,30 @@
+// The WinINet functions the transfers use, looked up once in the system
+// folder's wininet.dll (never a static import). When the DLL or one of the
+// functions is missing, error says why and every transfer fails with it.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+struct WinInetApi {
+    DWORD error;  // 0, ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND
+    decltype(&::InternetOpenW) Open;
+    decltype(&::InternetConnectW) Connect;
+    decltype(&::InternetSetStatusCallbackW) SetStatusCallback;
+    decltype(&::InternetCloseHandle) CloseHandle;
+    decltype(&::InternetCrackUrlW) CrackUrl;
+    decltype(&::InternetGetLastResponseInfoW) GetLastResponseInfo;
+    decltype(&::InternetQueryOptionW) QueryOption;
+    decltype(&::InternetSetOptionW) SetOption;
+    decltype(&::InternetQueryDataAvailable) QueryDataAvailable;
+    decltype(&::InternetReadFile) ReadFile;
+    decltype(&::HttpOpenRequestW) HttpOpenRequest;
+    decltype(&::HttpSendRequestW) HttpSendRequest;
+    decltype(&::HttpQueryInfoW) HttpQueryInfo;
+    decltype(&::FtpCommandW) FtpCommand;
+    decltype(&::FtpOpenFileW) FtpOpenFile;
+    decltype(&::FtpGetFileSize) FtpGetFileSize;
+};
+
+// The table, resolved on first use.
+const WinInetApi& WinInet();
