@@ -243,9 +243,7 @@ def test_whole_run_logs_every_search(installed_products, bare_file, workdir):
 
 
 # Wine takes a DLL whose load order is native first from the program's own
-# folder first, as Windows does. The transfer libraries are still imported
-# statically until their run-time loading lands.
-_STATIC_STILL = pytest.mark.xfail(reason="wininet and mpr are still static imports of the chainer", strict=False)
+# folder first, as Windows does.
 # Wine's own user32 imports version.dll (Windows' user32 does not), and the
 # loader resolves that import from the program's folder at process start,
 # before any of the chainer's code runs.
@@ -253,8 +251,7 @@ _WINE_USER32 = pytest.mark.xfail(reason="Wine's user32 imports version.dll from 
 
 
 @pytest.mark.parametrize("dll", [pytest.param("version", marks=_WINE_USER32), "msi", "shfolder",
-                                 pytest.param("wininet", marks=_STATIC_STILL),
-                                 pytest.param("mpr", marks=_STATIC_STILL)])
+                                 "wininet", "mpr"])
 def test_planted_dll_beside_the_chainer_is_never_loaded(installed_products, bare_file, workdir, http, dll):
     pfx = installed_products
     pkg = Package(workdir / "pkg")
