@@ -2,7 +2,7 @@
 #pragma once
 
 #include "config/ini_document.h"
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 struct ChainerSettings {
     WString CleanupFiles;    // paths separated by U+0001

@@ -1,6 +1,6 @@
 #include "config/interboot_store_win.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "platform/win_util.h"
 
 namespace {

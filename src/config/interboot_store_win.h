@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // Narrow (ANSI) text owned by value.
 class NarrowString {

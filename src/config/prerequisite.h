@@ -4,8 +4,8 @@
 #include <stdint.h>
 
 #include "config/ini_document.h"
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 class ReferenceResolver;
 

@@ -12,7 +12,7 @@
 #include "log/log.h"
 #include "log/logger_win.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
+#include "base/resource_ids.h"
 
 Chainer::Chainer() {}
 

@@ -4,7 +4,7 @@
 #include <stdint.h>
 
 #include "core/cleanup_plan.h"
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "install/package_locator.h"
 #include "ui/status_window_win.h"
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "config/ini_document.h"
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 class CleanupPlan {
 public:

@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // The executable's folder, a backslash unless it already ends in one, the
 // base name cut at its last "." (whole without one) and ".ini".

@@ -9,7 +9,7 @@
 #include "log/log.h"
 #include "ui/engine_progress_work_win.h"
 #include "ui/progress_dialog_win.h"
-#include "ui/resource_ids.h"
+#include "base/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {

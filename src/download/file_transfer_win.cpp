@@ -2,7 +2,7 @@
 
 #include <winnetwk.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "download/transfer_rules.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"

@@ -8,7 +8,7 @@
 #include <wininet.h>
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "download/transfer_observer.h"
 
 // The copy of a FILE URL reports through this routine of CopyFileExW:

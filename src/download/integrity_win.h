@@ -2,7 +2,7 @@
 #pragma once
 
 #include "config/prerequisite.h"
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // The file's MD5 as 32 lowercase hexadecimal digits. False when the file
 // cannot be opened, its size cannot be read or it is empty.

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 #include "download/transfer_observer.h"
 #include "install/package_launcher_win.h"
 

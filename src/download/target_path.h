@@ -3,7 +3,7 @@
 // from its URL. Portable; shared by the evaluation and the download manager.
 #pragma once
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // The file name part of a URL: the text after the last separator of
 // \/:*?"<>| before the end, where the end is the last character, or the ":"

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 class TransferObserver {
 public:

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // "%" followed by two hexadecimal digits becomes the character with that
 // code (0..255); any other percent sign stays as it is.

@@ -11,7 +11,7 @@
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
+#include "base/resource_ids.h"
 
 namespace {
 

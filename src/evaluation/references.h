@@ -4,7 +4,7 @@
 // three lookups sit behind ReferenceResolver.
 #pragma once
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 class ReferenceResolver {
 public:

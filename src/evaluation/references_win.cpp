@@ -4,7 +4,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "platform/fileops_win.h"
 #include "platform/system_library_win.h"
 #include "platform/win_util.h"

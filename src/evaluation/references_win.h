@@ -2,7 +2,7 @@
 // and registry values of this machine.
 #pragma once
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "evaluation/references.h"
 
 ReferenceResolver& SystemReferences();

@@ -2,7 +2,7 @@
 
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "evaluation/references_win.h"
 #include "install/command_line.h"
 #include "install/process_runner_win.h"

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 class PackageLocator {
 public:

@@ -2,7 +2,7 @@
 // Windows build writes through the Logger; native test builds capture lines.
 #pragma once
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // Set once by the run sequence before any other thread starts.
 extern bool LoggingEnabled;  // a log file is configured

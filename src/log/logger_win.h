@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 class Logger {
 public:

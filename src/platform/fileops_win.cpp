@@ -1,6 +1,6 @@
 #include "platform/fileops_win.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "platform/path_rules.h"
 #include "platform/win_util.h"
 

@@ -7,8 +7,8 @@
 // that name; AccessListBuilder's operation keeps its plain name.
 #undef BuildSecurityDescriptor
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 // 0, or a system error: 87 for an empty path, 3 for a path that is not
 // absolute (or shorter than two characters), the find error otherwise.

@@ -1,6 +1,6 @@
 #include "platform/system_library_win.h"
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "platform/win_util.h"
 
 namespace {

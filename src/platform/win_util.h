@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 template <typename Traits>
 class UniqueHandleT {

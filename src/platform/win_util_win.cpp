@@ -1,6 +1,6 @@
 #include "platform/win_util.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 
 [[noreturn]] void RaiseFailure(uint32_t code) {
     RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);

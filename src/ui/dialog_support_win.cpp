@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
+#include "base/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {

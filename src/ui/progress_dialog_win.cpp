@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
+#include "base/resource_ids.h"
 
 namespace {
 // Posted by the worker at the end of the sequence; wParam is the result.

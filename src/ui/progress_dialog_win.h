@@ -8,7 +8,7 @@
 #include <stdint.h>
 
 #include "core/worker_thread_win.h"
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "download/transfer_observer.h"
 #include "ui/dialog_support_win.h"
 

@@ -1,9 +1,9 @@
 #include "ui/status_window_win.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "log/log.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
+#include "base/resource_ids.h"
 
 namespace {
 // Posted by Hide from another thread: the window destroys itself.

@@ -15,7 +15,7 @@
 #include "log/log.h"
 #include "platform/win_util.h"
 #include "ui/progress_dialog_win.h"
-#include "ui/resource_ids.h"
+#include "base/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {

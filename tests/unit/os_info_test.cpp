@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "evaluation/os_info.h"
 
 namespace {

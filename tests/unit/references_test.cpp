@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 #include "evaluation/references.h"
 
 namespace {

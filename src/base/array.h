@@ -6,7 +6,7 @@
 #include <new>
 #include <stddef.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 
 template <typename T>
 class Array {

@@ -1,9 +1,9 @@
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 
 void* MemAlloc(size_t bytes) { return malloc(bytes ? bytes : 1); }
 void* MemRealloc(void* block, size_t bytes) { return realloc(block, bytes ? bytes : 1); }

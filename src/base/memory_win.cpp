@@ -2,7 +2,7 @@
 // string allocator, failing hard with E_OUTOFMEMORY instead of throwing.
 #include <stddef.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 
 void* operator new(size_t bytes) {
     void* p = MemAlloc(bytes);
