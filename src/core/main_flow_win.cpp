@@ -4,7 +4,7 @@
 
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
-#include "core/worker_thread_win.h"
+#include "platform/worker_thread_win.h"
 #include "download/prerequisite_engine_win.h"
 #include "log/log.h"
 #include "ui/engine_progress_work_win.h"

@@ -7,7 +7,7 @@
 #include <shobjidl.h>
 #include <stdint.h>
 
-#include "core/worker_thread_win.h"
+#include "platform/worker_thread_win.h"
 #include "base/wstr.h"
 #include "download/transfer_observer.h"
 #include "ui/dialog_support_win.h"

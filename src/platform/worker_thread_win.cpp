@@ -1,4 +1,4 @@
-#include "core/worker_thread_win.h"
+#include "platform/worker_thread_win.h"
 
 namespace {
 struct StartRecord {
