@@ -1,5 +1,5 @@
 #include "config/prerequisite.h"
-#include "evaluation/references_win.h"
+#include "platform/references_win.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
 

@@ -7,7 +7,7 @@
 #include "config/prerequisite.h"
 #include "core/ini_path.h"
 #include "core/main_flow_win.h"
-#include "evaluation/references_win.h"
+#include "platform/references_win.h"
 #include "evaluation/search_engine_win.h"
 #include "log/log.h"
 #include "log/logger_win.h"

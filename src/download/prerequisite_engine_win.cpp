@@ -8,7 +8,7 @@
 #include "download/file_url.h"
 #include "download/integrity_win.h"
 #include "download/target_path.h"
-#include "evaluation/references_win.h"
+#include "platform/references_win.h"
 #include "install/package_locator.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"

@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include "evaluation/content_test.h"
-#include "evaluation/os_info.h"
-#include "evaluation/references_win.h"
+#include "platform/os_info.h"
+#include "platform/references_win.h"
 #include "evaluation/search_rules.h"
 #include "install/package_locator.h"
-#include "install/process_runner_win.h"
+#include "platform/process_runner_win.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
 #include "platform/win_util.h"

@@ -3,9 +3,9 @@
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
 #include "base/fatal.h"
-#include "evaluation/references_win.h"
+#include "platform/references_win.h"
 #include "install/command_line.h"
-#include "install/process_runner_win.h"
+#include "platform/process_runner_win.h"
 #include "log/log.h"
 #include "platform/win_util.h"
 

@@ -3,8 +3,8 @@
 #include <cpuid.h>
 #include <string.h>
 
-#include "evaluation/os_info.h"
-#include "evaluation/references_win.h"
+#include "platform/os_info.h"
+#include "platform/references_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"

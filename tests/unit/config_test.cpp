@@ -4,7 +4,7 @@
 
 #include "config/ini_document.h"
 #include "config/prerequisite.h"
-#include "evaluation/references.h"
+#include "platform/references.h"
 
 namespace {
 

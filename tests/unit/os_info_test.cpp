@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/wstr.h"
-#include "evaluation/os_info.h"
+#include "platform/os_info.h"
 
 namespace {
 

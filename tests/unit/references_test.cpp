@@ -2,7 +2,7 @@
 
 #include "base/array.h"
 #include "base/wstr.h"
-#include "evaluation/references.h"
+#include "platform/references.h"
 
 namespace {
 

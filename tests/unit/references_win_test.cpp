@@ -1,7 +1,7 @@
 // Folder properties, environment and registry references on the machine the
 // tests run on, compared with what the shell and the system report to this
 // same process.
-#include "evaluation/references_win.h"
+#include "platform/references_win.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "evaluation/os_info.h"
+#include "platform/os_info.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "install/process_runner_win.h"
+#include "platform/process_runner_win.h"
 
 #include <shellapi.h>
 

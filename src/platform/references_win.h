@@ -3,7 +3,7 @@
 #pragma once
 
 #include "base/wstr.h"
-#include "evaluation/references.h"
+#include "platform/references.h"
 
 ReferenceResolver& SystemReferences();
 // ExpandReferences with the system's resolver.

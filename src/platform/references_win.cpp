@@ -1,4 +1,4 @@
-#include "evaluation/references_win.h"
+#include "platform/references_win.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,4 +1,4 @@
-#include "evaluation/os_info.h"
+#include "platform/os_info.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "evaluation/os_info.h"
+#include "platform/os_info.h"
 #include "log/log.h"
 #include "platform/win_util.h"
 

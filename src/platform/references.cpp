@@ -1,4 +1,4 @@
-#include "evaluation/references.h"
+#include "platform/references.h"
 
 namespace {
 
