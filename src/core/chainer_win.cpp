@@ -5,7 +5,7 @@
 #include "config/chainer_settings.h"
 #include "config/ini_document.h"
 #include "config/prerequisite.h"
-#include "core/ini_path.h"
+#include "config/ini_path.h"
 #include "core/main_flow_win.h"
 #include "platform/references_win.h"
 #include "evaluation/search_engine_win.h"

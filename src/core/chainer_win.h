@@ -5,7 +5,7 @@
 
 #include "core/cleanup_plan.h"
 #include "base/wstr.h"
-#include "install/package_locator.h"
+#include "config/package_locator.h"
 #include "ui/status_window_win.h"
 
 class Chainer {

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "config/prerequisite.h"
-#include "download/target_path.h"
+#include "config/target_path.h"
 #include "platform/os_info.h"
 #include "evaluation/search_engine_win.h"
 #include "evaluation/search_rules.h"

@@ -6,7 +6,7 @@
 #include "platform/os_info.h"
 #include "platform/references_win.h"
 #include "evaluation/search_rules.h"
-#include "install/package_locator.h"
+#include "config/package_locator.h"
 #include "platform/process_runner_win.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"

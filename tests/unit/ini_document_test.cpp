@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/ini_document.h"
-#include "core/ini_path.h"
+#include "config/ini_path.h"
 
 namespace {
 

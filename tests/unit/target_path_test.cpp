@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "download/target_path.h"
+#include "config/target_path.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/ini_path.h"
+#include "config/ini_path.h"
 
 WString ExecutableFolder(const WString& executablePath) {
     int slash = executablePath.FindLastChar(u'\\');

@@ -1,4 +1,4 @@
-#include "install/package_locator.h"
+#include "config/package_locator.h"
 
 void PackageLocator::Configure(const WString& packagePath, const WString& extractionFolder) {
     packagePath_ = packagePath;

@@ -1,4 +1,4 @@
-#include "download/target_path.h"
+#include "config/target_path.h"
 
 namespace {
 
