@@ -5,7 +5,7 @@
 
 #include "config/prerequisite.h"
 #include "config/target_path.h"
-#include "platform/os_info.h"
+#include "evaluation/os_filter.h"
 #include "evaluation/search_engine_win.h"
 #include "evaluation/search_rules.h"
 #include "log/log.h"

@@ -1,5 +1,5 @@
-// The running Windows, its two names from fixed tables, and the OS and
-// language filters of a prerequisite. The record and the names are portable.
+// The running Windows and its two names from fixed tables. The record and the
+// names are portable.
 #pragma once
 
 #include <stdint.h>
@@ -47,16 +47,7 @@ struct OsRegistryValues {
 // Fills a fresh record from the values.
 void BuildOsInfo(const OsRegistryValues& values, bool is64BitOs, OsInfo* info);
 
-// The OS filter over given names (portable core of OsFilterPasses).
-bool OsFilterPassesFor(const OsInfo& info, const WString& detailedName, const WString& genericName,
-                       const WString& winNTVersions, const WString& winNT64Versions);
-// The language filter over a given system language (portable core).
-bool LanguageListAccepts(const WString& languageList, uint16_t systemLanguage);
-
 // Windows side (os_info_win.cpp): built once per process.
 const OsInfo& GetOsInfo();
 const WString& OsDetailedName();
 const WString& OsGenericName();
-bool OsFilterPasses(const WString& winNTVersions, const WString& winNT64Versions);
-// Logs "SystemDefault LangID=" when logging is on.
-bool LanguageFilterPasses(const WString& languageList);

@@ -1,4 +1,4 @@
-#include "log/log.h"
+#include "base/process_flags.h"
 
 bool LoggingEnabled = false;
 bool Interactive = false;
