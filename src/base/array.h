@@ -61,6 +61,13 @@ public:
         ++size_;
         return true;
     }
+    // Appends by moving; the item is left untouched when the array cannot grow.
+    bool Add(T&& item) {
+        if (size_ == capacity_ && !Grow()) return false;
+        new (&items_[size_]) T(static_cast<T&&>(item));
+        ++size_;
+        return true;
+    }
 
     void RemoveAt(int index) {
         if (index < 0 || index >= size_) RaiseFailure(kArrayBoundsExceeded);

@@ -1,13 +1,8 @@
 #include "base/wstr.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "base/fatal.h"
-
-void* MemAlloc(size_t bytes) { return malloc(bytes ? bytes : 1); }
-void* MemRealloc(void* block, size_t bytes) { return realloc(block, bytes ? bytes : 1); }
-void MemFree(void* block) { free(block); }
 
 static const char16_t kEmpty[1] = {0};
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/owned.h"
 #include "evaluation/content_test.h"
 #include "platform/os_info.h"
 #include "platform/references_win.h"
@@ -336,7 +337,7 @@ Array<WString> FixedDriveRoots() {
 struct WalkLevel {
     WString folder;
     int32_t depth;
-    FileFinder* listing;
+    Owned<FileFinder> listing;
 };
 
 // Looks for folder + name, then in the subfolders down to depth levels, and
@@ -345,9 +346,6 @@ struct WalkLevel {
 class FolderWalk {
 public:
     FolderWalk(const SearchRange& range, Array<WString>* versions) : range_(range), versions_(versions) {}
-    ~FolderWalk() {
-        for (WalkLevel& level : levels_) delete level.listing;
-    }
     FolderWalk(const FolderWalk&) = delete;
     FolderWalk& operator=(const FolderWalk&) = delete;
 
@@ -356,9 +354,8 @@ public:
         if (Visit(folder, depth)) return true;
         while (!levels_.IsEmpty()) {
             WalkLevel& level = levels_[levels_.Size() - 1];
-            FileFinder* listing = level.listing;
+            FileFinder* listing = level.listing.Get();
             if (!listing->Found()) {
-                delete listing;
                 levels_.RemoveAt(levels_.Size() - 1);
                 continue;
             }
@@ -391,8 +388,8 @@ private:
             WalkLevel level;
             level.folder = folder;
             level.depth = depth;
-            level.listing = new FileFinder(folder + u"*");
-            if (!levels_.Add(level)) delete level.listing;
+            level.listing = Owned<FileFinder>(new FileFinder(folder + u"*"));
+            levels_.Add(static_cast<WalkLevel&&>(level));
         }
         return false;
     }

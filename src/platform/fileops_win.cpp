@@ -198,16 +198,14 @@ FileFinder::FileFinder(const WString& pattern) {
         }
     }
     root_ = ParentFolder(full);
-    handle_ = FindFirstFileW(AddLongPrefixForFinder(full).wc(), &data_);
-    found_ = handle_ != INVALID_HANDLE_VALUE;
+    handle_.Reset(FindFirstFileW(AddLongPrefixForFinder(full).wc(), &data_));
+    found_ = handle_.Valid();
 }
 
-FileFinder::~FileFinder() {
-    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-}
+FileFinder::~FileFinder() {}
 
 bool FileFinder::Next() {
-    found_ = handle_ != INVALID_HANDLE_VALUE && FindNextFileW(handle_, &data_);
+    found_ = handle_.Valid() && FindNextFileW(handle_.Get(), &data_);
     return found_;
 }
 
@@ -277,21 +275,20 @@ PSID DuplicateSid(PSID source) {
 DWORD SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
     ConvertStringSidToSidWFn convert = ConvertStringSidFunction();
     if (!convert) return ERROR_PROC_NOT_FOUND;
-    PSID converted = nullptr;
-    if (!convert(text.wc(), &converted)) return GetLastError();
+    UniqueLocal<PSID> converted;
+    if (!convert(text.wc(), converted.Receive())) return GetLastError();
     wchar_t name[256];
     wchar_t domain[256];
     DWORD nameLength = 256;
     DWORD domainLength = 256;
     DWORD error = 0;
-    if (!LookupAccountSidW(nullptr, converted, name, &nameLength, domain, &domainLength, use)) error = GetLastError();
+    if (!LookupAccountSidW(nullptr, converted.Get(), name, &nameLength, domain, &domainLength, use)) error = GetLastError();
     // A name or domain longer than the buffers still proves the account exists.
     if (error == ERROR_INSUFFICIENT_BUFFER) error = 0;
     if (!error) {
-        *sid = DuplicateSid(converted);
+        *sid = DuplicateSid(converted.Get());
         if (!*sid) error = ERROR_NOT_ENOUGH_MEMORY;
     }
-    LocalFree(converted);
     return error;
 }
 
@@ -329,8 +326,6 @@ AccessListBuilder::~AccessListBuilder() {
         MemFree(entry->sid);
         MemFree(entry);
     }
-    if (acl_) LocalFree(acl_);
-    if (descriptor_) LocalFree(descriptor_);
 }
 
 bool AccessListBuilder::GrantAccess(const WString& account, bool isSidText) {
@@ -388,31 +383,26 @@ PSECURITY_DESCRIPTOR AccessListBuilder::BuildSecurityDescriptor(PSECURITY_DESCRI
         }
         for (ULONG i = 0; i < count; ++i) list[i] = entries_[static_cast<int>(i)]->access;
     }
-    PACL acl = nullptr;
-    DWORD error = SetEntriesInAclW(count, list, existingAcl, &acl);
+    UniqueLocal<PACL> acl;
+    DWORD error = SetEntriesInAclW(count, list, existingAcl, acl.Receive());
     MemFree(list);
     if (error != ERROR_SUCCESS) {
         lastError_ = error;
         return nullptr;
     }
 
-    PSECURITY_DESCRIPTOR descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
     if (!descriptor) {
-        LocalFree(acl);
         lastError_ = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    if (!InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE)) {
+    if (!InitializeSecurityDescriptor(descriptor.Get(), SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(descriptor.Get(), TRUE, acl.Get(), FALSE)) {
         lastError_ = GetLastError();
-        LocalFree(descriptor);
-        LocalFree(acl);
         return nullptr;
     }
     // A rebuilt descriptor replaces the previous one.
-    if (acl_) LocalFree(acl_);
-    if (descriptor_) LocalFree(descriptor_);
-    acl_ = acl;
-    descriptor_ = descriptor;
-    return descriptor_;
+    acl_ = static_cast<UniqueLocal<PACL>&&>(acl);
+    descriptor_ = static_cast<UniqueLocal<PSECURITY_DESCRIPTOR>&&>(descriptor);
+    return descriptor_.Get();
 }

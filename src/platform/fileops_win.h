@@ -9,6 +9,7 @@
 
 #include "base/array.h"
 #include "base/wstr.h"
+#include "platform/unique_handle_win.h"
 
 // 0, or a system error: 87 for an empty path, 3 for a path that is not
 // absolute (or shorter than two characters), the find error otherwise.
@@ -45,7 +46,7 @@ public:
     WString EntryPath() const;
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    UniqueFind handle_;
     WIN32_FIND_DATAW data_;
     bool found_ = false;
     WString root_;
@@ -71,8 +72,8 @@ public:
 private:
     struct Entry;
     Array<Entry*> entries_;
-    PACL acl_ = nullptr;
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    UniqueLocal<PACL> acl_;
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor_;
     bool revoke_ = false;
     DWORD inheritance_ = NO_INHERITANCE;
     DWORD lastError_ = 0;

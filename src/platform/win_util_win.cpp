@@ -2,19 +2,13 @@
 
 #include "base/fatal.h"
 
-[[noreturn]] void RaiseFailure(uint32_t code) {
-    RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    for (;;) ExitProcess(code);
-}
-
 WString SystemMessageText(uint32_t code) {
-    wchar_t* buffer = nullptr;
+    UniqueLocal<wchar_t*> buffer;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.Receive()), 0, nullptr);
     WString text;
-    if (n && buffer) text = WString(buffer, static_cast<int>(n));
-    if (buffer) LocalFree(buffer);
+    if (n && buffer) text = WString(buffer.Get(), static_cast<int>(n));
     if (text.IsEmpty()) text.AppendDecimal(static_cast<int32_t>(code));
     return text;
 }
@@ -107,30 +101,4 @@ WString LoadResourceString(UINT id) {
     int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
     if (n <= 0 || !text) return WString();
     return WString(text, n);
-}
-
-WString Widen(const char* text, int length, UINT codePage) {
-    if (!text) return WString();
-    if (length < 0) length = lstrlenA(text);
-    if (length == 0) return WString();
-    int n = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
-    if (n <= 0) return WString();
-    WString out;
-    n = MultiByteToWideChar(codePage, 0, text, length, out.GetWBuffer(n), n);
-    out.ReleaseBuffer(n > 0 ? n : 0);
-    return out;
-}
-
-NarrowText::~NarrowText() { MemFree(data); }
-
-void Narrow(const WString& text, NarrowText* out, UINT codePage) {
-    MemFree(out->data);
-    out->data = nullptr;
-    out->length = 0;
-    int n = text.IsEmpty() ? 0 : WideCharToMultiByte(codePage, 0, text.wc(), text.Length(), nullptr, 0, nullptr, nullptr);
-    out->data = static_cast<char*>(MemAlloc(static_cast<size_t>(n) + 1));
-    if (!out->data) RaiseFailure(kHrOutOfMemory);
-    if (n > 0) n = WideCharToMultiByte(codePage, 0, text.wc(), text.Length(), out->data, n, nullptr, nullptr);
-    out->length = n > 0 ? n : 0;
-    out->data[out->length] = 0;
 }

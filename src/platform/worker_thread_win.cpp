@@ -1,41 +1,32 @@
 #include "platform/worker_thread_win.h"
 
-namespace {
-struct StartRecord {
-    WorkerThread::Callback callback;
-    void* context;
-};
-
-DWORD WINAPI ThreadMain(void* parameter) {
-    StartRecord record = *static_cast<StartRecord*>(parameter);
-    delete static_cast<StartRecord*>(parameter);
-    return record.callback(record.context);
+DWORD WINAPI WorkerThread::ThreadMain(void* self) {
+    WorkerThread* thread = static_cast<WorkerThread*>(self);
+    return thread->callback_(thread->context_);
 }
-}  // namespace
 
 WorkerThread::~WorkerThread() {
     if (!thread_) return;
-    if (WaitForSingleObject(thread_, timeout_) != WAIT_OBJECT_0 && timeout_ != INFINITE)
-        TerminateThread(thread_, 1);
-    CloseHandle(thread_);
+    if (WaitForSingleObject(thread_.Get(), timeout_) != WAIT_OBJECT_0 && timeout_ != INFINITE)
+        TerminateThread(thread_.Get(), 1);
 }
 
 bool WorkerThread::Start(Callback callback, void* context) {
     if (thread_) return false;
-    StartRecord* record = new StartRecord{callback, context};
-    thread_ = CreateThread(nullptr, 0, ThreadMain, record, 0, nullptr);
-    if (!thread_) delete record;
-    return thread_ != nullptr;
+    callback_ = callback;
+    context_ = context;
+    thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
+    return thread_.Valid();
 }
 
 bool WorkerThread::IsRunning() const { return thread_ && ExitCode() == STILL_ACTIVE; }
 
 void WorkerThread::Wait() {
-    if (thread_) WaitForSingleObject(thread_, INFINITE);
+    if (thread_) WaitForSingleObject(thread_.Get(), INFINITE);
 }
 
 DWORD WorkerThread::ExitCode() const {
     DWORD code = 0;
-    if (thread_) GetExitCodeThread(thread_, &code);
+    if (thread_) GetExitCodeThread(thread_.Get(), &code);
     return code;
 }

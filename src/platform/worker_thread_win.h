@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/unique_handle_win.h"
+
 class WorkerThread {
 public:
     typedef DWORD (*Callback)(void* context);
@@ -17,10 +19,15 @@ public:
     bool IsRunning() const;  // exit code 259 (STILL_ACTIVE)
     void Wait();
     DWORD ExitCode() const;
-    HANDLE Handle() const { return thread_; }
+    HANDLE Handle() const { return thread_.Get(); }
     void SetTimeout(DWORD milliseconds) { timeout_ = milliseconds; }
 
 private:
-    HANDLE thread_ = nullptr;
+    // The thread reads the callback from this object, which outlives it: the
+    // destructor waits for the thread or ends it.
+    static DWORD WINAPI ThreadMain(void* self);
+    UniqueHandle thread_;
+    Callback callback_ = nullptr;
+    void* context_ = nullptr;
     DWORD timeout_ = INFINITE;
 };

@@ -53,26 +53,25 @@ void TaskbarProgress::Attach(HWND dialog) {
     if (!TaskbarProgressAvailable()) return;
     void* list = nullptr;
     if (SUCCEEDED(CoCreateInstance(kClsidTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kIidTaskbarList3, &list)))
-        list_ = static_cast<ITaskbarList3*>(list);
+        list_.Reset(static_cast<ITaskbarList3*>(list));
 }
 
 void TaskbarProgress::SetValue(uint64_t done, uint64_t total) {
     if (!list_) return;
     used_ = true;
-    list_->SetProgressValue(window_, done, total);
+    list_.Get()->SetProgressValue(window_, done, total);
 }
 
 void TaskbarProgress::SetState(TBPFLAG state) {
     if (!list_) return;
     used_ = true;
-    list_->SetProgressState(window_, state);
+    list_.Get()->SetProgressState(window_, state);
 }
 
 void TaskbarProgress::Release() {
     if (!list_) return;
-    if (used_) list_->SetProgressState(window_, TBPF_NOPROGRESS);
-    list_->Release();
-    list_ = nullptr;
+    if (used_) list_.Get()->SetProgressState(window_, TBPF_NOPROGRESS);
+    list_.Reset();
     used_ = false;
 }
 

@@ -7,6 +7,7 @@
 #include <shobjidl.h>
 #include <stdint.h>
 
+#include "platform/unique_handle_win.h"
 #include "platform/worker_thread_win.h"
 #include "base/wstr.h"
 #include "download/transfer_observer.h"
@@ -47,7 +48,7 @@ public:
 
 private:
     HWND window_ = nullptr;
-    ITaskbarList3* list_ = nullptr;
+    UniqueCom<ITaskbarList3> list_;
     bool used_ = false;
 };
 
