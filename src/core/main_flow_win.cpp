@@ -49,9 +49,10 @@ int32_t DoWork(PrerequisiteList& list, PrerequisiteEngine& engine, StatusWindow&
         if (LoggingEnabled) LogLine(u"Starting installing prerequisites in silent mode.");
         engine.SetSilent(true);
         engine.Prepare();
-        engine.DownloadAll(nullptr);
+        // A silent run goes on after a failure; the re-evaluation decides.
+        (void)engine.DownloadAll(nullptr);
         engine.OpenSites(nullptr);
-        engine.InstallAll(nullptr);
+        (void)engine.InstallAll(nullptr);
         if (!engine.RebootStarted()) {
             engine.Reevaluate();
             if (!engine.CheckMandatory()) result = 1;

@@ -50,7 +50,8 @@ void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
     FileTransfer transfer(queue_.observer, queue_.credentials);
     task.TargetPath = TargetPathOf((*list_)[task.PrerequisiteIndex]);
     if (!keep) queue_.filesToDelete.Add(task.TargetPath);
-    CreateDirectoryTree(task.TargetPath, false, &queue_.foldersCreated);
+    // A folder that cannot be made shows as the transfer's failure.
+    (void)CreateDirectoryTree(task.TargetPath, false, &queue_.foldersCreated);
     if (task.ExactSize) transfer.SetExpectedSize(task.ExactSize);
     queue_.lastResult = transfer.Download(task.Url, task.TargetPath);
     if (queue_.lastResult == 0) task.Status = 0;
@@ -80,7 +81,7 @@ uint32_t PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
             if (LoggingEnabled) LogLine(u"Download was canceled.");
             return 0;
         }
-        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(1).c_str(), p.Name), 9, 0);
+        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(1).c_str(), p.Name), kStatusNewItem, 0);
         Log(u"Starting download of:", p.Name);
         RunTask(task, keep);
         if (task.Status != 0) {
@@ -135,7 +136,7 @@ uint32_t PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         if (ShutdownInProgress) return 0;
         if (observer && observer->IsCancelled()) return kInstallUserExit;
         const LaunchItem& item = launcher_.Item(i);
-        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(2).c_str(), item.Name), 9, 0);
+        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(2).c_str(), item.Name), kStatusNewItem, 0);
         switch (launcher_.Install(i, observer == nullptr)) {
             case kInstallFailed:
                 if ((*list_)[item.PrerequisiteIndex].HasOption(u'm')) {
@@ -177,7 +178,7 @@ DWORD PrerequisiteEngine::RunSequence(TransferObserver* observer) {
     if (DownloadAll(observer) == 0 && !(observer && observer->IsCancelled())) {
         OpenSites(observer);
         if (!(observer && observer->IsCancelled()) && InstallAll(observer) == 0 && observer)
-            observer->OnFinished(0, 0);
+            observer->OnFinished(kFinishedSequence, 0);
     }
     if (SUCCEEDED(com)) CoUninitialize();
     return 0;

@@ -45,14 +45,14 @@ public:
     void Prepare() {}
     void SetSilent(bool silent) { queue_.silent = silent; }
 
-    uint32_t DownloadAll(TransferObserver* observer);
+    [[nodiscard]] uint32_t DownloadAll(TransferObserver* observer);
     void OpenSites(TransferObserver* observer);
-    uint32_t InstallAll(TransferObserver* observer);
+    [[nodiscard]] uint32_t InstallAll(TransferObserver* observer);
     void Reevaluate();
     bool CheckMandatory();
     bool IsPresent(int index) override;
     // The body of the progress dialog's worker thread.
-    DWORD RunSequence(TransferObserver* observer);
+    [[nodiscard]] DWORD RunSequence(TransferObserver* observer);
 
     bool RebootStarted() const { return launcher_.RebootStarted(); }
     bool RebootDeclined() const { return launcher_.RebootDeclined(); }

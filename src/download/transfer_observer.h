@@ -6,6 +6,14 @@
 
 #include "base/wstr.h"
 
+// Kinds and scopes the observer is called with.
+constexpr int kStartedStream = 1;       // OnTransferStarted: a transfer's stream starts
+constexpr int kFinishedTransfer = 1;    // OnFinished: one transfer put its file in place
+constexpr int kFinishedSequence = 0;    // OnFinished: the whole sequence went through
+constexpr int kStatusNewItem = 9;       // SetStatusText: the start of a new item
+// OnError's answer when credentials were entered (ERROR_RETRY).
+constexpr uint32_t kAnswerCredentialsEntered = 1237;
+
 class TransferObserver {
 public:
     virtual ~TransferObserver() {}

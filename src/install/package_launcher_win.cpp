@@ -121,7 +121,9 @@ bool PackageLauncher::Launch(int index) {
     if (resultSink_) {
         NarrowText name;
         Narrow(item.RetValPropName, &name);
-        resultSink_->SetInt(name.c_str(), static_cast<int32_t>(item.ReturnCode));
+        // Write-once: a code stored by an earlier run stays; nothing else to do
+        // when the store refuses.
+        (void)resultSink_->SetInt(name.c_str(), static_cast<int32_t>(item.ReturnCode));
     }
 
     if (item.ReturnCode == 3010 || (item.ReturnCode & 0xC0000000u) == 0xC0000000u) Sleep(2000);

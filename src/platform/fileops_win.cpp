@@ -1,5 +1,6 @@
 #include "platform/fileops_win.h"
 
+#include "base/grow_retry.h"
 #include "base/fatal.h"
 #include "platform/path_rules.h"
 #include "platform/win_util.h"
@@ -119,22 +120,19 @@ void DeleteTreeContents(const WString& folder) {
 
 WString TempFolder() {
     WString folder;
-    DWORD capacity = MAX_PATH + 1;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    bool read = GrowAndRetry(MAX_PATH + 1, 3, [&](uint32_t capacity, uint32_t* needed) {
         DWORD n = GetTempPathW(capacity, folder.GetWBuffer(static_cast<int>(capacity)));
-        if (n == 0) {
+        if (n == 0 || n >= capacity) {
             folder.ReleaseBuffer(0);
-            return WString();
+            *needed = n + 1;
+            return n == 0 ? QueryStep::kFailed : QueryStep::kGrow;
         }
-        if (n < capacity) {
-            folder.ReleaseBuffer(static_cast<int>(n));
-            if (folder.Last() != u'\\') folder.Append(u'\\');
-            return folder;
-        }
-        folder.ReleaseBuffer(0);
-        capacity = n + 1;
-    }
-    return WString();
+        folder.ReleaseBuffer(static_cast<int>(n));
+        return QueryStep::kDone;
+    });
+    if (!read) return WString();
+    if (folder.Last() != u'\\') folder.Append(u'\\');
+    return folder;
 }
 
 WString TempScriptName() {
@@ -156,24 +154,28 @@ WString TempScriptName() {
 
 bool GetEnvVariable(const WString& name, WString* value) {
     value->Clear();
-    DWORD capacity = 256;
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    bool set = false;
+    // A value that changed size between calls is asked for again.
+    bool read = GrowAndRetry(256, 4, [&](uint32_t capacity, uint32_t* needed) {
         WString text;
         SetLastError(0);
         DWORD n = GetEnvironmentVariableW(name.wc(), text.GetWBuffer(static_cast<int>(capacity)), capacity);
         if (n == 0) {
             text.ReleaseBuffer(0);
-            return GetLastError() != ERROR_ENVVAR_NOT_FOUND;  // set but empty
+            set = GetLastError() != ERROR_ENVVAR_NOT_FOUND;  // set but empty
+            return QueryStep::kDone;
         }
-        if (n < capacity) {
-            text.ReleaseBuffer(static_cast<int>(n));
-            *value = text;
-            return true;
+        if (n >= capacity) {
+            text.ReleaseBuffer(0);
+            *needed = n + 1;
+            return QueryStep::kGrow;
         }
-        text.ReleaseBuffer(0);
-        capacity = n + 1;  // the value changed size between calls: ask again
-    }
-    return false;
+        text.ReleaseBuffer(static_cast<int>(n));
+        *value = text;
+        set = true;
+        return QueryStep::kDone;
+    });
+    return read && set;
 }
 
 // ---------------------------------------------------------------------------
@@ -294,27 +296,32 @@ DWORD SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
 
 // Resolves an account name, retrying once with the sizes the system asks for.
 DWORD SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
-    DWORD sidSize = SECURITY_MAX_SID_SIZE;
+    // The helper's size is the SID's; the domain's room is what the system
+    // asked for last.
     DWORD domainLength = 256;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        PSID buffer = MemAlloc(sidSize);
+    DWORD error = ERROR_INSUFFICIENT_BUFFER;
+    bool found = GrowAndRetry(SECURITY_MAX_SID_SIZE, 2, [&](uint32_t sidCapacity, uint32_t* needed) {
+        PSID buffer = MemAlloc(sidCapacity);
         wchar_t* domain = static_cast<wchar_t*>(MemAlloc((domainLength + 1) * sizeof(wchar_t)));
         if (!buffer || !domain) {
             MemFree(buffer);
             MemFree(domain);
-            return ERROR_NOT_ENOUGH_MEMORY;
+            error = ERROR_NOT_ENOUGH_MEMORY;
+            return QueryStep::kFailed;
         }
+        DWORD sidSize = sidCapacity;
         BOOL ok = LookupAccountNameW(nullptr, account.wc(), buffer, &sidSize, domain, &domainLength, use);
-        DWORD error = ok ? 0 : GetLastError();
+        error = ok ? 0 : GetLastError();
         MemFree(domain);
         if (ok) {
             *sid = buffer;
-            return 0;
+            return QueryStep::kDone;
         }
         MemFree(buffer);
-        if (error != ERROR_INSUFFICIENT_BUFFER) return error;
-    }
-    return ERROR_INSUFFICIENT_BUFFER;
+        *needed = sidSize;
+        return error == ERROR_INSUFFICIENT_BUFFER ? QueryStep::kGrow : QueryStep::kFailed;
+    });
+    return found ? 0 : error;
 }
 
 }  // namespace

@@ -13,11 +13,11 @@
 
 // 0, or a system error: 87 for an empty path, 3 for a path that is not
 // absolute (or shorter than two characters), the find error otherwise.
-DWORD GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow);
+[[nodiscard]] DWORD GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow);
 bool FileExists(const WString& path);
 // Creates the missing folders of a path (all elements when lastIsFolder,
 // all but the last otherwise); each folder created is appended to created.
-DWORD CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created = nullptr);
+[[nodiscard]] DWORD CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created = nullptr);
 bool DeleteFileLong(const WString& path);
 bool RemoveDirectoryLong(const WString& path);
 // Deletes everything below the folder (read-only entries included); the

@@ -1,52 +1,10 @@
 #include <windows.h>
 
 #include "platform/os_info.h"
+#include "platform/registry_key_win.h"
 #include "platform/win_util.h"
 
 namespace {
-
-// A string value of at most maxBytes bytes. Registry strings need not be
-// NUL-terminated; the buffer is terminated here and the text ends at the
-// first NUL (multi-strings keep their inner NULs, trailing ones dropped).
-bool ReadTextValue(HKEY key, const wchar_t* name, DWORD maxBytes, bool multiString, WString* text) {
-    WString buffer;
-    const int units = static_cast<int>(maxBytes / 2) + 1;
-    wchar_t* data = buffer.GetWBuffer(units);
-    DWORD type = 0;
-    DWORD size = maxBytes;
-    LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    if (rc != ERROR_SUCCESS) {
-        buffer.ReleaseBuffer(0);
-        return false;
-    }
-    int length = static_cast<int>(size / 2);
-    if (length > units - 1) length = units - 1;
-    data[length] = 0;
-    bool accepted = multiString ? type == REG_MULTI_SZ : (type == REG_SZ || type == REG_EXPAND_SZ);
-    if (!accepted) {
-        buffer.ReleaseBuffer(0);
-        return false;
-    }
-    if (!multiString) {
-        int end = 0;
-        while (end < length && data[end]) ++end;
-        length = end;
-    } else {
-        while (length > 0 && data[length - 1] == 0) --length;
-    }
-    buffer.ReleaseBuffer(length);
-    *text = buffer;
-    return true;
-}
-
-bool ReadDwordValue(HKEY key, const wchar_t* name, uint32_t* value) {
-    DWORD data = 0, type = 0, size = sizeof(data);
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof(data))
-        return false;
-    *value = data;
-    return true;
-}
 
 typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
 
@@ -64,23 +22,23 @@ bool RunsOn64BitWindows() {
 
 OsRegistryValues ReadOsRegistryValues() {
     OsRegistryValues v;
-    UniqueRegKey version;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", 0,
-                      KEY_READ | KEY_WOW64_64KEY, version.Receive()) == ERROR_SUCCESS) {
-        v.haveMajorNumber = ReadDwordValue(version.Get(), L"CurrentMajorVersionNumber", &v.majorNumber);
-        v.haveMinorNumber = ReadDwordValue(version.Get(), L"CurrentMinorVersionNumber", &v.minorNumber);
+    RegistryKey version;
+    if (version.Open(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Windows NT\\CurrentVersion",
+                     KEY_READ | KEY_WOW64_64KEY) == kResultOk) {
+        v.haveMajorNumber = version.ReadDword(L"CurrentMajorVersionNumber", &v.majorNumber);
+        v.haveMinorNumber = version.ReadDword(L"CurrentMinorVersionNumber", &v.minorNumber);
         if (!v.haveMajorNumber || v.majorNumber == 0)
-            v.haveCurrentVersion = ReadTextValue(version.Get(), L"CurrentVersion", 32, false, &v.currentVersion);
-        v.haveBuildNumber = ReadTextValue(version.Get(), L"CurrentBuildNumber", 520, false, &v.buildNumber);
-        v.haveBuildBranch = ReadTextValue(version.Get(), L"BuildBranch", 520, false, &v.buildBranch);
-        v.haveReleaseId = ReadTextValue(version.Get(), L"ReleaseId", 520, false, &v.releaseId);
-        v.haveCsdVersion = ReadTextValue(version.Get(), L"CSDVersion", 520, false, &v.csdVersion);
+            v.haveCurrentVersion = version.ReadString(L"CurrentVersion", 32, false, &v.currentVersion);
+        v.haveBuildNumber = version.ReadString(L"CurrentBuildNumber", 520, false, &v.buildNumber);
+        v.haveBuildBranch = version.ReadString(L"BuildBranch", 520, false, &v.buildBranch);
+        v.haveReleaseId = version.ReadString(L"ReleaseId", 520, false, &v.releaseId);
+        v.haveCsdVersion = version.ReadString(L"CSDVersion", 520, false, &v.csdVersion);
     }
-    UniqueRegKey options;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
-                      KEY_READ | KEY_WOW64_64KEY, options.Receive()) == ERROR_SUCCESS) {
-        v.haveProductType = ReadTextValue(options.Get(), L"ProductType", 520, false, &v.productType);
-        v.haveProductSuite = ReadTextValue(options.Get(), L"ProductSuite", 2048, true, &v.productSuite);
+    RegistryKey options;
+    if (options.Open(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions",
+                     KEY_READ | KEY_WOW64_64KEY) == kResultOk) {
+        v.haveProductType = options.ReadString(L"ProductType", 520, false, &v.productType);
+        v.haveProductSuite = options.ReadString(L"ProductSuite", 2048, true, &v.productSuite);
     }
     return v;
 }

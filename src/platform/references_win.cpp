@@ -6,6 +6,7 @@
 
 #include "base/fatal.h"
 #include "platform/fileops_win.h"
+#include "platform/registry_key_win.h"
 #include "platform/system_library_win.h"
 #include "platform/win_util.h"
 
@@ -205,11 +206,11 @@ public:
         HKEY root;
         WString keyPath, valueName;
         if (!SplitRegistryValuePath(path, &root, &keyPath, &valueName)) return WString();
-        UniqueRegKey key;
+        RegistryKey key;
         REGSAM access = KEY_QUERY_VALUE | (use64BitView ? KEY_WOW64_64KEY : 0);
-        if (RegOpenKeyExW(root, keyPath.wc(), 0, access, key.Receive()) != ERROR_SUCCESS) return WString();
+        if (key.Open(root, keyPath, access) != kResultOk) return WString();
         WString text;
-        if (!QueryRegistryValueText(key.Get(), valueName, &text)) return WString();
+        if (!key.ReadText(valueName, &text)) return WString();
         return text;
     }
 };

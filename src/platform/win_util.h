@@ -25,12 +25,6 @@ bool SplitRegistryValuePath(const WString& path, HKEY* root, WString* keyPath, W
 // Splits ROOT\key\... into root and key path. False without a backslash.
 bool SplitRegistryKeyPath(const WString& path, HKEY* root, WString* keyPath);
 
-// Reads a registry value as text: a 200-byte buffer grown to the reported
-// size plus 2 bytes while the system answers ERROR_MORE_DATA; REG_SZ,
-// REG_EXPAND_SZ and REG_MULTI_SZ without trailing NULs (not expanded),
-// REG_DWORD in unsigned decimal. False for other types and errors.
-bool QueryRegistryValueText(HKEY key, const WString& valueName, WString* text);
-
 // Full path of a module (null: this process), read with a growing buffer.
 WString ModuleFileName(HMODULE module = nullptr);
 

@@ -1,6 +1,7 @@
 #include "platform/win_util.h"
 
 #include "base/fatal.h"
+#include "base/grow_retry.h"
 
 WString SystemMessageText(uint32_t code) {
     UniqueLocal<wchar_t*> buffer;
@@ -39,61 +40,20 @@ bool SplitRegistryValuePath(const WString& path, HKEY* root, WString* keyPath, W
     return true;
 }
 
-bool QueryRegistryValueText(HKEY key, const WString& valueName, WString* text) {
-    DWORD size = 200;
-    BYTE* buffer = nullptr;
-    DWORD type = 0;
-    LONG rc;
-    for (;;) {
-        BYTE* grown = static_cast<BYTE*>(MemRealloc(buffer, size + 2));
-        if (!grown) {
-            MemFree(buffer);
-            RaiseFailure(kHrOutOfMemory);
-        }
-        buffer = grown;
-        DWORD got = size;
-        rc = RegQueryValueExW(key, valueName.wc(), nullptr, &type, buffer, &got);
-        if (rc == ERROR_MORE_DATA) {
-            size = got + 2;
-            continue;
-        }
-        size = got;
-        break;
-    }
-    bool ok = false;
-    if (rc == ERROR_SUCCESS) {
-        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-            int units = static_cast<int>(size / 2);
-            const wchar_t* chars = reinterpret_cast<const wchar_t*>(buffer);
-            while (units > 0 && chars[units - 1] == 0) --units;
-            *text = WString(chars, units);
-            ok = true;
-        } else if (type == REG_DWORD && size >= 4) {
-            DWORD value;
-            memcpy(&value, buffer, 4);
-            text->Clear();
-            text->AppendUnsigned(value);
-            ok = true;
-        }
-    }
-    MemFree(buffer);
-    return ok;
-}
-
 WString ModuleFileName(HMODULE module) {
-    DWORD capacity = MAX_PATH;
-    for (;;) {
-        WString path;
-        wchar_t* buffer = path.GetWBuffer(static_cast<int>(capacity));
-        DWORD n = GetModuleFileNameW(module, buffer, capacity);
-        if (n == 0) return WString();
-        if (n < capacity) {
-            path.ReleaseBuffer(static_cast<int>(n));
-            return path;
+    // The name is cut when it does not fit: double the buffer, up to 64 Ki
+    // characters and more (9 tries from MAX_PATH).
+    WString path;
+    bool read = GrowAndRetry(MAX_PATH, 9, [&](uint32_t capacity, uint32_t*) {
+        DWORD n = GetModuleFileNameW(module, path.GetWBuffer(static_cast<int>(capacity)), capacity);
+        if (n == 0 || n >= capacity) {
+            path.ReleaseBuffer(0);
+            return n == 0 ? QueryStep::kFailed : QueryStep::kGrow;
         }
-        if (capacity >= 32768 * 2) return WString();
-        capacity *= 2;
-    }
+        path.ReleaseBuffer(static_cast<int>(n));
+        return QueryStep::kDone;
+    });
+    return read ? path : WString();
 }
 
 WString LoadResourceString(UINT id) {

@@ -140,7 +140,7 @@ void ProgressDialog::SetItemCount(uint64_t count, int) {
 }
 
 void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
-    if (kind != 9) return;
+    if (kind != kStatusNewItem) return;
     if (HWND window = window_) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
     stepCount_ = stepCount_ + 1;
     if (HWND bar = Bar()) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(stepCount_), 0);
@@ -166,7 +166,7 @@ uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
 }
 
 void ProgressDialog::OnFinished(int scope, int) {
-    if (scope != 0) return;
+    if (scope != kFinishedSequence) return;
     UpdateTaskbar(false, TBPF_NOPROGRESS, 0, 0);
     INT_PTR result;
     if (work_->RebootStarted()) {

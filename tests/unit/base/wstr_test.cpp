@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "base/array.h"
+#include "base/grow_retry.h"
+#include "base/owned.h"
 #include "base/wstr.h"
 
 namespace {
@@ -76,6 +78,77 @@ TEST(Array, GrowsAndBoundsAreChecked) {
     a.Clear();
     EXPECT_EQ(copy.Size(), 99);
     EXPECT_DEATH(copy[99], "");
+}
+
+// Each row scripts the answers of the attempts (step and the size asked for)
+// and lists the sizes the helper must try.
+TEST(GrowAndRetry, SizesTriedAndOutcome) {
+    struct Answer {
+        QueryStep step;
+        uint32_t needed;
+    };
+    struct Row {
+        const char* what;
+        uint32_t firstSize;
+        int tries;
+        Answer answers[6];
+        int answerCount;
+        uint32_t sizes[6];
+        int sizeCount;
+        bool result;
+    };
+    const QueryStep G = QueryStep::kGrow, D = QueryStep::kDone, F = QueryStep::kFailed;
+    const Row rows[] = {
+        {"fits at once", 200, 0, {{D, 0}}, 1, {200}, 1, true},
+        {"grows to the size asked for", 200, 0, {{G, 300}, {D, 0}}, 2, {200, 300}, 2, true},
+        {"doubles without a larger size", 260, 3, {{G, 0}, {G, 100}, {D, 0}}, 3, {260, 520, 1040}, 3, true},
+        {"stops after the tries", 10, 2, {{G, 20}, {G, 40}, {D, 0}}, 3, {10, 20}, 2, false},
+        {"a failure ends it", 10, 5, {{G, 0}, {F, 0}, {D, 0}}, 3, {10, 20}, 2, false},
+        {"no limit; a smaller size asked for still doubles", 1, 0, {{G, 0}, {G, 0}, {G, 0}, {G, 0}, {G, 9}, {D, 0}}, 6,
+         {1, 2, 4, 8, 16, 32}, 6, true},
+        {"zero first size grows to one", 0, 2, {{G, 0}, {D, 0}}, 2, {0, 1}, 2, true},
+        {"cannot grow past 32 bits", 0x90000000u, 0, {{G, 0}, {D, 0}}, 2, {0x90000000u}, 1, false},
+    };
+    for (const Row& row : rows) {
+        uint32_t tried[16];
+        int count = 0;
+        bool result = GrowAndRetry(row.firstSize, row.tries, [&](uint32_t size, uint32_t* needed) {
+            if (count == 16) return QueryStep::kFailed;
+            tried[count] = size;
+            const Answer& a = row.answers[count < row.answerCount ? count : row.answerCount - 1];
+            ++count;
+            *needed = a.needed;
+            return a.step;
+        });
+        EXPECT_EQ(result, row.result) << row.what;
+        ASSERT_EQ(count, row.sizeCount) << row.what;
+        for (int i = 0; i < count; ++i) EXPECT_EQ(tried[i], row.sizes[i]) << row.what << " attempt " << i;
+    }
+}
+
+// The owner deletes what it holds once, also after a move, and an array of
+// owners moves them when it grows.
+TEST(Owned, DeletesOnceAcrossMovesAndGrowth) {
+    static int alive;
+    struct Counted {
+        Counted() { ++alive; }
+        ~Counted() { --alive; }
+    };
+    alive = 0;
+    {
+        Array<Owned<Counted>> owners;
+        for (int i = 0; i < 9; ++i) {
+            Owned<Counted> one(new Counted);
+            EXPECT_TRUE(owners.Add(static_cast<Owned<Counted>&&>(one))) << "item " << i;
+            EXPECT_FALSE(one) << "item " << i;
+        }
+        EXPECT_EQ(alive, 9);
+        owners.RemoveAt(3);
+        EXPECT_EQ(alive, 8);
+        Owned<Counted> moved(static_cast<Owned<Counted>&&>(owners[0]));
+        EXPECT_EQ(alive, 8);
+    }
+    EXPECT_EQ(alive, 0);
 }
 
 }  // namespace

@@ -209,7 +209,7 @@ TEST_F(InterbootStoreTest, CloseDeletesTheKeyOnlyWhenAsked) {
         if (c.preexisting) WriteRaw("FromAnEarlierRun", "5");
         {
             InterbootStore store(key_.c_str(), true);
-            store.SetInt("Now", 1);
+            ASSERT_EQ(store.SetInt("Now", 1), kStoreOk);
             store.SetDeleteOnClose(c.deleteOnClose);
         }
         EXPECT_EQ(KeyExists(), c.survives) << c.preexisting << c.deleteOnClose;
