@@ -57,7 +57,7 @@ void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
     if (queue_.lastResult == 0) task.Status = 0;
 }
 
-uint32_t PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
+ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
     queue_.tasks.Clear();
     queue_.filesToDelete.Clear();
     queue_.observer = observer;
@@ -128,7 +128,7 @@ void PrerequisiteEngine::PrepareInstalls() {
     }
 }
 
-uint32_t PrerequisiteEngine::InstallAll(TransferObserver* observer) {
+ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
     PrepareInstalls();
     const int count = launcher_.Count();
     if (observer) observer->SetItemCount(static_cast<uint64_t>(count), 0);
@@ -173,7 +173,7 @@ bool PrerequisiteEngine::IsPresent(int index) {
     return p.Action == kActionPresent;
 }
 
-DWORD PrerequisiteEngine::RunSequence(TransferObserver* observer) {
+ResultCode PrerequisiteEngine::RunSequence(TransferObserver* observer) {
     HRESULT com = CoInitialize(nullptr);
     if (DownloadAll(observer) == 0 && !(observer && observer->IsCancelled())) {
         OpenSites(observer);

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "base/result.h"
 #include "base/wstr.h"
 
 // Kinds and scopes the observer is called with.
@@ -34,17 +35,17 @@ public:
 };
 
 // Result codes of transfers and of the engine.
-constexpr uint32_t E_DL_BAD_TARGET = 0xE0000005u;
-constexpr uint32_t E_DL_CANCELLED = 0xE0000008u;
-constexpr uint32_t E_DL_PARTIAL_TOO_LARGE = 0xE0000010u;
-constexpr uint32_t E_DL_AUTH_REQUIRED = 0xE0000012u;
-constexpr uint32_t E_DL_NOT_MODIFIED = 0xE0000013u;
-constexpr uint32_t E_DL_FORBIDDEN = 0xE0000016u;
-constexpr uint32_t E_DL_NOT_FOUND = 0xE0000018u;
-constexpr uint32_t E_DL_FILE_REJECTED = 0xE0000022u;
-constexpr uint32_t E_DL_SIZE_MISMATCH = 0xE0000023u;
-constexpr uint32_t E_DL_MANDATORY_FAILED = 0xE0000024u;
-constexpr uint32_t E_REBOOT_STARTED = 0xE0000025u;
+constexpr ResultCode E_DL_BAD_TARGET = 0xE0000005u;
+constexpr ResultCode E_DL_CANCELLED = 0xE0000008u;
+constexpr ResultCode E_DL_PARTIAL_TOO_LARGE = 0xE0000010u;
+constexpr ResultCode E_DL_AUTH_REQUIRED = 0xE0000012u;
+constexpr ResultCode E_DL_NOT_MODIFIED = 0xE0000013u;
+constexpr ResultCode E_DL_FORBIDDEN = 0xE0000016u;
+constexpr ResultCode E_DL_NOT_FOUND = 0xE0000018u;
+constexpr ResultCode E_DL_FILE_REJECTED = 0xE0000022u;
+constexpr ResultCode E_DL_SIZE_MISMATCH = 0xE0000023u;
+constexpr ResultCode E_DL_MANDATORY_FAILED = 0xE0000024u;
+constexpr ResultCode E_REBOOT_STARTED = 0xE0000025u;
 
 // The process-wide user name and password offered with a credential
 // question; nothing in this system fills it.

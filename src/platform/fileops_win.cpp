@@ -18,7 +18,7 @@ void ClearReadOnly(const WString& longPath, DWORD attributes) {
 // ---------------------------------------------------------------------------
 // File information and existence
 
-DWORD GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow) {
+ResultCode GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow) {
     if (path.IsEmpty()) return ERROR_INVALID_PARAMETER;
     if (!IsAbsolutePath(path)) return ERROR_PATH_NOT_FOUND;
     FileFinder finder(path);
@@ -41,7 +41,7 @@ bool FileExists(const WString& path) { return GetFileInformation(path, nullptr, 
 // cannot be created, so failures there do not end the walk. On a drive the
 // first real failure ends it, and the level created just before it (unless
 // it is the first level below the root) is removed again.
-DWORD CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created) {
+ResultCode CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created) {
     if (FileExists(path)) return 0;
     Array<WString> elements = SplitPath(path);
     const bool network = IsNetworkPath(RemoveLongPrefix(path));
@@ -274,7 +274,7 @@ PSID DuplicateSid(PSID source) {
 }
 
 // Resolves a SID text; the SID must name a known account.
-DWORD SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
+ResultCode SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
     ConvertStringSidToSidWFn convert = ConvertStringSidFunction();
     if (!convert) return ERROR_PROC_NOT_FOUND;
     UniqueLocal<PSID> converted;
@@ -295,7 +295,7 @@ DWORD SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
 }
 
 // Resolves an account name, retrying once with the sizes the system asks for.
-DWORD SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
+ResultCode SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
     // The helper's size is the SID's; the domain's room is what the system
     // asked for last.
     DWORD domainLength = 256;

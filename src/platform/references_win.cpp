@@ -124,11 +124,8 @@ bool ShellFolderPath(const WString& name, int csidl, WString* value) {
         WString path;
         BOOL converted = SHGetPathFromIDListW(items, path.GetWBuffer(MAX_PATH));
         path.ReleaseBuffer(converted ? -1 : 0);
-        IMalloc* allocator = nullptr;
-        if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
-            allocator->Free(items);
-            allocator->Release();
-        }
+        UniqueCom<IMalloc> allocator;
+        if (SUCCEEDED(SHGetMalloc(allocator.Receive())) && allocator) allocator.Get()->Free(items);
         if (!converted || path.IsEmpty()) return false;
         *value = path;
         return true;

@@ -19,7 +19,7 @@ class ProgressWork {
 public:
     // The worker thread's body: downloads, web sites, installs; calls
     // OnFinished(0, 0) on the observer when everything went through.
-    [[nodiscard]] virtual DWORD RunSequence(TransferObserver* observer) = 0;
+    [[nodiscard]] virtual ResultCode RunSequence(TransferObserver* observer) = 0;
     virtual void Reevaluate() = 0;
     virtual bool CheckMandatory() = 0;
     virtual bool RebootStarted() const = 0;

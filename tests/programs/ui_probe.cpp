@@ -135,7 +135,7 @@ public:
     bool rebootStarted = false;
     volatile bool shutdown = false;
 
-    DWORD RunSequence(TransferObserver* observer) override {
+    ResultCode RunSequence(TransferObserver* observer) override {
         HRESULT com = CoInitialize(nullptr);
         for (int i = 0; i < stepCount; ++i) {
             wchar_t* step = steps[i];

@@ -4,6 +4,7 @@
 
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
+#include "platform/unique_handle_win.h"
 
 namespace {
 
@@ -447,6 +448,43 @@ TEST(AccessList, MergeAndRevoke) {
     ASSERT_TRUE(GetAce(acl, 0, &ace));
     EXPECT_EQ(static_cast<ACE_HEADER*>(ace)->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
               OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+}
+
+// Owners treat both of the system's "no handle" values as empty, close a
+// real handle once when they go, and keep the thread's last error across the
+// close.
+template <typename Owner>
+void CheckOwner(const char* kind) {
+    struct Row {
+        const char* what;
+        HANDLE (*make)();
+        bool valid;
+    } rows[] = {
+        {"null", [] { return HANDLE(nullptr); }, false},
+        {"INVALID_HANDLE_VALUE", [] { return INVALID_HANDLE_VALUE; }, false},
+        {"an event", [] { return CreateEventW(nullptr, TRUE, FALSE, nullptr); }, true},
+    };
+    for (const Row& row : rows) {
+        HANDLE value = row.make();
+        {
+            Owner owner(value);
+            EXPECT_EQ(owner.Valid(), row.valid) << kind << ": " << row.what;
+            Owner moved(static_cast<Owner&&>(owner));
+            EXPECT_FALSE(owner.Valid()) << kind << ": " << row.what << " after the move";
+            EXPECT_EQ(moved.Valid(), row.valid) << kind << ": " << row.what << " moved";
+            SetLastError(ERROR_FILE_NOT_FOUND);
+        }
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << kind << ": " << row.what;
+        DWORD flags = 0;
+        if (row.valid) {
+            EXPECT_FALSE(GetHandleInformation(value, &flags)) << kind << ": " << row.what << " still open";
+        }
+    }
+}
+
+TEST(HandleOwners, EmptyValuesCloseOnceAndLastError) {
+    CheckOwner<UniqueHandle>("UniqueHandle");
+    CheckOwner<UniqueFile>("UniqueFile");
 }
 
 }  // namespace
