@@ -2,9 +2,9 @@
 // handed to the package's cleanup script.
 #pragma once
 
-#include "config/ini_document.h"
 #include "base/array.h"
 #include "base/wstr.h"
+#include "config/ini_document.h"
 
 class CleanupPlan {
 public:

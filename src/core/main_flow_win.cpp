@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
+#include "base/resource_ids.h"
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
-#include "platform/worker_thread_win.h"
 #include "download/prerequisite_engine_win.h"
 #include "log/log.h"
+#include "platform/worker_thread_win.h"
 #include "ui/engine_progress_work_win.h"
 #include "ui/progress_dialog_win.h"
-#include "base/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {

@@ -3,16 +3,16 @@
 #include <objbase.h>
 
 #include "config/interboot_store_win.h"
+#include "config/package_locator.h"
 #include "config/prerequisite.h"
+#include "config/target_path.h"
 #include "download/file_transfer_win.h"
 #include "download/file_url.h"
 #include "download/integrity_win.h"
-#include "config/target_path.h"
-#include "platform/references_win.h"
-#include "config/package_locator.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {

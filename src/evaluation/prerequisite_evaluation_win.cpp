@@ -3,6 +3,7 @@
 // thread or the engine's thread; it touches no window.
 #include <windows.h>
 
+#include "base/resource_ids.h"
 #include "config/prerequisite.h"
 #include "config/target_path.h"
 #include "evaluation/os_filter.h"
@@ -11,7 +12,6 @@
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
-#include "base/resource_ids.h"
 
 namespace {
 

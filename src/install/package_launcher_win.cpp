@@ -1,12 +1,12 @@
 #include "install/package_launcher_win.h"
 
+#include "base/fatal.h"
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
-#include "base/fatal.h"
-#include "platform/references_win.h"
 #include "install/command_line.h"
-#include "platform/process_runner_win.h"
 #include "log/log.h"
+#include "platform/process_runner_win.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {

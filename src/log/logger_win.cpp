@@ -3,10 +3,10 @@
 #include <cpuid.h>
 #include <string.h>
 
-#include "platform/os_info.h"
-#include "platform/references_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/os_info.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "platform/fileops_win.h"
 
-#include "base/grow_retry.h"
 #include "base/fatal.h"
+#include "base/grow_retry.h"
 #include "platform/path_rules.h"
 #include "platform/win_util.h"
 

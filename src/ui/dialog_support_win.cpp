@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "platform/win_util.h"
 #include "base/resource_ids.h"
+#include "platform/win_util.h"
 #include "ui/status_window_win.h"
 
 namespace {

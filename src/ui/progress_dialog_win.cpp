@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "platform/win_util.h"
 #include "base/resource_ids.h"
+#include "platform/win_util.h"
 
 namespace {
 // Posted by the worker at the end of the sequence; wParam is the result.

@@ -7,10 +7,10 @@
 #include <shobjidl.h>
 #include <stdint.h>
 
-#include "platform/unique_handle_win.h"
-#include "platform/worker_thread_win.h"
 #include "base/wstr.h"
 #include "download/transfer_observer.h"
+#include "platform/unique_handle_win.h"
+#include "platform/worker_thread_win.h"
 #include "ui/dialog_support_win.h"
 
 // What the dialog drives. The download and install engine implements it (see

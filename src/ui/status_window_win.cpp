@@ -1,9 +1,9 @@
 #include "ui/status_window_win.h"
 
 #include "base/fatal.h"
+#include "base/resource_ids.h"
 #include "log/log.h"
 #include "platform/win_util.h"
-#include "base/resource_ids.h"
 
 namespace {
 // Posted by Hide from another thread: the window destroys itself.

@@ -12,10 +12,10 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "base/resource_ids.h"
 #include "log/log.h"
 #include "platform/win_util.h"
 #include "ui/progress_dialog_win.h"
-#include "base/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {
