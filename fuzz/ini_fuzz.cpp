@@ -3,7 +3,7 @@
 #include <stdint.h>
 
 #include "config/ini_document.h"
-#include "core/ini_path.h"
+#include "config/ini_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     IniDocument document;

@@ -4,7 +4,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 
-#include "evaluation/references.h"
+#include "platform/references.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds everything and runs every test: native unit tests under ASan and
-# UBSan, unit tests under wine64, the import check of the 32-bit release,
-# bounded fuzzing runs, and the system tests under Wine with their own Xvfb
-# and loopback servers.
+# UBSan, unit tests under wine64, the layer check of the includes, the import
+# check of the 32-bit release, bounded fuzzing runs, and the system tests under
+# Wine with their own Xvfb and loopback servers.
 set -e
 cd "$(dirname "$0")/.."
 root="${CORVANE_BUILD_ROOT:-build}"
@@ -23,6 +23,8 @@ done
 rm -rf "$examples_out"
 echo "== unit tests under wine64"
 (cd "$root/x64-tests" && ctest --output-on-failure) || status=1
+echo "== layer check of the includes"
+/usr/bin/python3 tools/check_layers.py || status=1
 echo "== import check of the 32-bit release"
 /usr/bin/python3 tools/check_imports.py "$root/i686/bin"/corvane.exe || status=1
 echo "== fuzzing (bounded)"

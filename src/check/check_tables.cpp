@@ -1,6 +1,6 @@
 #include "check/check_tables.h"
 
-#include "evaluation/os_info.h"
+#include "platform/os_info.h"
 
 const char16_t* const kGeneralOptionKeys[] = {
     u"MainAppCmdLine", u"Options", u"UpdatesUrl", u"ProductVersion", u"MinWIVer", u"DownloadFolder",

@@ -3,8 +3,8 @@
 // misspelt one.
 #pragma once
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 // The keys of the section GeneralOptions, PREREQ_CHAINER and of a
 // prerequisite's section (null-terminated lists).

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 struct CodeExplanation {
     uint32_t code;

@@ -3,9 +3,9 @@
 #include "check/check_tables.h"
 #include "config/ini_document.h"
 #include "config/prerequisite.h"
-#include "core/ini_path.h"
-#include "download/target_path.h"
-#include "evaluation/references.h"
+#include "config/ini_path.h"
+#include "config/target_path.h"
+#include "platform/references.h"
 #include "evaluation/version.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <stdint.h>
 
 #include "check/diagnostics.h"
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // The folder with the package's files and downloaded setups, for the checks
 // that compare the configuration with real files.

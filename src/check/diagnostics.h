@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 enum class Severity { kNote, kWarning, kError };
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "check/config_checker.h"
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 bool ReadWholeFile(const WString& path, Array<uint8_t>* bytes);
 bool WriteWholeFile(const WString& path, const Array<uint8_t>& bytes);

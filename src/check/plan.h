@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // Builds the table for the configuration file at iniPath; false when the
 // file cannot be read.

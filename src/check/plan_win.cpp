@@ -8,13 +8,14 @@
 #include "check/plan.h"
 #include "config/ini_document.h"
 #include "config/prerequisite.h"
-#include "core/ini_path.h"
-#include "download/target_path.h"
-#include "evaluation/os_info.h"
-#include "evaluation/references_win.h"
+#include "config/ini_path.h"
+#include "config/target_path.h"
+#include "evaluation/os_filter.h"
+#include "platform/os_info.h"
+#include "platform/references_win.h"
 #include "evaluation/search_engine_win.h"
 #include "evaluation/search_rules.h"
-#include "install/package_locator.h"
+#include "config/package_locator.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The PREREQ_CHAINER section: log file and what the end of the run removes.
 #pragma once
 
+#include "base/wstr.h"
 #include "config/ini_document.h"
-#include "core/wstr.h"
 
 struct ChainerSettings {
     WString CleanupFiles;    // paths separated by U+0001

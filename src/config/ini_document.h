@@ -3,8 +3,8 @@
 // first match wins.
 #pragma once
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 struct IniPair {
     WString key;

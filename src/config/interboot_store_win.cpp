@@ -1,6 +1,8 @@
 #include "config/interboot_store_win.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
+#include "base/grow_retry.h"
+#include "platform/registry_key_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -80,29 +82,26 @@ bool NameValueStore::Iterator::Read(NarrowString* name, NarrowString* data) cons
                          &maxData, nullptr, nullptr) != ERROR_SUCCESS)
         return false;
     // A value may grow between the query and the enumeration: retry with the
-    // larger sizes a few times.
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    // larger sizes a few times. The helper's size is the data's; the name's
+    // room grows with it.
+    QueryBuffer nameBuffer;
+    QueryBuffer dataBuffer;
+    return GrowAndRetry(maxData + 1, 4, [&](uint32_t dataCapacity, uint32_t* needed) {
         DWORD nameCapacity = maxName + 1;
-        DWORD dataCapacity = maxData + 1;
-        char* nameBuffer = static_cast<char*>(MemAlloc(nameCapacity));
-        BYTE* dataBuffer = static_cast<BYTE*>(MemAlloc(dataCapacity));
-        if (!nameBuffer || !dataBuffer) RaiseFailure(kHrOutOfMemory);
+        char* nameText = reinterpret_cast<char*>(nameBuffer.Reserve(nameCapacity));
         DWORD nameLength = nameCapacity;
         DWORD dataSize = dataCapacity;
-        LONG status = RegEnumValueA(key.Get(), index_, nameBuffer, &nameLength, nullptr, nullptr, dataBuffer, &dataSize);
+        LONG status = RegEnumValueA(key.Get(), index_, nameText, &nameLength, nullptr, nullptr,
+                                    dataBuffer.Reserve(dataCapacity), &dataSize);
         if (status == ERROR_SUCCESS) {
-            nameBuffer[nameLength < nameCapacity ? nameLength : nameCapacity - 1] = 0;
-            *name = NarrowString(nameBuffer);
-            *data = TextOfData(dataBuffer, dataSize < dataCapacity ? dataSize : dataCapacity);
+            nameText[nameLength < nameCapacity ? nameLength : nameCapacity - 1] = 0;
+            *name = NarrowString(nameText);
+            *data = TextOfData(dataBuffer.Data(), dataSize < dataCapacity ? dataSize : dataCapacity);
         }
-        MemFree(nameBuffer);
-        MemFree(dataBuffer);
-        if (status == ERROR_SUCCESS) return true;
-        if (status != ERROR_MORE_DATA) return false;
         maxName = maxName * 2 + 256;
-        maxData = dataSize > maxData ? dataSize : maxData * 2 + 256;
-    }
-    return false;
+        *needed = dataSize > dataCapacity ? dataSize + 1 : dataCapacity * 2 + 256;
+        return RegistryQueryStep(status);
+    });
 }
 
 // InterbootStore -----------------------------------------------------------
@@ -114,7 +113,7 @@ InterbootStore::~InterbootStore() {
     if (deleteOnClose_) RegDeleteKeyA(HKEY_CURRENT_USER, keyName_.c_str());
 }
 
-int InterbootStore::SetInt(const char* name, int32_t value) {
+StoreResult InterbootStore::SetInt(const char* name, int32_t value) {
     char text[16];
     char digits[12];
     int count = 0;
@@ -130,25 +129,25 @@ int InterbootStore::SetInt(const char* name, int32_t value) {
     return SetString(name, text);
 }
 
-int InterbootStore::SetString(const char* name, const char* text) {
+StoreResult InterbootStore::SetString(const char* name, const char* text) {
     NarrowString existing;
-    if (GetString(name, &existing) == 0) return 3;  // write-once: the first value stays
+    if (GetString(name, &existing) == kStoreOk) return kStoreAlreadySet;  // write-once: the first value stays
     UniqueRegKey key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
                         nullptr) != ERROR_SUCCESS)
-        return 1;
+        return kStoreFailed;
     const char* data = text ? text : "";
     if (RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
                        static_cast<DWORD>(TextLength(data))) != ERROR_SUCCESS)
-        return 1;
-    return 0;
+        return kStoreFailed;
+    return kStoreOk;
 }
 
-int InterbootStore::GetInt(const char* name, int32_t* value) {
+StoreResult InterbootStore::GetInt(const char* name, int32_t* value) {
     NarrowString text;
-    if (GetString(name, &text) != 0) {
+    if (GetString(name, &text) != kStoreOk) {
         *value = 0;
-        return 0;
+        return kStoreOk;
     }
     const char* p = text.c_str();
     bool negative = false;
@@ -156,42 +155,38 @@ int InterbootStore::GetInt(const char* name, int32_t* value) {
         negative = true;
         ++p;
     }
-    if (*p == 0) return 2;
+    if (*p == 0) return kStoreNotANumber;
     int64_t magnitude = 0;
     for (; *p; ++p) {
-        if (*p < '0' || *p > '9') return 2;
+        if (*p < '0' || *p > '9') return kStoreNotANumber;
         magnitude = magnitude * 10 + (*p - '0');
-        if (magnitude > 0x80000000LL) return 2;  // not a 32-bit number
+        if (magnitude > 0x80000000LL) return kStoreNotANumber;  // not a 32-bit number
     }
-    if (!negative && magnitude > 0x7FFFFFFFLL) return 2;
+    if (!negative && magnitude > 0x7FFFFFFFLL) return kStoreNotANumber;
     *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
-    return 0;
+    return kStoreOk;
 }
 
-int InterbootStore::GetString(const char* name, NarrowString* text) {
+StoreResult InterbootStore::GetString(const char* name, NarrowString* text) {
     UniqueRegKey key;
-    if (!OpenStoreKey(keyName_, KEY_QUERY_VALUE, &key)) return 1;
-    DWORD capacity = 260;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        BYTE* buffer = static_cast<BYTE*>(MemAlloc(static_cast<size_t>(capacity) + 1));
-        if (!buffer) RaiseFailure(kHrOutOfMemory);
+    if (!OpenStoreKey(keyName_, KEY_QUERY_VALUE, &key)) return kStoreFailed;
+    // The system reports the size it needs; the value may still grow.
+    QueryBuffer buffer;
+    bool read = GrowAndRetry(260, 8, [&](uint32_t capacity, uint32_t* needed) {
         DWORD size = capacity;
         DWORD type = 0;
-        LONG status = RegQueryValueExA(key.Get(), name, nullptr, &type, buffer, &size);
-        if (status == ERROR_SUCCESS) *text = TextOfData(buffer, size < capacity ? size : capacity);
-        MemFree(buffer);
-        if (status == ERROR_SUCCESS) return 0;
-        if (status != ERROR_MORE_DATA) return 1;
-        // The system reported the size it needs; the value may still grow.
-        capacity = size > capacity ? size : capacity * 2;
-    }
-    return 1;
+        LONG status = RegQueryValueExA(key.Get(), name, nullptr, &type, buffer.Reserve(size_t(capacity) + 1), &size);
+        if (status == ERROR_SUCCESS) *text = TextOfData(buffer.Data(), size < capacity ? size : capacity);
+        *needed = size;
+        return RegistryQueryStep(status);
+    });
+    return read ? kStoreOk : kStoreFailed;
 }
 
-int InterbootStore::DeleteValue(const char* name) {
+StoreResult InterbootStore::DeleteValue(const char* name) {
     UniqueRegKey key;
-    if (!OpenStoreKey(keyName_, KEY_SET_VALUE, &key)) return 1;
-    return RegDeleteValueA(key.Get(), name) == ERROR_SUCCESS ? 0 : 1;
+    if (!OpenStoreKey(keyName_, KEY_SET_VALUE, &key)) return kStoreFailed;
+    return RegDeleteValueA(key.Get(), name) == ERROR_SUCCESS ? kStoreOk : kStoreFailed;
 }
 
 NameValueStore::Iterator InterbootStore::Begin() { return Iterator(keyName_, 0); }

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // Narrow (ANSI) text owned by value.
 class NarrowString {
@@ -22,6 +22,14 @@ public:
 private:
     char* data_ = nullptr;
     int length_ = 0;
+};
+
+// The answers of the store.
+enum StoreResult : int {
+    kStoreOk = 0,
+    kStoreFailed = 1,       // the registry refused, or the value is absent (reads)
+    kStoreNotANumber = 2,   // GetInt: the text is not a whole 32-bit decimal number
+    kStoreAlreadySet = 3,   // Set*: write-once, the first value stays
 };
 
 class NameValueStore {
@@ -45,11 +53,11 @@ public:
     };
 
     virtual ~NameValueStore() {}
-    virtual int SetInt(const char* name, int32_t value) = 0;
-    virtual int SetString(const char* name, const char* text) = 0;
-    virtual int GetInt(const char* name, int32_t* value) = 0;
-    virtual int GetString(const char* name, NarrowString* text) = 0;
-    virtual int DeleteValue(const char* name) = 0;
+    [[nodiscard]] virtual StoreResult SetInt(const char* name, int32_t value) = 0;
+    [[nodiscard]] virtual StoreResult SetString(const char* name, const char* text) = 0;
+    [[nodiscard]] virtual StoreResult GetInt(const char* name, int32_t* value) = 0;
+    [[nodiscard]] virtual StoreResult GetString(const char* name, NarrowString* text) = 0;
+    [[nodiscard]] virtual StoreResult DeleteValue(const char* name) = 0;
     virtual Iterator Begin() = 0;
     virtual Iterator End() = 0;
 };
@@ -61,11 +69,11 @@ public:
     void SetDeleteOnClose(bool value) { deleteOnClose_ = value; }
     bool DeleteOnClose() const { return deleteOnClose_; }
 
-    int SetInt(const char* name, int32_t value) override;
-    int SetString(const char* name, const char* text) override;
-    int GetInt(const char* name, int32_t* value) override;
-    int GetString(const char* name, NarrowString* text) override;
-    int DeleteValue(const char* name) override;
+    [[nodiscard]] StoreResult SetInt(const char* name, int32_t value) override;
+    [[nodiscard]] StoreResult SetString(const char* name, const char* text) override;
+    [[nodiscard]] StoreResult GetInt(const char* name, int32_t* value) override;
+    [[nodiscard]] StoreResult GetString(const char* name, NarrowString* text) override;
+    [[nodiscard]] StoreResult DeleteValue(const char* name) override;
     Iterator Begin() override;
     Iterator End() override;
 

@@ -3,9 +3,9 @@
 
 #include <stdint.h>
 
+#include "base/array.h"
+#include "base/wstr.h"
 #include "config/ini_document.h"
-#include "core/array.h"
-#include "core/wstr.h"
 
 class ReferenceResolver;
 

@@ -1,5 +1,5 @@
 #include "config/prerequisite.h"
-#include "evaluation/references.h"
+#include "platform/references.h"
 
 namespace {
 

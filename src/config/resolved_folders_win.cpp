@@ -1,7 +1,7 @@
 #include "config/prerequisite.h"
-#include "evaluation/references_win.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
+#include "platform/references_win.h"
 
 namespace {
 

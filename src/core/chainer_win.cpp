@@ -2,17 +2,17 @@
 
 #include <windows.h>
 
+#include "base/resource_ids.h"
 #include "config/chainer_settings.h"
 #include "config/ini_document.h"
+#include "config/ini_path.h"
 #include "config/prerequisite.h"
-#include "core/ini_path.h"
 #include "core/main_flow_win.h"
-#include "evaluation/references_win.h"
 #include "evaluation/search_engine_win.h"
 #include "log/log.h"
 #include "log/logger_win.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
 
 Chainer::Chainer() {}
 

@@ -3,9 +3,9 @@
 
 #include <stdint.h>
 
+#include "base/wstr.h"
+#include "config/package_locator.h"
 #include "core/cleanup_plan.h"
-#include "core/wstr.h"
-#include "install/package_locator.h"
 #include "ui/status_window_win.h"
 
 class Chainer {

@@ -2,9 +2,9 @@
 // handed to the package's cleanup script.
 #pragma once
 
+#include "base/array.h"
+#include "base/wstr.h"
 #include "config/ini_document.h"
-#include "core/array.h"
-#include "core/wstr.h"
 
 class CleanupPlan {
 public:

@@ -2,8 +2,8 @@
 // cleanup script gets, which folders are pruned. Portable.
 #pragma once
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 // The cleanup root: the CleanupFolders text without one trailing backslash.
 WString CleanupRoot(const WString& cleanupFolders);

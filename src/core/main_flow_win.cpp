@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
+#include "base/resource_ids.h"
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
-#include "core/worker_thread_win.h"
 #include "download/prerequisite_engine_win.h"
 #include "log/log.h"
+#include "platform/worker_thread_win.h"
 #include "ui/engine_progress_work_win.h"
 #include "ui/progress_dialog_win.h"
-#include "ui/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {
@@ -49,9 +49,10 @@ int32_t DoWork(PrerequisiteList& list, PrerequisiteEngine& engine, StatusWindow&
         if (LoggingEnabled) LogLine(u"Starting installing prerequisites in silent mode.");
         engine.SetSilent(true);
         engine.Prepare();
-        engine.DownloadAll(nullptr);
+        // A silent run goes on after a failure; the re-evaluation decides.
+        (void)engine.DownloadAll(nullptr);
         engine.OpenSites(nullptr);
-        engine.InstallAll(nullptr);
+        (void)engine.InstallAll(nullptr);
         if (!engine.RebootStarted()) {
             engine.Reevaluate();
             if (!engine.CheckMandatory()) result = 1;

@@ -7,4 +7,4 @@ class PrerequisiteList;
 class PackageLocator;
 class StatusWindow;
 
-int32_t RunMainFlow(PrerequisiteList& list, PackageLocator& locator, StatusWindow& statusWindow);
+[[nodiscard]] int32_t RunMainFlow(PrerequisiteList& list, PackageLocator& locator, StatusWindow& statusWindow);

@@ -2,7 +2,8 @@
 
 #include <winnetwk.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
+#include "download/transfer_rules.h"
 #include "download/wininet_api_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"

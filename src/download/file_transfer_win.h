@@ -8,7 +8,7 @@
 #include <wininet.h>
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "download/result_codes.h"
 #include "download/transfer_observer.h"
 #include "download/transfer_rules.h"

@@ -2,7 +2,7 @@
 // letter case. Portable.
 #pragma once
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 bool IsLocalFileUrl(const WString& location);
 // The rest of the location after the prefix, every "/" turned into "\".

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "download/md5.h"
 #include "platform/win_util.h"
 

@@ -1,8 +1,8 @@
 // Integrity of a downloaded file: its exact size and its MD5 digest.
 #pragma once
 
+#include "base/wstr.h"
 #include "config/prerequisite.h"
-#include "core/wstr.h"
 
 // The file's MD5 as 32 lowercase hexadecimal digits. False when the file
 // cannot be opened, its size cannot be read or it is empty.

@@ -67,7 +67,7 @@ void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
         WString caption = Format(captionFormat.c_str(), p.Name);
         if (observer) {
             if (observer->IsCancelled()) return;
-            observer->SetStatusText(caption, 9, 0);
+            observer->SetStatusText(caption, kStatusNewItem, 0);
         }
         HWND owner = GetForegroundWindow();
         if (LoggingEnabled) LogLine(u"Launching URL:" + p.Location);

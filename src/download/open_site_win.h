@@ -2,6 +2,6 @@
 // shortcut file handed to the shell.
 #pragma once
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 void OpenUrlViaShortcut(const WString& url);

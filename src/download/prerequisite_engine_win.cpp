@@ -3,16 +3,16 @@
 #include <objbase.h>
 
 #include "config/interboot_store_win.h"
+#include "config/package_locator.h"
 #include "config/prerequisite.h"
+#include "config/target_path.h"
 #include "download/file_transfer_win.h"
 #include "download/file_url.h"
 #include "download/integrity_win.h"
-#include "download/target_path.h"
-#include "evaluation/references_win.h"
-#include "install/package_locator.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -50,13 +50,14 @@ void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
     FileTransfer transfer(queue_.observer, queue_.credentials);
     task.TargetPath = TargetPathOf((*list_)[task.PrerequisiteIndex]);
     if (!keep) queue_.filesToDelete.Add(task.TargetPath);
-    CreateDirectoryTree(task.TargetPath, false, &queue_.foldersCreated);
+    // A folder that cannot be made shows as the transfer's failure.
+    (void)CreateDirectoryTree(task.TargetPath, false, &queue_.foldersCreated);
     if (task.ExactSize) transfer.SetExpectedSize(task.ExactSize);
     queue_.lastResult = transfer.Download(task.Url, task.TargetPath);
     if (queue_.lastResult == 0) task.Status = 0;
 }
 
-uint32_t PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
+ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
     queue_.tasks.Clear();
     queue_.filesToDelete.Clear();
     queue_.observer = observer;
@@ -80,7 +81,7 @@ uint32_t PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
             if (LoggingEnabled) LogLine(u"Download was canceled.");
             return 0;
         }
-        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(1).c_str(), p.Name), 9, 0);
+        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(1).c_str(), p.Name), kStatusNewItem, 0);
         Log(u"Starting download of:", p.Name);
         RunTask(task, keep);
         if (task.Status != 0) {
@@ -127,7 +128,7 @@ void PrerequisiteEngine::PrepareInstalls() {
     }
 }
 
-uint32_t PrerequisiteEngine::InstallAll(TransferObserver* observer) {
+ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
     PrepareInstalls();
     const int count = launcher_.Count();
     if (observer) observer->SetItemCount(static_cast<uint64_t>(count), 0);
@@ -135,7 +136,7 @@ uint32_t PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         if (ShutdownInProgress) return 0;
         if (observer && observer->IsCancelled()) return kInstallUserExit;
         const LaunchItem& item = launcher_.Item(i);
-        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(2).c_str(), item.Name), 9, 0);
+        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(2).c_str(), item.Name), kStatusNewItem, 0);
         switch (launcher_.Install(i, observer == nullptr)) {
             case kInstallFailed:
                 if ((*list_)[item.PrerequisiteIndex].HasOption(u'm')) {
@@ -172,12 +173,12 @@ bool PrerequisiteEngine::IsPresent(int index) {
     return p.Action == kActionPresent;
 }
 
-DWORD PrerequisiteEngine::RunSequence(TransferObserver* observer) {
+ResultCode PrerequisiteEngine::RunSequence(TransferObserver* observer) {
     HRESULT com = CoInitialize(nullptr);
     if (DownloadAll(observer) == 0 && !(observer && observer->IsCancelled())) {
         OpenSites(observer);
         if (!(observer && observer->IsCancelled()) && InstallAll(observer) == 0 && observer)
-            observer->OnFinished(0, 0);
+            observer->OnFinished(kFinishedSequence, 0);
     }
     if (SUCCEEDED(com)) CoUninitialize();
     return 0;

@@ -5,8 +5,9 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/result.h"
+#include "base/wstr.h"
 #include "download/transfer_observer.h"
 #include "install/package_launcher_win.h"
 
@@ -31,7 +32,7 @@ public:
     CredentialStore* credentials = nullptr;
     bool silent = false;
     TransferObserver* observer = nullptr;
-    uint32_t lastResult = 0;
+    ResultCode lastResult = kResultOk;
     Array<WString> filesToDelete;
     Array<WString> foldersCreated;
 };
@@ -45,14 +46,14 @@ public:
     void Prepare() {}
     void SetSilent(bool silent) { queue_.silent = silent; }
 
-    uint32_t DownloadAll(TransferObserver* observer);
+    [[nodiscard]] ResultCode DownloadAll(TransferObserver* observer);
     void OpenSites(TransferObserver* observer);
-    uint32_t InstallAll(TransferObserver* observer);
+    [[nodiscard]] ResultCode InstallAll(TransferObserver* observer);
     void Reevaluate();
     bool CheckMandatory();
     bool IsPresent(int index) override;
     // The body of the progress dialog's worker thread.
-    DWORD RunSequence(TransferObserver* observer);
+    [[nodiscard]] ResultCode RunSequence(TransferObserver* observer);
 
     bool RebootStarted() const { return launcher_.RebootStarted(); }
     bool RebootDeclined() const { return launcher_.RebootDeclined(); }

@@ -4,27 +4,27 @@
 // log shows them as signed decimal numbers (0xE0000018 as -536870888).
 #pragma once
 
-#include <stdint.h>
+#include "base/result.h"
 
 // Transfers.
-constexpr uint32_t E_DL_BAD_TARGET = 0xE0000005u;         // the target path is not absolute
-constexpr uint32_t E_DL_CANCELLED = 0xE0000008u;          // the observer asked to cancel
-constexpr uint32_t E_DL_PARTIAL_TOO_LARGE = 0xE0000010u;  // the part file holds at least the whole remote file
-constexpr uint32_t E_DL_AUTH_REQUIRED = 0xE0000012u;      // credentials demanded and not supplied
-constexpr uint32_t E_DL_NOT_MODIFIED = 0xE0000013u;       // the server answered 304
-constexpr uint32_t E_DL_FORBIDDEN = 0xE0000016u;          // the server answered 403
-constexpr uint32_t E_DL_NOT_FOUND = 0xE0000018u;          // the server answered 404 or 410
+constexpr ResultCode E_DL_BAD_TARGET = 0xE0000005u;         // the target path is not absolute
+constexpr ResultCode E_DL_CANCELLED = 0xE0000008u;          // the observer asked to cancel
+constexpr ResultCode E_DL_PARTIAL_TOO_LARGE = 0xE0000010u;  // the part file holds at least the whole remote file
+constexpr ResultCode E_DL_AUTH_REQUIRED = 0xE0000012u;      // credentials demanded and not supplied
+constexpr ResultCode E_DL_NOT_MODIFIED = 0xE0000013u;       // the server answered 304
+constexpr ResultCode E_DL_FORBIDDEN = 0xE0000016u;          // the server answered 403
+constexpr ResultCode E_DL_NOT_FOUND = 0xE0000018u;          // the server answered 404 or 410
 // The server answered with an error status (400 or above) that has no code
 // of its own above; its body is never stored as the file.
-constexpr uint32_t E_DL_HTTP_ERROR = 0xE0000019u;
+constexpr ResultCode E_DL_HTTP_ERROR = 0xE0000019u;
 // The server stayed unavailable (408, 429 or 5xx) through every retry.
-constexpr uint32_t E_DL_SERVER_UNAVAILABLE = 0xE000001Au;
+constexpr ResultCode E_DL_SERVER_UNAVAILABLE = 0xE000001Au;
 // The file or the part file is 4 GiB or larger; the part file is kept.
-constexpr uint32_t E_DL_FILE_TOO_LARGE = 0xE000001Bu;
-constexpr uint32_t E_DL_SIZE_MISMATCH = 0xE0000023u;      // the announced size differs from the expected size
+constexpr ResultCode E_DL_FILE_TOO_LARGE = 0xE000001Bu;
+constexpr ResultCode E_DL_SIZE_MISMATCH = 0xE0000023u;      // the announced size differs from the expected size
 
 // The download engine.
-constexpr uint32_t E_DL_FILE_REJECTED = 0xE0000022u;      // a downloaded file failed the size or MD5 check
-constexpr uint32_t E_DL_MANDATORY_FAILED = 0xE0000024u;   // a mandatory prerequisite's download or setup failed
-constexpr uint32_t E_REBOOT_STARTED = 0xE0000025u;        // a setup asked for a reboot and it has been started
+constexpr ResultCode E_DL_FILE_REJECTED = 0xE0000022u;      // a downloaded file failed the size or MD5 check
+constexpr ResultCode E_DL_MANDATORY_FAILED = 0xE0000024u;   // a mandatory prerequisite's download or setup failed
+constexpr ResultCode E_REBOOT_STARTED = 0xE0000025u;        // a setup asked for a reboot and it has been started
 

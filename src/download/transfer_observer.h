@@ -4,8 +4,17 @@
 
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/result.h"
+#include "base/wstr.h"
 #include "download/result_codes.h"
+
+// Kinds and scopes the observer is called with.
+constexpr int kStartedStream = 1;       // OnTransferStarted: a transfer's stream starts
+constexpr int kFinishedTransfer = 1;    // OnFinished: one transfer put its file in place
+constexpr int kFinishedSequence = 0;    // OnFinished: the whole sequence went through
+constexpr int kStatusNewItem = 9;       // SetStatusText: the start of a new item
+// OnError's answer when credentials were entered (ERROR_RETRY).
+constexpr uint32_t kAnswerCredentialsEntered = 1237;
 
 class TransferObserver {
 public:

@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "download/result_codes.h"
 
 // "%" followed by two hexadecimal digits becomes the character with that

@@ -2,7 +2,7 @@
 // reference text is an operator letter, the rest is the operand. Portable.
 #pragma once
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // C contains, X does not contain, S starts with, E ends with, M equals,
 // D differs, G / L numerically greater / less (decimal digits only, the

@@ -3,15 +3,15 @@
 // thread or the engine's thread; it touches no window.
 #include <windows.h>
 
+#include "base/resource_ids.h"
 #include "config/prerequisite.h"
-#include "download/target_path.h"
-#include "evaluation/os_info.h"
+#include "config/target_path.h"
+#include "evaluation/os_filter.h"
 #include "evaluation/search_engine_win.h"
 #include "evaluation/search_rules.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
 
 namespace {
 
@@ -32,17 +32,7 @@ void LogWithName(const char16_t* prefix, const WString& value) {
 
 // Phase texts may be asked for from the engine's thread and the dialog's
 // thread; the first request loads the string under this lock.
-volatile LONG g_phaseTextLock = 0;
-
-class PhaseTextLock {
-public:
-    PhaseTextLock() {
-        while (InterlockedCompareExchange(&g_phaseTextLock, 1, 0) != 0) Sleep(0);
-    }
-    ~PhaseTextLock() { InterlockedExchange(&g_phaseTextLock, 0); }
-    PhaseTextLock(const PhaseTextLock&) = delete;
-    PhaseTextLock& operator=(const PhaseTextLock&) = delete;
-};
+LazyLock g_phaseTextLock;
 
 }  // namespace
 
@@ -123,7 +113,7 @@ bool PrerequisiteList::IsAlreadyDownloaded(const Prerequisite& prerequisite) {
 WString PrerequisiteList::GetPhaseText(int phase) {
     static const UINT kPhaseStrings[4] = {IDS_SEARCHING, IDS_DOWNLOADING, IDS_INSTALLING, IDS_OPENING_SITE};
     if (phase < 0 || phase > 3) return WString();
-    PhaseTextLock lock;
+    LockScope lock(g_phaseTextLock);
     if (!phaseTextLoaded_[phase]) {
         phaseTexts_[phase] = LoadResourceString(kPhaseStrings[phase]);
         phaseTextLoaded_[phase] = true;

@@ -2,14 +2,17 @@
 
 #include <windows.h>
 
+#include "base/grow_retry.h"
+#include "base/owned.h"
+#include "config/package_locator.h"
 #include "evaluation/content_test.h"
-#include "evaluation/os_info.h"
-#include "evaluation/references_win.h"
 #include "evaluation/search_rules.h"
-#include "install/package_locator.h"
-#include "install/process_runner_win.h"
 #include "platform/fileops_win.h"
+#include "platform/os_info.h"
 #include "platform/path_rules.h"
+#include "platform/process_runner_win.h"
+#include "platform/references_win.h"
+#include "platform/registry_key_win.h"
 #include "platform/system_library_win.h"
 #include "platform/version_resource_win.h"
 #include "platform/win_util.h"
@@ -29,85 +32,50 @@ REGSAM RegistryAccess(int32_t type, bool use64BitView) {
     return access;
 }
 
-bool OpenKey(HKEY root, const WString& keyPath, REGSAM access, UniqueRegKey* key) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, keyPath.wc(), 0, access, &opened) != ERROR_SUCCESS) return false;
-    key->Reset(opened);
-    return true;
+bool OpenKey(HKEY root, const WString& keyPath, REGSAM access, RegistryKey* key) {
+    return key->Open(root, keyPath, access) == kResultOk;
 }
 
-bool OpenSearchKey(const WString& path, REGSAM access, UniqueRegKey* key) {
+bool OpenSearchKey(const WString& path, REGSAM access, RegistryKey* key) {
     HKEY root;
     WString keyPath;
     if (!SplitRegistryKeyPath(path, &root, &keyPath)) return false;
     return OpenKey(root, keyPath, access, key);
 }
 
-bool OpenSearchValueKey(const WString& path, REGSAM access, UniqueRegKey* key, WString* valueName) {
+bool OpenSearchValueKey(const WString& path, REGSAM access, RegistryKey* key, WString* valueName) {
     HKEY root;
     WString keyPath;
     if (!SplitRegistryValuePath(path, &root, &keyPath, valueName)) return false;
     return OpenKey(root, keyPath, access, key);
 }
 
-// Names of all direct subkeys, or of all values; the name buffer grows when
-// a name does not fit.
+// Names of all direct subkeys, or of all values; the name buffer doubles
+// when a name does not fit, as long as it is below the limit. The enumeration
+// ends at the first name that cannot be read.
 void CollectNames(HKEY key, bool valueNames, Array<WString>* names) {
-    DWORD capacity = valueNames ? 16383 + 1 : MAX_PATH;
-    const DWORD limit = valueNames ? 65536 : 32768;
+    uint32_t capacity = valueNames ? 16383 + 1 : MAX_PATH;
+    const uint32_t limit = valueNames ? 65536 : 32768;
     WString name;
-    for (DWORD index = 0;;) {
-        DWORD length = capacity;
-        wchar_t* buffer = name.GetWBuffer(static_cast<int>(capacity));
-        LONG rc = valueNames ? RegEnumValueW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr)
-                             : RegEnumKeyExW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_MORE_DATA && capacity < limit) {
-            name.ReleaseBuffer(0);
-            capacity *= 2;
-            continue;
-        }
-        if (rc != ERROR_SUCCESS) break;
-        name.ReleaseBuffer(static_cast<int>(length));
+    for (DWORD index = 0;; ++index) {
+        bool read = GrowAndRetry(capacity, 0, [&](uint32_t size, uint32_t*) {
+            DWORD length = size;
+            wchar_t* buffer = name.GetWBuffer(static_cast<int>(size));
+            LONG rc = valueNames ? RegEnumValueW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr)
+                                 : RegEnumKeyExW(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+            name.ReleaseBuffer(rc == ERROR_SUCCESS ? static_cast<int>(length) : 0);
+            if (rc == ERROR_MORE_DATA && size >= limit) return QueryStep::kFailed;
+            if (rc == ERROR_MORE_DATA) capacity = size * 2;  // later names start from the larger buffer
+            return RegistryQueryStep(rc);
+        });
+        if (!read) break;
         names->Add(name);
-        ++index;
     }
-}
-
-// The value's raw data as text up to its first NUL, whatever its type.
-bool QueryValueRawText(HKEY key, const WString& valueName, WString* text) {
-    BYTE probe[2];
-    DWORD size = 0;
-    LONG rc = RegQueryValueExW(key, valueName.wc(), nullptr, nullptr, probe, &size);
-    for (int attempt = 0; rc == ERROR_MORE_DATA && attempt < 8; ++attempt) {
-        // Room for a terminating NUL that the stored data may lack.
-        DWORD capacity = size;
-        BYTE* data = static_cast<BYTE*>(MemAlloc(static_cast<size_t>(capacity) + 2));
-        if (!data) RaiseFailure(kHrOutOfMemory);
-        size = capacity;
-        rc = RegQueryValueExW(key, valueName.wc(), nullptr, nullptr, data, &size);
-        if (rc == ERROR_SUCCESS) {
-            if (size > capacity) size = capacity;
-            data[size] = 0;
-            data[size + 1] = 0;
-            int units = static_cast<int>(size / 2);
-            const char16_t* chars = reinterpret_cast<const char16_t*>(data);
-            int length = 0;
-            while (length < units && chars[length]) ++length;
-            *text = WString(chars, length);
-        }
-        MemFree(data);
-        if (rc == ERROR_SUCCESS) return true;
-    }
-    if (rc == ERROR_SUCCESS) {
-        text->Clear();  // empty data
-        return true;
-    }
-    return false;
 }
 
 void SearchRegistry(const SearchEntry& search, bool use64BitView, SearchOutcome* outcome) {
     REGSAM access = RegistryAccess(search.SearchType, use64BitView);
-    UniqueRegKey key;
+    RegistryKey key;
     WString valueName;
     switch (search.SearchType) {
         case kSearchRegistrySubkeys:
@@ -118,7 +86,7 @@ void SearchRegistry(const SearchEntry& search, bool use64BitView, SearchOutcome*
         case kSearchRegistryValueVersion:
             if (OpenSearchValueKey(search.SearchString, access, &key, &valueName)) {
                 WString text;
-                if (QueryValueRawText(key.Get(), valueName, &text)) outcome->FoundValues.Add(text);
+                if (key.ReadRawText(valueName, &text)) outcome->FoundValues.Add(text);
             }
             break;
         case kSearchRegistryKeyExists:
@@ -137,7 +105,7 @@ void SearchRegistry(const SearchEntry& search, bool use64BitView, SearchOutcome*
         }
         case kSearchRegistryValueContent:
             if (OpenSearchValueKey(search.SearchString, access, &key, &valueName) &&
-                QueryRegistryValueText(key.Get(), valueName, &outcome->Content)) {
+                key.ReadText(valueName, &outcome->Content)) {
                 outcome->Found = ContentTestPasses(outcome->Content, search.RefContent);
             }
             break;
@@ -290,17 +258,16 @@ WString FileVersionText(const WString& path) {
 // size the system asks for.
 Array<WString> FixedDriveRoots() {
     Array<WString> roots;
-    DWORD capacity = 100;
     WString buffer;
     DWORD length = 0;
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    bool read = GrowAndRetry(100, 8, [&](uint32_t capacity, uint32_t* needed) {
         length = GetLogicalDriveStringsW(capacity, buffer.GetWBuffer(static_cast<int>(capacity)));
-        if (length == 0) return roots;
-        if (length <= capacity) break;
-        capacity = length + 1;
-        length = 0;
-    }
-    if (length == 0) return roots;
+        if (length == 0) return QueryStep::kFailed;
+        if (length <= capacity) return QueryStep::kDone;
+        *needed = length + 1;
+        return QueryStep::kGrow;
+    });
+    if (!read) return roots;
     buffer.ReleaseBuffer(static_cast<int>(length));
     const char16_t* p = buffer.c_str();
     const char16_t* end = p + buffer.Length();
@@ -317,7 +284,7 @@ Array<WString> FixedDriveRoots() {
 struct WalkLevel {
     WString folder;
     int32_t depth;
-    FileFinder* listing;
+    Owned<FileFinder> listing;
 };
 
 // Looks for folder + name, then in the subfolders down to depth levels, and
@@ -326,9 +293,6 @@ struct WalkLevel {
 class FolderWalk {
 public:
     FolderWalk(const SearchRange& range, Array<WString>* versions) : range_(range), versions_(versions) {}
-    ~FolderWalk() {
-        for (WalkLevel& level : levels_) delete level.listing;
-    }
     FolderWalk(const FolderWalk&) = delete;
     FolderWalk& operator=(const FolderWalk&) = delete;
 
@@ -337,9 +301,8 @@ public:
         if (Visit(folder, depth)) return true;
         while (!levels_.IsEmpty()) {
             WalkLevel& level = levels_[levels_.Size() - 1];
-            FileFinder* listing = level.listing;
+            FileFinder* listing = level.listing.Get();
             if (!listing->Found()) {
-                delete listing;
                 levels_.RemoveAt(levels_.Size() - 1);
                 continue;
             }
@@ -372,8 +335,8 @@ private:
             WalkLevel level;
             level.folder = folder;
             level.depth = depth;
-            level.listing = new FileFinder(folder + u"*");
-            if (!levels_.Add(level)) delete level.listing;
+            level.listing = Owned<FileFinder>(new FileFinder(folder + u"*"));
+            levels_.Add(static_cast<WalkLevel&&>(level));
         }
         return false;
     }

@@ -5,8 +5,8 @@
 
 #include <stdint.h>
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 #include "evaluation/version.h"
 
 // The acceptable range of one search, parsed once from its VerMin / VerMax.

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 struct VersionValue {
     int32_t part[4] = {0, 0, 0, 0};  // major, minor, build, revision

@@ -5,8 +5,8 @@
 
 #include <stdint.h>
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 
 // The folder that holds a file: the text before its last backslash (empty

@@ -1,12 +1,12 @@
 #include "install/package_launcher_win.h"
 
+#include "base/fatal.h"
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
-#include "core/fatal.h"
-#include "evaluation/references_win.h"
 #include "install/command_line.h"
-#include "install/process_runner_win.h"
 #include "log/log.h"
+#include "platform/process_runner_win.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -118,7 +118,9 @@ bool PackageLauncher::Launch(int index) {
     if (resultSink_) {
         NarrowText name;
         Narrow(item.RetValPropName, &name);
-        resultSink_->SetInt(name.c_str(), static_cast<int32_t>(item.ReturnCode));
+        // Write-once: a code stored by an earlier run stays; nothing else to do
+        // when the store refuses.
+        (void)resultSink_->SetInt(name.c_str(), static_cast<int32_t>(item.ReturnCode));
     }
 
     if (item.ReturnCode == 3010 || (item.ReturnCode & 0xC0000000u) == 0xC0000000u) Sleep(2000);

@@ -1,7 +1,7 @@
 #include "install/package_launcher_win.h"
 
+#include "base/resource_ids.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 class CleanupScriptRunner {
 public:

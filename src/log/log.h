@@ -1,12 +1,9 @@
-// Process-wide flags and the one entry point for log lines. Portable: the
+// The one entry point for log lines (with the process-wide flags). Portable: the
 // Windows build writes through the Logger; native test builds capture lines.
 #pragma once
 
-#include "core/wstr.h"
-
-// Set once by the run sequence before any other thread starts.
-extern bool LoggingEnabled;  // a log file is configured
-extern bool Interactive;     // not silent: windows and message boxes allowed
+#include "base/process_flags.h"
+#include "base/wstr.h"
 
 // Writes one time-stamped line. Callers test LoggingEnabled before composing.
 void LogLine(const WString& text);

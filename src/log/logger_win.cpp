@@ -3,10 +3,10 @@
 #include <cpuid.h>
 #include <string.h>
 
-#include "evaluation/os_info.h"
-#include "evaluation/references_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/os_info.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -93,31 +93,19 @@ PSECURITY_DESCRIPTOR SharedLogFolderDescriptor(AccessListBuilder* access) {
 Logger::Logger() : header_(u"\r\n<< Corvane (x86) Log >>\r\n") {}
 
 Logger::~Logger() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-    if (lockState_ == 2) DeleteCriticalSection(&lock_);
-    lockState_ = 0;
+    file_.Reset();
+    lock_.Destroy();
 }
 
-// The critical section is set up by whichever thread uses the log first;
-// threads arriving meanwhile wait until it is ready.
-void Logger::Lock() {
-    if (InterlockedCompareExchange(&lockState_, 1, 0) == 0) {
-        InitializeCriticalSection(&lock_);
-        InterlockedExchange(&lockState_, 2);
-    } else {
-        while (InterlockedCompareExchange(&lockState_, 2, 2) != 2) Sleep(0);
-    }
-    EnterCriticalSection(&lock_);
-}
+void Logger::Lock() { lock_.Enter(); }
 
-void Logger::Unlock() { LeaveCriticalSection(&lock_); }
+void Logger::Unlock() { lock_.Leave(); }
 
 void Logger::SetLogFile(const WString& path) {
     Lock();
     DebugText(Format(u"Logger::SetLogFile( %s ) while OLD path is:%s", path, path_));
     // A log that is already open keeps its file.
-    if (file_ == INVALID_HANDLE_VALUE && !closed_) path_ = path;
+    if (!file_.Valid() && !closed_) path_ = path;
     Unlock();
 }
 
@@ -138,15 +126,14 @@ void Logger::Close() {
     Lock();
     if (!closed_) {
         if (LoggingEnabled) WriteLineLocked(kEndOfLog);
-        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
+        file_.Reset();
         closed_ = true;
     }
     Unlock();
 }
 
 void Logger::WriteLineLocked(const WString& text) {
-    if (file_ == INVALID_HANDLE_VALUE && !Open()) return;  // the line is lost
+    if (!file_.Valid() && !Open()) return;  // the line is lost
     WriteText(TimeStamp());
     WriteText(u"-");
     WriteText(text);
@@ -154,10 +141,10 @@ void Logger::WriteLineLocked(const WString& text) {
 }
 
 void Logger::WriteRaw(const void* data, DWORD bytes) {
-    if (file_ == INVALID_HANDLE_VALUE || bytes == 0) return;
+    if (!file_.Valid() || bytes == 0) return;
     DWORD written = 0;
-    WriteFile(file_, data, bytes, &written, nullptr);
-    FlushFileBuffers(file_);
+    WriteFile(file_.Get(), data, bytes, &written, nullptr);
+    FlushFileBuffers(file_.Get());
 }
 
 void Logger::WriteText(const WString& text) {
@@ -199,13 +186,13 @@ bool Logger::Open() {
             continue;
         }
         const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-        file_ = file;
+        file_.Reset(file);
         LARGE_INTEGER size;
         size.QuadPart = 0;
         if (existed) {
             DebugText(u"LOGGER->Reusing LOG file at:" + path_ + u"\r\n");
-            SetFilePointer(file_, 0, nullptr, FILE_END);
-            GetFileSizeEx(file_, &size);
+            SetFilePointer(file_.Get(), 0, nullptr, FILE_END);
+            GetFileSizeEx(file_.Get(), &size);
         } else {
             DebugText(u"LOGGER->Creating LOG file at:" + path_ + u"\r\n");
         }

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
-#include "core/wstr.h"
+#include "base/once_win.h"
+#include "base/wstr.h"
+#include "platform/unique_handle_win.h"
 
 class Logger {
 public:
@@ -28,11 +30,10 @@ private:
     void WriteText(const WString& text);
     WString FallbackPath(int attempt);
 
-    CRITICAL_SECTION lock_;
-    volatile LONG lockState_ = 0;  // 0 none, 1 initialising, 2 ready
+    LazyLock lock_;
     WString path_;
     const char16_t* header_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFile file_;
     bool closed_ = false;  // after Close nothing more is written
 };
 

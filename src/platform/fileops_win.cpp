@@ -1,6 +1,7 @@
 #include "platform/fileops_win.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
+#include "base/grow_retry.h"
 #include "platform/path_rules.h"
 #include "platform/system_library_win.h"
 #include "platform/win_util.h"
@@ -18,7 +19,7 @@ void ClearReadOnly(const WString& longPath, DWORD attributes) {
 // ---------------------------------------------------------------------------
 // File information and existence
 
-DWORD GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow) {
+ResultCode GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow) {
     if (path.IsEmpty()) return ERROR_INVALID_PARAMETER;
     if (!IsAbsolutePath(path)) return ERROR_PATH_NOT_FOUND;
     FileFinder finder(path);
@@ -41,7 +42,7 @@ bool FileExists(const WString& path) { return GetFileInformation(path, nullptr, 
 // cannot be created, so failures there do not end the walk. On a drive the
 // first real failure ends it, and the level created just before it (unless
 // it is the first level below the root) is removed again.
-DWORD CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created) {
+ResultCode CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created) {
     if (FileExists(path)) return 0;
     Array<WString> elements = SplitPath(path);
     const bool network = IsNetworkPath(RemoveLongPrefix(path));
@@ -120,22 +121,19 @@ void DeleteTreeContents(const WString& folder) {
 
 WString TempFolder() {
     WString folder;
-    DWORD capacity = MAX_PATH + 1;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    bool read = GrowAndRetry(MAX_PATH + 1, 3, [&](uint32_t capacity, uint32_t* needed) {
         DWORD n = GetTempPathW(capacity, folder.GetWBuffer(static_cast<int>(capacity)));
-        if (n == 0) {
+        if (n == 0 || n >= capacity) {
             folder.ReleaseBuffer(0);
-            return WString();
+            *needed = n + 1;
+            return n == 0 ? QueryStep::kFailed : QueryStep::kGrow;
         }
-        if (n < capacity) {
-            folder.ReleaseBuffer(static_cast<int>(n));
-            if (folder.Last() != u'\\') folder.Append(u'\\');
-            return folder;
-        }
-        folder.ReleaseBuffer(0);
-        capacity = n + 1;
-    }
-    return WString();
+        folder.ReleaseBuffer(static_cast<int>(n));
+        return QueryStep::kDone;
+    });
+    if (!read) return WString();
+    if (folder.Last() != u'\\') folder.Append(u'\\');
+    return folder;
 }
 
 WString TempScriptName() {
@@ -157,24 +155,28 @@ WString TempScriptName() {
 
 bool GetEnvVariable(const WString& name, WString* value) {
     value->Clear();
-    DWORD capacity = 256;
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    bool set = false;
+    // A value that changed size between calls is asked for again.
+    bool read = GrowAndRetry(256, 4, [&](uint32_t capacity, uint32_t* needed) {
         WString text;
         SetLastError(0);
         DWORD n = GetEnvironmentVariableW(name.wc(), text.GetWBuffer(static_cast<int>(capacity)), capacity);
         if (n == 0) {
             text.ReleaseBuffer(0);
-            return GetLastError() != ERROR_ENVVAR_NOT_FOUND;  // set but empty
+            set = GetLastError() != ERROR_ENVVAR_NOT_FOUND;  // set but empty
+            return QueryStep::kDone;
         }
-        if (n < capacity) {
-            text.ReleaseBuffer(static_cast<int>(n));
-            *value = text;
-            return true;
+        if (n >= capacity) {
+            text.ReleaseBuffer(0);
+            *needed = n + 1;
+            return QueryStep::kGrow;
         }
-        text.ReleaseBuffer(0);
-        capacity = n + 1;  // the value changed size between calls: ask again
-    }
-    return false;
+        text.ReleaseBuffer(static_cast<int>(n));
+        *value = text;
+        set = true;
+        return QueryStep::kDone;
+    });
+    return read && set;
 }
 
 // ---------------------------------------------------------------------------
@@ -199,16 +201,14 @@ FileFinder::FileFinder(const WString& pattern) {
         }
     }
     root_ = ParentFolder(full);
-    handle_ = FindFirstFileW(AddLongPrefixForFinder(full).wc(), &data_);
-    found_ = handle_ != INVALID_HANDLE_VALUE;
+    handle_.Reset(FindFirstFileW(AddLongPrefixForFinder(full).wc(), &data_));
+    found_ = handle_.Valid();
 }
 
-FileFinder::~FileFinder() {
-    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-}
+FileFinder::~FileFinder() {}
 
 bool FileFinder::Next() {
-    found_ = handle_ != INVALID_HANDLE_VALUE && FindNextFileW(handle_, &data_);
+    found_ = handle_.Valid() && FindNextFileW(handle_.Get(), &data_);
     return found_;
 }
 
@@ -272,50 +272,54 @@ PSID DuplicateSid(PSID source) {
 }
 
 // Resolves a SID text; the SID must name a known account.
-DWORD SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
+ResultCode SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
     ConvertStringSidToSidWFn convert = ConvertStringSidFunction();
     if (!convert) return ERROR_PROC_NOT_FOUND;
-    PSID converted = nullptr;
-    if (!convert(text.wc(), &converted)) return GetLastError();
+    UniqueLocal<PSID> converted;
+    if (!convert(text.wc(), converted.Receive())) return GetLastError();
     wchar_t name[256];
     wchar_t domain[256];
     DWORD nameLength = 256;
     DWORD domainLength = 256;
     DWORD error = 0;
-    if (!LookupAccountSidW(nullptr, converted, name, &nameLength, domain, &domainLength, use)) error = GetLastError();
+    if (!LookupAccountSidW(nullptr, converted.Get(), name, &nameLength, domain, &domainLength, use)) error = GetLastError();
     // A name or domain longer than the buffers still proves the account exists.
     if (error == ERROR_INSUFFICIENT_BUFFER) error = 0;
     if (!error) {
-        *sid = DuplicateSid(converted);
+        *sid = DuplicateSid(converted.Get());
         if (!*sid) error = ERROR_NOT_ENOUGH_MEMORY;
     }
-    LocalFree(converted);
     return error;
 }
 
 // Resolves an account name, retrying once with the sizes the system asks for.
-DWORD SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
-    DWORD sidSize = SECURITY_MAX_SID_SIZE;
+ResultCode SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
+    // The helper's size is the SID's; the domain's room is what the system
+    // asked for last.
     DWORD domainLength = 256;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        PSID buffer = MemAlloc(sidSize);
+    DWORD error = ERROR_INSUFFICIENT_BUFFER;
+    bool found = GrowAndRetry(SECURITY_MAX_SID_SIZE, 2, [&](uint32_t sidCapacity, uint32_t* needed) {
+        PSID buffer = MemAlloc(sidCapacity);
         wchar_t* domain = static_cast<wchar_t*>(MemAlloc((domainLength + 1) * sizeof(wchar_t)));
         if (!buffer || !domain) {
             MemFree(buffer);
             MemFree(domain);
-            return ERROR_NOT_ENOUGH_MEMORY;
+            error = ERROR_NOT_ENOUGH_MEMORY;
+            return QueryStep::kFailed;
         }
+        DWORD sidSize = sidCapacity;
         BOOL ok = LookupAccountNameW(nullptr, account.wc(), buffer, &sidSize, domain, &domainLength, use);
-        DWORD error = ok ? 0 : GetLastError();
+        error = ok ? 0 : GetLastError();
         MemFree(domain);
         if (ok) {
             *sid = buffer;
-            return 0;
+            return QueryStep::kDone;
         }
         MemFree(buffer);
-        if (error != ERROR_INSUFFICIENT_BUFFER) return error;
-    }
-    return ERROR_INSUFFICIENT_BUFFER;
+        *needed = sidSize;
+        return error == ERROR_INSUFFICIENT_BUFFER ? QueryStep::kGrow : QueryStep::kFailed;
+    });
+    return found ? 0 : error;
 }
 
 }  // namespace
@@ -327,8 +331,6 @@ AccessListBuilder::~AccessListBuilder() {
         MemFree(entry->sid);
         MemFree(entry);
     }
-    if (acl_) LocalFree(acl_);
-    if (descriptor_) LocalFree(descriptor_);
 }
 
 bool AccessListBuilder::GrantAccess(const WString& account, bool isSidText) {
@@ -386,31 +388,26 @@ PSECURITY_DESCRIPTOR AccessListBuilder::BuildSecurityDescriptor(PSECURITY_DESCRI
         }
         for (ULONG i = 0; i < count; ++i) list[i] = entries_[static_cast<int>(i)]->access;
     }
-    PACL acl = nullptr;
-    DWORD error = SetEntriesInAclW(count, list, existingAcl, &acl);
+    UniqueLocal<PACL> acl;
+    DWORD error = SetEntriesInAclW(count, list, existingAcl, acl.Receive());
     MemFree(list);
     if (error != ERROR_SUCCESS) {
         lastError_ = error;
         return nullptr;
     }
 
-    PSECURITY_DESCRIPTOR descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
     if (!descriptor) {
-        LocalFree(acl);
         lastError_ = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    if (!InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE)) {
+    if (!InitializeSecurityDescriptor(descriptor.Get(), SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(descriptor.Get(), TRUE, acl.Get(), FALSE)) {
         lastError_ = GetLastError();
-        LocalFree(descriptor);
-        LocalFree(acl);
         return nullptr;
     }
     // A rebuilt descriptor replaces the previous one.
-    if (acl_) LocalFree(acl_);
-    if (descriptor_) LocalFree(descriptor_);
-    acl_ = acl;
-    descriptor_ = descriptor;
-    return descriptor_;
+    acl_ = static_cast<UniqueLocal<PACL>&&>(acl);
+    descriptor_ = static_cast<UniqueLocal<PSECURITY_DESCRIPTOR>&&>(descriptor);
+    return descriptor_.Get();
 }

@@ -7,16 +7,18 @@
 // that name; AccessListBuilder's operation keeps its plain name.
 #undef BuildSecurityDescriptor
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/result.h"
+#include "base/wstr.h"
+#include "platform/unique_handle_win.h"
 
 // 0, or a system error: 87 for an empty path, 3 for a path that is not
 // absolute (or shorter than two characters), the find error otherwise.
-DWORD GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow);
+[[nodiscard]] ResultCode GetFileInformation(const WString& path, FILETIME* lastWrite, DWORD* sizeLow);
 bool FileExists(const WString& path);
 // Creates the missing folders of a path (all elements when lastIsFolder,
 // all but the last otherwise); each folder created is appended to created.
-DWORD CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created = nullptr);
+[[nodiscard]] ResultCode CreateDirectoryTree(const WString& path, bool lastIsFolder, Array<WString>* created = nullptr);
 bool DeleteFileLong(const WString& path);
 bool RemoveDirectoryLong(const WString& path);
 // Deletes everything below the folder (read-only entries included); the
@@ -45,7 +47,7 @@ public:
     WString EntryPath() const;
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    UniqueFind handle_;
     WIN32_FIND_DATAW data_;
     bool found_ = false;
     WString root_;
@@ -66,14 +68,14 @@ public:
     // The descriptor with the entries (merged into existing's list when
     // given); null on failure. Owned by the builder.
     PSECURITY_DESCRIPTOR BuildSecurityDescriptor(PSECURITY_DESCRIPTOR existing = nullptr);
-    DWORD LastError() const { return lastError_; }
+    ResultCode LastError() const { return lastError_; }
 
 private:
     struct Entry;
     Array<Entry*> entries_;
-    PACL acl_ = nullptr;
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    UniqueLocal<PACL> acl_;
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor_;
     bool revoke_ = false;
     DWORD inheritance_ = NO_INHERITANCE;
-    DWORD lastError_ = 0;
+    ResultCode lastError_ = kResultOk;
 };

@@ -1,8 +1,8 @@
 // Path string rules: long-path prefixes, splitting, normalising. Portable.
 #pragma once
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 // "\\?\" and "\\?\UNC\".
 extern const char16_t kLongPrefix[];

@@ -1,6 +1,6 @@
 #include "platform/system_library_win.h"
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -15,8 +15,7 @@ struct LoadedModule {
 };
 LoadedModule g_modules[kMaxModules];
 int g_moduleCount = 0;
-CRITICAL_SECTION g_lock;
-OnceFlag g_lockOnce;
+LazyLock g_lock;
 
 HMODULE LoadFromSystemFolder(const wchar_t* name) {
     wchar_t folder[MAX_PATH];
@@ -36,8 +35,7 @@ HMODULE LoadFromSystemFolder(const wchar_t* name) {
 }  // namespace
 
 HMODULE SystemLibrary(const wchar_t* name) {
-    g_lockOnce.Run([] { InitializeCriticalSection(&g_lock); });
-    EnterCriticalSection(&g_lock);
+    g_lock.Enter();
     HMODULE found = nullptr;
     bool known = false;
     for (int i = 0; i < g_moduleCount && !known; ++i) {
@@ -58,7 +56,7 @@ HMODULE SystemLibrary(const wchar_t* name) {
             entry.module = found;
         }
     }
-    LeaveCriticalSection(&g_lock);
+    g_lock.Leave();
     if (!found) SetLastError(error == ERROR_SUCCESS ? ERROR_MOD_NOT_FOUND : error);
     return found;
 }

@@ -1,6 +1,6 @@
 #include "platform/version_resource_win.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "platform/system_library_win.h"
 #include "platform/win_util.h"
 

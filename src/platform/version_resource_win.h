@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // Loads version.dll and its three functions once; false when any is missing
 // (every read then fails like a file without a version resource).

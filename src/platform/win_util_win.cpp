@@ -1,20 +1,15 @@
 #include "platform/win_util.h"
 
-#include "core/fatal.h"
-
-[[noreturn]] void RaiseFailure(uint32_t code) {
-    RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    for (;;) ExitProcess(code);
-}
+#include "base/fatal.h"
+#include "base/grow_retry.h"
 
 WString SystemMessageText(uint32_t code) {
-    wchar_t* buffer = nullptr;
+    UniqueLocal<wchar_t*> buffer;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.Receive()), 0, nullptr);
     WString text;
-    if (n && buffer) text = WString(buffer, static_cast<int>(n));
-    if (buffer) LocalFree(buffer);
+    if (n && buffer) text = WString(buffer.Get(), static_cast<int>(n));
     if (text.IsEmpty()) text.AppendDecimal(static_cast<int32_t>(code));
     return text;
 }
@@ -45,61 +40,20 @@ bool SplitRegistryValuePath(const WString& path, HKEY* root, WString* keyPath, W
     return true;
 }
 
-bool QueryRegistryValueText(HKEY key, const WString& valueName, WString* text) {
-    DWORD size = 200;
-    BYTE* buffer = nullptr;
-    DWORD type = 0;
-    LONG rc;
-    for (;;) {
-        BYTE* grown = static_cast<BYTE*>(MemRealloc(buffer, size + 2));
-        if (!grown) {
-            MemFree(buffer);
-            RaiseFailure(kHrOutOfMemory);
-        }
-        buffer = grown;
-        DWORD got = size;
-        rc = RegQueryValueExW(key, valueName.wc(), nullptr, &type, buffer, &got);
-        if (rc == ERROR_MORE_DATA) {
-            size = got + 2;
-            continue;
-        }
-        size = got;
-        break;
-    }
-    bool ok = false;
-    if (rc == ERROR_SUCCESS) {
-        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-            int units = static_cast<int>(size / 2);
-            const wchar_t* chars = reinterpret_cast<const wchar_t*>(buffer);
-            while (units > 0 && chars[units - 1] == 0) --units;
-            *text = WString(chars, units);
-            ok = true;
-        } else if (type == REG_DWORD && size >= 4) {
-            DWORD value;
-            memcpy(&value, buffer, 4);
-            text->Clear();
-            text->AppendUnsigned(value);
-            ok = true;
-        }
-    }
-    MemFree(buffer);
-    return ok;
-}
-
 WString ModuleFileName(HMODULE module) {
-    DWORD capacity = MAX_PATH;
-    for (;;) {
-        WString path;
-        wchar_t* buffer = path.GetWBuffer(static_cast<int>(capacity));
-        DWORD n = GetModuleFileNameW(module, buffer, capacity);
-        if (n == 0) return WString();
-        if (n < capacity) {
-            path.ReleaseBuffer(static_cast<int>(n));
-            return path;
+    // The name is cut when it does not fit: double the buffer, up to 64 Ki
+    // characters and more (9 tries from MAX_PATH).
+    WString path;
+    bool read = GrowAndRetry(MAX_PATH, 9, [&](uint32_t capacity, uint32_t*) {
+        DWORD n = GetModuleFileNameW(module, path.GetWBuffer(static_cast<int>(capacity)), capacity);
+        if (n == 0 || n >= capacity) {
+            path.ReleaseBuffer(0);
+            return n == 0 ? QueryStep::kFailed : QueryStep::kGrow;
         }
-        if (capacity >= 32768 * 2) return WString();
-        capacity *= 2;
-    }
+        path.ReleaseBuffer(static_cast<int>(n));
+        return QueryStep::kDone;
+    });
+    return read ? path : WString();
 }
 
 DWORD WaitForExitCode(HANDLE process) {
@@ -114,30 +68,4 @@ WString LoadResourceString(UINT id) {
     int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
     if (n <= 0 || !text) return WString();
     return WString(text, n);
-}
-
-WString Widen(const char* text, int length, UINT codePage) {
-    if (!text) return WString();
-    if (length < 0) length = lstrlenA(text);
-    if (length == 0) return WString();
-    int n = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
-    if (n <= 0) return WString();
-    WString out;
-    n = MultiByteToWideChar(codePage, 0, text, length, out.GetWBuffer(n), n);
-    out.ReleaseBuffer(n > 0 ? n : 0);
-    return out;
-}
-
-NarrowText::~NarrowText() { MemFree(data); }
-
-void Narrow(const WString& text, NarrowText* out, UINT codePage) {
-    MemFree(out->data);
-    out->data = nullptr;
-    out->length = 0;
-    int n = text.IsEmpty() ? 0 : WideCharToMultiByte(codePage, 0, text.wc(), text.Length(), nullptr, 0, nullptr, nullptr);
-    out->data = static_cast<char*>(MemAlloc(static_cast<size_t>(n) + 1));
-    if (!out->data) RaiseFailure(kHrOutOfMemory);
-    if (n > 0) n = WideCharToMultiByte(codePage, 0, text.wc(), text.Length(), out->data, n, nullptr, nullptr);
-    out->length = n > 0 ? n : 0;
-    out->data[out->length] = 0;
 }

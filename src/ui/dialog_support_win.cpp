@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
+#include "base/resource_ids.h"
 #include "platform/system_library_win.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {

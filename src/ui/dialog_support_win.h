@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 
 // The icons of group 128 at the small and the large system size.
 struct DialogIcons {

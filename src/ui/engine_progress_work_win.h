@@ -7,7 +7,7 @@
 class EngineProgressWork : public ProgressWork {
 public:
     explicit EngineProgressWork(PrerequisiteEngine* engine) : engine_(engine) {}
-    DWORD RunSequence(TransferObserver* observer) override { return engine_->RunSequence(observer); }
+    ResultCode RunSequence(TransferObserver* observer) override { return engine_->RunSequence(observer); }
     void Reevaluate() override { engine_->Reevaluate(); }
     bool CheckMandatory() override { return engine_->CheckMandatory(); }
     bool RebootStarted() const override { return engine_->RebootStarted(); }

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
+#include "base/resource_ids.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
 
 namespace {
 // Posted by the worker at the end of the sequence; wParam is the result.
@@ -54,33 +54,28 @@ void TaskbarProgress::Attach(HWND dialog) {
     void* list = nullptr;
     if (FAILED(CoCreateInstance(kClsidTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kIidTaskbarList3, &list)) || !list)
         return;
+    list_.Reset(static_cast<ITaskbarList3*>(list));
     // The object must be initialised once before use; without that there is
     // no taskbar progress.
-    ITaskbarList3* created = static_cast<ITaskbarList3*>(list);
-    if (FAILED(created->HrInit())) {
-        created->Release();
-        return;
-    }
-    list_ = created;
+    if (FAILED(list_.Get()->HrInit())) list_.Reset();
 }
 
 void TaskbarProgress::SetValue(uint64_t done, uint64_t total) {
     if (!list_) return;
     used_ = true;
-    list_->SetProgressValue(window_, done, total);
+    list_.Get()->SetProgressValue(window_, done, total);
 }
 
 void TaskbarProgress::SetState(TBPFLAG state) {
     if (!list_) return;
     used_ = true;
-    list_->SetProgressState(window_, state);
+    list_.Get()->SetProgressState(window_, state);
 }
 
 void TaskbarProgress::Release() {
     if (!list_) return;
-    if (used_) list_->SetProgressState(window_, TBPF_NOPROGRESS);
-    list_->Release();
-    list_ = nullptr;
+    if (used_) list_.Get()->SetProgressState(window_, TBPF_NOPROGRESS);
+    list_.Reset();
     used_ = false;
 }
 
@@ -149,7 +144,7 @@ void ProgressDialog::SetItemCount(uint64_t count, int) {
 }
 
 void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
-    if (kind != 9) return;
+    if (kind != kStatusNewItem) return;
     if (HWND window = window_) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
     stepCount_ = stepCount_ + 1;
     if (HWND bar = Bar()) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(stepCount_), 0);
@@ -175,7 +170,7 @@ uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
 }
 
 void ProgressDialog::OnFinished(int scope, int) {
-    if (scope != 0) return;
+    if (scope != kFinishedSequence) return;
     UpdateTaskbar(false, TBPF_NOPROGRESS, 0, 0);
     INT_PTR result;
     if (work_->RebootStarted()) {

@@ -7,9 +7,10 @@
 #include <shobjidl.h>
 #include <stdint.h>
 
-#include "core/worker_thread_win.h"
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "download/transfer_observer.h"
+#include "platform/unique_handle_win.h"
+#include "platform/worker_thread_win.h"
 #include "ui/dialog_support_win.h"
 
 // What the dialog drives. The download and install engine implements it (see
@@ -18,7 +19,7 @@ class ProgressWork {
 public:
     // The worker thread's body: downloads, web sites, installs; calls
     // OnFinished(0, 0) on the observer when everything went through.
-    virtual DWORD RunSequence(TransferObserver* observer) = 0;
+    [[nodiscard]] virtual ResultCode RunSequence(TransferObserver* observer) = 0;
     virtual void Reevaluate() = 0;
     virtual bool CheckMandatory() = 0;
     virtual bool RebootStarted() const = 0;
@@ -47,7 +48,7 @@ public:
 
 private:
     HWND window_ = nullptr;
-    ITaskbarList3* list_ = nullptr;
+    UniqueCom<ITaskbarList3> list_;
     bool used_ = false;
 };
 

@@ -1,10 +1,10 @@
 #include "ui/status_window_win.h"
 
-#include "core/fatal.h"
+#include "base/fatal.h"
+#include "base/resource_ids.h"
 #include "log/log.h"
 #include "platform/version_resource_win.h"
 #include "platform/win_util.h"
-#include "ui/resource_ids.h"
 
 namespace {
 // Posted by Hide from another thread: the window destroys itself.

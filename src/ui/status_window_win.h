@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "core/wstr.h"
+#include "base/wstr.h"
 #include "ui/dialog_support_win.h"
 
 class StatusWindow {

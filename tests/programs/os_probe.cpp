@@ -8,7 +8,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "evaluation/os_info.h"
+#include "evaluation/os_filter.h"
 #include "log/log.h"
 #include "log/logger_win.h"
 #include "platform/win_util.h"

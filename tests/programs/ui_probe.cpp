@@ -12,10 +12,10 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "base/resource_ids.h"
 #include "log/log.h"
 #include "platform/win_util.h"
 #include "ui/progress_dialog_win.h"
-#include "ui/resource_ids.h"
 #include "ui/status_window_win.h"
 
 namespace {
@@ -135,7 +135,7 @@ public:
     bool rebootStarted = false;
     volatile bool shutdown = false;
 
-    DWORD RunSequence(TransferObserver* observer) override {
+    ResultCode RunSequence(TransferObserver* observer) override {
         HRESULT com = CoInitialize(nullptr);
         for (int i = 0; i < stepCount; ++i) {
             wchar_t* step = steps[i];

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "log/log.h"
 #include "native_platform.h"
 

@@ -1,7 +1,7 @@
 // Native test support: the log lines written through LogLine.
 #pragma once
 
-#include "core/array.h"
-#include "core/wstr.h"
+#include "base/array.h"
+#include "base/wstr.h"
 
 Array<WString>& CapturedLogLines();

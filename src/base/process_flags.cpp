@@ -1,0 +1,4 @@
+#include "base/process_flags.h"
+
+bool LoggingEnabled = false;
+bool Interactive = false;

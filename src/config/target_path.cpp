@@ -1,0 +1,71 @@
+#include "config/target_path.h"
+
+namespace {
+
+const char16_t kUrlSeparators[] = u"\\/:*?\"<>|";
+// The file name is the end position and at most 40 characters before it.
+const int kNameWindow = 41;
+
+bool IsUrlSeparator(char16_t unit) {
+    for (const char16_t* p = kUrlSeparators; *p; ++p)
+        if (*p == unit) return true;
+    return false;
+}
+
+}  // namespace
+
+WString FileNameFromUrl(const WString& url) {
+    int end = url.Length() - 1;
+    if (end < 0) return WString();
+
+    // A URL carrying another URL (a redirector's argument) ends before the
+    // inner scheme's "://".
+    int scheme = url.Find(u"://");
+    if (scheme >= 0) {
+        int inner = url.Find(u"://", scheme + 3);
+        if (inner >= 0) end = inner;
+    }
+
+    // What follows the name's extension (a query, a path after a dotted
+    // host) is cut at its first separator.
+    int dot = -1;
+    for (int i = end; i >= 0; --i) {
+        if (url[i] == u'.') {
+            dot = i;
+            break;
+        }
+    }
+    if (dot >= 0) {
+        for (int i = dot + 1; i < end; ++i) {
+            if (IsUrlSeparator(url[i])) {
+                end = i - 1;
+                break;
+            }
+        }
+    }
+
+    int lowest = end - (kNameWindow - 1);
+    if (lowest < 0) lowest = 0;
+    for (int i = end; i >= lowest; --i) {
+        if (IsUrlSeparator(url[i])) return url.Substr(i + 1, end - i);
+    }
+    return url.Substr(lowest, end - lowest + 1);
+}
+
+WString DownloadTargetPath(const WString& downloadFolder, const WString& location, const WString& folder) {
+    WString path = downloadFolder;
+    if (!path.IsEmpty() && path.Last() != u'\\') path.Append(u'\\');
+
+    WString subfolder = folder;
+    WString fileName;
+    int question = folder.FindChar(u'?');
+    if (question >= 0) {
+        subfolder = folder.Left(question);
+        fileName = folder.Mid(question + 1);
+    }
+
+    path.Append(subfolder);
+    if (!path.IsEmpty() && path.Last() != u'\\') path.Append(u'\\');
+    path.Append(fileName.IsEmpty() ? FileNameFromUrl(location) : fileName);
+    return path;
+}

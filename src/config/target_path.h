@@ -1,0 +1,17 @@
+// Where a downloaded setup file is stored: the download folder, the
+// prerequisite's subfolder and a file name given in its Folder text or taken
+// from its URL. Portable; shared by the evaluation and the download manager.
+#pragma once
+
+#include "base/wstr.h"
+
+// The file name part of a URL: the text after the last separator of
+// \/:*?"<>| before the end, where the end is the last character, or the ":"
+// of a second "://", or the character before the first separator that
+// follows the last "."; at most 41 characters.
+WString FileNameFromUrl(const WString& url);
+
+// downloadFolder + subfolder + file name. Folder is "subfolder" or
+// "subfolder?file name"; without a file name there, the name comes from the
+// location. Backslashes are put between the parts where missing.
+WString DownloadTargetPath(const WString& downloadFolder, const WString& location, const WString& folder);

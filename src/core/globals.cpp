@@ -1,4 +1,0 @@
-#include "log/log.h"
-
-bool LoggingEnabled = false;
-bool Interactive = false;

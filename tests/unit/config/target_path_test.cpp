@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/target_path.h"
+
+namespace {
+
+std::u16string S(const WString& w) { return std::u16string(w.c_str(), static_cast<size_t>(w.Length())); }
+
+TEST(TargetPath, FileNameFromUrl) {
+    struct Case {
+        const char16_t* url;
+        const char16_t* name;
+    };
+    const Case cases[] = {
+        {u"http://example.com/files/setup.exe", u"setup.exe"},
+        {u"https://example.com/setup.exe?lang=en&id=5", u"setup.exe"},
+        {u"ftp://example.com/pub/vcredist_x86.exe", u"vcredist_x86.exe"},
+        // Path and query without a dot: the last dotted part before them.
+        {u"http://download.example.com/get?id=17", u"download.example.com"},
+        {u"http://example.com/download", u"example.com"},
+        // Ending with a separator and no dot after the host part: empty.
+        {u"http://server/share/", u""},
+        {u"http://server/share/dir.v2/", u""},
+        // A dot in the query: the text after the last separator.
+        {u"http://server/get?v=1.2", u"v=1.2"},
+        // No separator at all.
+        {u"setup.exe", u"setup.exe"},
+        {u"x", u"x"},
+        {u"", u""},
+        {u".", u"."},
+        {u"/", u""},
+        // A second "://" ends the URL at its colon: the outer URL names the file.
+        {u"http://mirror.example.com/r.cgi?to=http://origin.example.com/app.msi", u"r.cgi"},
+        {u"http://mirror.example.com/go?http://origin.example.com/app.msi", u"mirror.example.com"},
+        {u"http://a/redir/file.zip?u=ftp://b/c.exe", u"file.zip"},
+        // Only one "://": the second search starts behind the first.
+        {u"http://://", u""},
+        {u"file:///C:/Setup/x.exe", u"x.exe"},
+        {u"\\\\server\\share\\redist\\vc.exe", u"vc.exe"},
+        {u"C:\\Setup\\tool.exe", u"tool.exe"},
+        {u"http://h/a\"b|c<d>e*f.exe", u"f.exe"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(S(FileNameFromUrl(WString(c.url))), std::u16string(c.name)) << "case " << (&c - cases);
+    }
+}
+
+TEST(TargetPath, NameWindowBoundaries) {
+    // 40, 41 and 50 characters without a separator before them.
+    for (int length : {5, 40, 41, 42, 50, 300}) {
+        std::u16string name(static_cast<size_t>(length - 4), u'a');
+        size_t i;
+        name += u".exe";
+        for (i = 0; i < name.size() - 4; ++i) name[i] = static_cast<char16_t>(u'a' + i % 26);
+        size_t expect = length > 41 ? 41 : static_cast<size_t>(length);
+        for (const char16_t* lead : {u"http://h/", u"", u"C:\\x\\"}) {
+            std::u16string url = lead + name;
+            EXPECT_EQ(S(FileNameFromUrl(WString(url.c_str()))), name.substr(name.size() - expect)) << length;
+        }
+    }
+}
+
+TEST(TargetPath, DownloadTargetPath) {
+    struct Case {
+        const char16_t* downloadFolder;
+        const char16_t* location;
+        const char16_t* folder;
+        const char16_t* expected;
+    };
+    const char16_t* url = u"http://example.com/files/setup.exe?x=1";
+    const Case cases[] = {
+        {u"C:\\dl\\", url, u"", u"C:\\dl\\setup.exe"},
+        {u"C:\\dl", url, u"", u"C:\\dl\\setup.exe"},
+        {u"C:\\dl\\", url, u"sub?x.exe", u"C:\\dl\\sub\\x.exe"},
+        {u"C:\\dl\\", url, u"sub\\", u"C:\\dl\\sub\\setup.exe"},
+        {u"C:\\dl\\", url, u"sub", u"C:\\dl\\sub\\setup.exe"},
+        {u"C:\\dl\\", url, u"a\\b", u"C:\\dl\\a\\b\\setup.exe"},
+        {u"C:\\dl\\", url, u"?named.exe", u"C:\\dl\\named.exe"},
+        {u"C:\\dl\\", url, u"sub?", u"C:\\dl\\sub\\setup.exe"},
+        // Only the first "?" splits; the rest belongs to the file name.
+        {u"C:\\dl\\", url, u"sub?a?b", u"C:\\dl\\sub\\a?b"},
+        // No download folder: no leading backslash is invented.
+        {u"", url, u"", u"setup.exe"},
+        {u"", url, u"sub", u"sub\\setup.exe"},
+        {u"", url, u"?x.exe", u"x.exe"},
+        // A URL without a name: the path ends in the folder.
+        {u"C:\\dl\\", u"http://server/share/", u"", u"C:\\dl\\"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(S(DownloadTargetPath(WString(c.downloadFolder), WString(c.location), WString(c.folder))),
+                  std::u16string(c.expected))
+            << "case " << (&c - cases);
+    }
+}
+
+}  // namespace
