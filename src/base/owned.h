@@ -1,6 +1,10 @@
-// Sole owner of one object made with new: deleted with the owner, moved but
-// never copied.
+// Sole owners of heap memory, moved but never copied: Owned holds one object
+// made with new, HeapBlock a block of MemAlloc.
 #pragma once
+
+#include <stddef.h>
+
+#include "base/fatal.h"
 
 template <typename T>
 class Owned {
@@ -26,4 +30,30 @@ public:
 
 private:
     T* p_;
+};
+
+class HeapBlock {
+public:
+    HeapBlock() : p_(nullptr) {}
+    // A block of the given size; empty when the heap cannot give it.
+    explicit HeapBlock(size_t bytes) : p_(MemAlloc(bytes)) {}
+    ~HeapBlock() { MemFree(p_); }
+    HeapBlock(const HeapBlock&) = delete;
+    HeapBlock& operator=(const HeapBlock&) = delete;
+    HeapBlock(HeapBlock&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+    HeapBlock& operator=(HeapBlock&& other) noexcept {
+        if (this != &other) {
+            MemFree(p_);
+            p_ = other.p_;
+            other.p_ = nullptr;
+        }
+        return *this;
+    }
+    void* Get() const { return p_; }
+    template <typename T>
+    T* As() const { return static_cast<T*>(p_); }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    void* p_;
 };

@@ -363,3 +363,10 @@ int32_t ParseLenientInt(const WString& text) {
     if (negative) value = 0u - value;
     return static_cast<int32_t>(value);
 }
+
+int HexDigitValue(char16_t unit) {
+    if (unit >= u'0' && unit <= u'9') return unit - u'0';
+    if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
+    if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
+    return -1;
+}

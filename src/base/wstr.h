@@ -110,6 +110,8 @@ int WLen(const char16_t* text);
 // True for the wide white-space class: space, tab, CR, LF, VT, FF and the
 // other Unicode spaces.
 bool IsWideSpace(char16_t unit);
+// The value of a hexadecimal digit (either case), or -1 for any other unit.
+int HexDigitValue(char16_t unit);
 
 // Argument of Format: a string or an integer.
 struct FmtArg {

@@ -41,17 +41,6 @@ const CodeExplanation kCodeExplanations[] = {
 };
 const int kCodeExplanationCount = sizeof(kCodeExplanations) / sizeof(kCodeExplanations[0]);
 
-namespace {
-
-int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 bool ParseResultCode(const WString& text, uint32_t* code) {
     WString t = text.Trimmed();
     if (t.IsEmpty()) return false;
@@ -61,12 +50,12 @@ bool ParseResultCode(const WString& text, uint32_t* code) {
     if (negative) start = 1;
     if (!hex)
         for (int i = start; i < t.Length(); ++i)
-            if (HexValue(t[i]) >= 10) hex = true;  // letters: hexadecimal without a prefix
+            if (HexDigitValue(t[i]) >= 10) hex = true;  // letters: hexadecimal without a prefix
     if (negative && hex) return false;
     if (start == t.Length()) return false;
     uint64_t value = 0;
     for (int i = start; i < t.Length(); ++i) {
-        int digit = HexValue(t[i]);
+        int digit = HexDigitValue(t[i]);
         if (digit < 0 || (!hex && digit > 9)) return false;
         value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
         if (value > 0xFFFFFFFFull) return false;

@@ -14,7 +14,7 @@ WString Q(const WString& text) { return u"'" + text + u"'"; }
 WString Num(int64_t value) { return WString().AppendDecimal(value); }
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool IsHexDigit(char16_t c) { return IsDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
+bool IsHexDigit(char16_t c) { return HexDigitValue(c) >= 0; }
 
 bool AllDigits(const WString& text) {
     for (int i = 0; i < text.Length(); ++i)

@@ -191,7 +191,7 @@ DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER tota
         copy->lastReportTick = 0;
         copy->lastTransferred = 0;
         copy->total = static_cast<uint32_t>(totalFileSize.QuadPart);
-        if (copy->observer) copy->observer->OnTransferStarted(1, copy->total, WString());
+        if (copy->observer) copy->observer->OnTransferStarted(kStartedStream, copy->total, WString());
     }
     if (copy->observer && copy->observer->IsCancelled()) return PROGRESS_CANCEL;
     uint64_t transferred = static_cast<uint64_t>(totalTransferred.QuadPart);
@@ -228,7 +228,7 @@ WString FileTransfer::TargetFileName() const {
 bool FileTransfer::AskForCredentials(const char16_t* description) {
     if (description && credentials_) credentials_->description = description;
     uint32_t answer = Ask(url_, E_DL_AUTH_REQUIRED, credentials_);
-    return observer_ && answer == ERROR_RETRY && credentials_ && !credentials_->userName.IsEmpty();
+    return observer_ && answer == kAnswerCredentialsEntered && credentials_ && !credentials_->userName.IsEmpty();
 }
 
 bool FileTransfer::PauseUnlessCancelled(DWORD milliseconds) {
@@ -829,7 +829,7 @@ DWORD FileTransfer::ReadChunk(DWORD* read) {
 }
 
 DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
-    if (observer_) observer_->OnTransferStarted(1, total, targetPath_);
+    if (observer_) observer_->OnTransferStarted(kStartedStream, total, targetPath_);
     if (Cancelled()) return E_DL_CANCELLED;
     DWORD result = CreateDirectoryTree(partPath_, false);
     if (result) {
@@ -923,6 +923,6 @@ DWORD FileTransfer::PutPartFileInPlace() {
         }
         DeleteFileLong(partPath_);
     }
-    if (observer_) observer_->OnFinished(1, 0);
+    if (observer_) observer_->OnFinished(kFinishedTransfer, 0);
     return 0;
 }

@@ -2,13 +2,6 @@
 
 namespace {
 
-int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
 // Reads an unsigned decimal number at position; false when there is no digit
 // or it does not fit in limit.
 bool ReadUnsigned64(const WString& text, int* position, uint64_t limit, uint64_t* value) {
@@ -67,8 +60,8 @@ WString PercentDecode(const WString& text) {
     for (int i = 0; i < length; ++i) {
         char16_t c = text[i];
         if (c == u'%' && i + 2 < length) {
-            int high = HexValue(text[i + 1]);
-            int low = HexValue(text[i + 2]);
+            int high = HexDigitValue(text[i + 1]);
+            int low = HexDigitValue(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out.Append(static_cast<char16_t>(high * 16 + low));
                 i += 2;

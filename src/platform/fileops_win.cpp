@@ -228,8 +228,8 @@ WString FileFinder::EntryPath() const {
 // AccessListBuilder
 
 struct AccessListBuilder::Entry {
-    EXPLICIT_ACCESSW access;
-    PSID sid;  // MemAlloc'd copy
+    EXPLICIT_ACCESSW access = {};
+    HeapBlock sid;  // the trustee's SID, which access points to
 };
 
 namespace {
@@ -261,18 +261,15 @@ ConvertStringSidToSidWFn ConvertStringSidFunction() {
     return g_convertStringSidToSid;
 }
 
-PSID DuplicateSid(PSID source) {
+HeapBlock DuplicateSid(PSID source) {
     DWORD length = GetLengthSid(source);
-    PSID copy = MemAlloc(length);
-    if (copy && !::CopySid(length, copy, source)) {
-        MemFree(copy);
-        copy = nullptr;
-    }
+    HeapBlock copy(length);
+    if (copy && !::CopySid(length, copy.Get(), source)) return HeapBlock();
     return copy;
 }
 
 // Resolves a SID text; the SID must name a known account.
-ResultCode SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
+ResultCode SidFromText(const WString& text, HeapBlock* sid, SID_NAME_USE* use) {
     ConvertStringSidToSidWFn convert = ConvertStringSidFunction();
     if (!convert) return ERROR_PROC_NOT_FOUND;
     UniqueLocal<PSID> converted;
@@ -293,29 +290,26 @@ ResultCode SidFromText(const WString& text, PSID* sid, SID_NAME_USE* use) {
 }
 
 // Resolves an account name, retrying once with the sizes the system asks for.
-ResultCode SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
+ResultCode SidFromName(const WString& account, HeapBlock* sid, SID_NAME_USE* use) {
     // The helper's size is the SID's; the domain's room is what the system
     // asked for last.
     DWORD domainLength = 256;
     DWORD error = ERROR_INSUFFICIENT_BUFFER;
     bool found = GrowAndRetry(SECURITY_MAX_SID_SIZE, 2, [&](uint32_t sidCapacity, uint32_t* needed) {
-        PSID buffer = MemAlloc(sidCapacity);
-        wchar_t* domain = static_cast<wchar_t*>(MemAlloc((domainLength + 1) * sizeof(wchar_t)));
+        HeapBlock buffer(sidCapacity);
+        HeapBlock domain((domainLength + 1) * sizeof(wchar_t));
         if (!buffer || !domain) {
-            MemFree(buffer);
-            MemFree(domain);
             error = ERROR_NOT_ENOUGH_MEMORY;
             return QueryStep::kFailed;
         }
         DWORD sidSize = sidCapacity;
-        BOOL ok = LookupAccountNameW(nullptr, account.wc(), buffer, &sidSize, domain, &domainLength, use);
+        BOOL ok = LookupAccountNameW(nullptr, account.wc(), buffer.Get(), &sidSize, domain.As<wchar_t>(),
+                                     &domainLength, use);
         error = ok ? 0 : GetLastError();
-        MemFree(domain);
         if (ok) {
-            *sid = buffer;
+            *sid = static_cast<HeapBlock&&>(buffer);
             return QueryStep::kDone;
         }
-        MemFree(buffer);
         *needed = sidSize;
         return error == ERROR_INSUFFICIENT_BUFFER ? QueryStep::kGrow : QueryStep::kFailed;
     });
@@ -326,29 +320,17 @@ ResultCode SidFromName(const WString& account, PSID* sid, SID_NAME_USE* use) {
 
 AccessListBuilder::AccessListBuilder() {}
 
-AccessListBuilder::~AccessListBuilder() {
-    for (Entry* entry : entries_) {
-        MemFree(entry->sid);
-        MemFree(entry);
-    }
-}
+AccessListBuilder::~AccessListBuilder() {}
 
 bool AccessListBuilder::GrantAccess(const WString& account, bool isSidText) {
-    PSID sid = nullptr;
+    HeapBlock sid;
     SID_NAME_USE use = SidTypeUnknown;
     DWORD error = isSidText ? SidFromText(account, &sid, &use) : SidFromName(account, &sid, &use);
     if (error) {
         lastError_ = error;
         return false;
     }
-    Entry* entry = static_cast<Entry*>(MemAlloc(sizeof(Entry)));
-    if (!entry) {
-        MemFree(sid);
-        lastError_ = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
-    }
-    ZeroMemory(entry, sizeof(Entry));
-    entry->sid = sid;
+    Owned<Entry> entry(new Entry);
     entry->access.grfAccessPermissions = GENERIC_ALL;
     entry->access.grfAccessMode = revoke_ ? REVOKE_ACCESS : SET_ACCESS;
     entry->access.grfInheritance = inheritance_;
@@ -356,10 +338,9 @@ bool AccessListBuilder::GrantAccess(const WString& account, bool isSidText) {
     entry->access.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
     entry->access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
     entry->access.Trustee.TrusteeType = TrusteeTypeOf(use);
-    entry->access.Trustee.ptstrName = static_cast<LPWSTR>(sid);
-    if (!entries_.Add(entry)) {
-        MemFree(sid);
-        MemFree(entry);
+    entry->access.Trustee.ptstrName = sid.As<WCHAR>();
+    entry->sid = static_cast<HeapBlock&&>(sid);
+    if (!entries_.Add(static_cast<Owned<Entry>&&>(entry))) {
         lastError_ = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
@@ -379,18 +360,17 @@ PSECURITY_DESCRIPTOR AccessListBuilder::BuildSecurityDescriptor(PSECURITY_DESCRI
     }
 
     ULONG count = static_cast<ULONG>(entries_.Size());
-    EXPLICIT_ACCESSW* list = nullptr;
+    HeapBlock list;
     if (count) {
-        list = static_cast<EXPLICIT_ACCESSW*>(MemAlloc(count * sizeof(EXPLICIT_ACCESSW)));
+        list = HeapBlock(count * sizeof(EXPLICIT_ACCESSW));
         if (!list) {
             lastError_ = ERROR_NOT_ENOUGH_MEMORY;
             return nullptr;
         }
-        for (ULONG i = 0; i < count; ++i) list[i] = entries_[static_cast<int>(i)]->access;
+        for (ULONG i = 0; i < count; ++i) list.As<EXPLICIT_ACCESSW>()[i] = entries_[static_cast<int>(i)]->access;
     }
     UniqueLocal<PACL> acl;
-    DWORD error = SetEntriesInAclW(count, list, existingAcl, acl.Receive());
-    MemFree(list);
+    DWORD error = SetEntriesInAclW(count, list.As<EXPLICIT_ACCESSW>(), existingAcl, acl.Receive());
     if (error != ERROR_SUCCESS) {
         lastError_ = error;
         return nullptr;

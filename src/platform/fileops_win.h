@@ -8,6 +8,7 @@
 #undef BuildSecurityDescriptor
 
 #include "base/array.h"
+#include "base/owned.h"
 #include "base/result.h"
 #include "base/wstr.h"
 #include "platform/unique_handle_win.h"
@@ -72,7 +73,7 @@ public:
 
 private:
     struct Entry;
-    Array<Entry*> entries_;
+    Array<Owned<Entry>> entries_;
     UniqueLocal<PACL> acl_;
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor_;
     bool revoke_ = false;

@@ -1,6 +1,8 @@
 /* Finds a message box by its caption, writes what it shows to a file and
  * presses one of its buttons.
- *   answer_box <caption> <yes|no|ok> <report-file> [timeout-ms]
+ *   answer_box <caption> <yes|no|ok> <report-file> [timeout-ms [watched copy]]
+ * With watched and copy, the watched file is copied while the box is still
+ * up, so that a test sees what had happened before the box was answered.
  * The report (UTF-8) has "text=", "caption=" and one line per visible standard
  * button present ("button=6" for Yes ...). Exit 0 when answered, 1 when no
  * box appeared in time. */
@@ -54,6 +56,7 @@ int wmain(int argc, wchar_t **argv) {
         }
         CloseHandle(report);
     }
+    if (argc > 6) CopyFileW(argv[5], argv[6], FALSE);
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
     return 0;
 }
