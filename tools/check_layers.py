@@ -28,7 +28,7 @@ STACK = [
 ]
 
 SOURCE_SUFFIXES = {".h", ".cpp", ".c", ".rc"}
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
+INCLUDE = re.compile(r'^[ \t]*#[ \t]*include[ \t]+"([^"]+)"', re.MULTILINE)
 
 
 def floors():

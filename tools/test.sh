@@ -43,6 +43,6 @@ for f in "$root"/fuzz/*_fuzz; do
     fi
     rm -rf "$scratch" "$scratch.log"
 done
-echo "== system tests under Wine"
-/usr/bin/python3 -m pytest -q tests/system ${PYTEST_ARGS:-} || status=1
+echo "== system tests under Wine, and the tests of the project's own tools"
+/usr/bin/python3 -m pytest -q tests/system tests/tools ${PYTEST_ARGS:-} || status=1
 exit $status
