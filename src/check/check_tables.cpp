@@ -19,12 +19,6 @@ const char16_t* const kPrerequisiteKeys[] = {
 const char16_t* const kSearchKeyBases[] = {u"SearchType", u"SearchString", u"VerMin", u"VerMax",
                                            u"RefContent", u"SearchCmdLine", nullptr};
 
-const char16_t* const kFolderPropertyNames[] = {
-    u"ProgramFiles64Folder", u"SystemFolder", u"System32Folder", u"WindowsFolder", u"WindowsVolume",
-    u"TempFolder", u"SETUPEXEDIR", u"ProgramFilesFolder", u"CommonFilesFolder", u"DesktopFolder",
-    u"AllUsersDesktopFolder", u"AppDataFolder", u"FavoritesFolder", u"StartMenuFolder", u"ProgramMenuFolder",
-    u"StartupFolder", u"FontsFolder", u"LocalAppDataFolder", u"CommonAppDataFolder", u"ProgramFiles", nullptr};
-
 bool IsInList(const char16_t* const* list, const WString& name) {
     for (; *list; ++list)
         if (name == *list) return true;

@@ -5,6 +5,7 @@
 
 #include "base/array.h"
 #include "base/wstr.h"
+#include "platform/references.h"
 
 // The keys of the section GeneralOptions, PREREQ_CHAINER and of a
 // prerequisite's section (null-terminated lists).
@@ -13,8 +14,6 @@ extern const char16_t* const kChainerKeys[];
 extern const char16_t* const kPrerequisiteKeys[];
 // Bases of the numbered keys of a prerequisite's searches: SearchType1 ...
 extern const char16_t* const kSearchKeyBases[];
-// Folder property names that square-bracket references resolve.
-extern const char16_t* const kFolderPropertyNames[];
 
 bool IsInList(const char16_t* const* list, const WString& name);
 

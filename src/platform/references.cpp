@@ -52,3 +52,9 @@ WString ExpandReferences(const WString& text, bool use64BitView, ReferenceResolv
     if (position < length) result.Append(text.c_str() + position, length - position);
     return result;
 }
+
+const char16_t* const kFolderPropertyNames[] = {
+    u"ProgramFiles64Folder", u"SystemFolder", u"System32Folder", u"WindowsFolder", u"WindowsVolume",
+    u"TempFolder", u"SETUPEXEDIR", u"ProgramFilesFolder", u"CommonFilesFolder", u"DesktopFolder",
+    u"AllUsersDesktopFolder", u"AppDataFolder", u"FavoritesFolder", u"StartMenuFolder", u"ProgramMenuFolder",
+    u"StartupFolder", u"FontsFolder", u"LocalAppDataFolder", u"CommonAppDataFolder", u"ProgramFiles", nullptr};

@@ -18,3 +18,6 @@ public:
 };
 
 WString ExpandReferences(const WString& text, bool use64BitView, ReferenceResolver& resolver);
+
+// Every folder property name that the expansion knows, ending with null.
+extern const char16_t* const kFolderPropertyNames[];

@@ -1,6 +1,7 @@
 // Folder properties, environment and registry references on the machine the
 // tests run on, compared with what the shell and the system report to this
 // same process.
+#include "platform/references.h"
 #include "platform/references_win.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,13 @@ TEST(SystemReferences, EveryFolderNameMatchesTheShell) {
         ASSERT_TRUE(ResolveFolderProperty(row.name, true, &value));
         EXPECT_EQ(Utf8(value), Utf8(expected));
     }
+    // The names the author's checker accepts are exactly those that resolve.
+    for (const char16_t* const* name = kFolderPropertyNames; *name; ++name) {
+        WString value;
+        EXPECT_TRUE(ResolveFolderProperty(*name, false, &value)) << Utf8(*name);
+    }
+    WString value;
+    EXPECT_FALSE(ResolveFolderProperty(u"ProgramFilesfolder", false, &value));
 }
 
 TEST(SystemReferences, SystemFoldersAndProgramFolder) {
