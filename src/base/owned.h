@@ -24,6 +24,13 @@ public:
         return *this;
     }
     T* Get() const { return p_; }
+    // Gives the object up without deleting it: for memory that must outlive
+    // its owner (a system still writing into it).
+    T* Release() {
+        T* p = p_;
+        p_ = nullptr;
+        return p;
+    }
     T* operator->() const { return p_; }
     T& operator*() const { return *p_; }
     explicit operator bool() const { return p_ != nullptr; }

@@ -247,7 +247,7 @@ bool FileTransfer::PauseUnlessCancelled(DWORD milliseconds) {
 
 template <typename Call>
 DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
-    TransferAsyncState* state = async_;
+    TransferAsyncState* state = async_.Get();
     if (!state) return ERROR_NOT_ENOUGH_MEMORY;
     InterlockedExchange(&state->pendingOperation, operation);
     InterlockedExchange(&state->completed, 0);
@@ -304,7 +304,7 @@ TransferAsyncState* NewAsyncState() {
 
 DWORD FileTransfer::OpenRoot() {
     CloseAll();
-    async_ = NewAsyncState();
+    async_ = Owned<TransferAsyncState>(NewAsyncState());
     if (!async_) return ERROR_NOT_ENOUGH_MEMORY;
     root_.Reset(WinInet().Open(L"Corvane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!root_) return GetLastError();
@@ -317,7 +317,7 @@ DWORD FileTransfer::OpenRoot() {
 // report back in time (a server that stopped sending), the shared state is
 // left behind for WinINet and the transfer goes on without waiting more.
 void FileTransfer::CloseRequest() {
-    TransferAsyncState* state = async_;
+    TransferAsyncState* state = async_.Get();
     if (!state) return;
     HINTERNET request = request_.Detach();
     bool settled = true;
@@ -341,15 +341,17 @@ void FileTransfer::CloseRequest() {
     }
     state->pendingLeft = false;
     // Left to WinINet: the transfer goes on with a state of its own.
-    if (!settled) async_ = NewAsyncState();
+    if (!settled) {
+        (void)async_.Release();
+        async_ = Owned<TransferAsyncState>(NewAsyncState());
+    }
 }
 
 void FileTransfer::CloseAll() {
     CloseRequest();
     connection_.Reset();
     root_.Reset();
-    delete async_;
-    async_ = nullptr;
+    async_ = Owned<TransferAsyncState>();
 }
 
 // ---------------------------------------------------------------------------
@@ -710,10 +712,10 @@ DWORD FileTransfer::FtpResume(uint32_t* bytesHeld) {
     if (result == ERROR_INTERNET_EXTENDED_ERROR) {
         // The server answered with a refusal: that is a reply, not a failure
         // of the command, and the file simply comes again whole.
-        if (immediate || async_->lastResponse.IsEmpty()) FetchLastResponse(async_);
+        if (immediate || async_->lastResponse.IsEmpty()) FetchLastResponse(async_.Get());
         result = 0;
     } else if (!result && async_->lastResponse.IsEmpty()) {
-        FetchLastResponse(async_);
+        FetchLastResponse(async_.Get());
     }
     if (result) return result;
     if (LeadingReplyCode(async_->lastResponse) != 350) *bytesHeld = 0;
@@ -796,7 +798,7 @@ DWORD FileTransfer::LocalCopy() {
 // at a time, twice the calls for a sixth of the bytes. A read that has to
 // wait falls back to queries.
 DWORD FileTransfer::ReadChunk(DWORD* read) {
-    TransferAsyncState* state = async_;
+    TransferAsyncState* state = async_.Get();
     *read = 0;
     if (!state) return ERROR_NOT_ENOUGH_MEMORY;
     if (!state->buffer) state->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));

@@ -8,6 +8,7 @@
 #include <wininet.h>
 #include <stdint.h>
 
+#include "base/owned.h"
 #include "base/wstr.h"
 #include "download/result_codes.h"
 #include "download/transfer_observer.h"
@@ -90,7 +91,7 @@ private:
     [[nodiscard]] DWORD RunAsync(int operation, bool yieldsHandle, Call call);
     // The handle of the last handle-yielding call, taken over by the caller.
     HINTERNET TakeHandle();
-    DWORD_PTR Context() const { return reinterpret_cast<DWORD_PTR>(async_); }
+    DWORD_PTR Context() const { return reinterpret_cast<DWORD_PTR>(async_.Get()); }
 
     [[nodiscard]] DWORD OpenRoot();
     void CloseRequest();
@@ -119,7 +120,7 @@ private:
     void Report(const WString& context, uint32_t code) { (void)Ask(context, code, nullptr); }
     WString TargetFileName() const;
 
-    TransferAsyncState* async_ = nullptr;  // owned; left behind only as described above
+    Owned<TransferAsyncState> async_;  // given up only as described above
     InternetHandle request_;
     InternetHandle connection_;
     InternetHandle root_;
