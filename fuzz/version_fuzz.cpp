@@ -26,9 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bool again = false;
         VersionValue back = ParseVersion(formatted, &again);
         if (!again) abort();
-        // Trailing parts of 65535 are dropped by the text form.
+        // The text form drops trailing build and revision parts of 0 or
+        // 65535 but always keeps major and minor; a value made only of such
+        // parts reads back as 0.0.0.0.
         VersionValue expected = value;
-        for (int i = 3; i >= 0 && (expected.part[i] == 0 || expected.part[i] == 65535); --i) expected.part[i] = 0;
+        int last = 3;
+        while (last >= 0 && (expected.part[last] == 0 || expected.part[last] == 65535)) --last;
+        if (last < 0) expected = VersionValue();
+        for (int i = 3; i > last && i >= 2; --i) expected.part[i] = 0;
         if (CompareVersions(back, expected) != 0) abort();
 
         VersionValue low = ParseVersion(narrow.Left(static_cast<int>(size / 2)));
