@@ -4,26 +4,9 @@
 
 #include "base/wstr.h"
 #include "evaluation/os_filter.h"
+#include "test_values.h"
 
 namespace {
-
-std::string Utf8(const WString& s) {
-    std::string out;
-    for (int i = 0; i < s.Length(); ++i) out += static_cast<char>(s[i] < 0x80 ? s[i] : '?');
-    return out;
-}
-
-OsInfo Os(uint32_t major, uint32_t minor, uint32_t build, uint32_t sp, bool server, bool x64) {
-    OsInfo info;
-    info.MajorVersion = major;
-    info.MinorVersion = minor;
-    info.BuildNumber = build;
-    info.ServicePackMajor = sp;
-    info.IsServer = server;
-    info.ProductType = server ? 3 : 1;
-    info.Is64BitOs = x64;
-    return info;
-}
 
 struct FilterRow {
     const char* what;
@@ -107,7 +90,7 @@ TEST(LanguageList, AcceptsByLowSixteenBits) {
         {u"10 33;", 1033, false},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(LanguageListAccepts(row.list, row.language), row.accepts) << Utf8(row.list) << " " << row.language;
+        EXPECT_EQ(LanguageListAccepts(row.list, row.language), row.accepts) << Printable(row.list) << " " << row.language;
 }
 
 }  // namespace

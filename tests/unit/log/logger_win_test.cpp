@@ -10,14 +10,9 @@
 #include <string>
 
 #include "platform/fileops_win.h"
+#include "test_values.h"
 
 namespace {
-
-std::string Utf8(const WString& s) {
-    std::string out;
-    for (int i = 0; i < s.Length(); ++i) out += s[i] < 0x80 ? static_cast<char>(s[i]) : '?';
-    return out;
-}
 
 TEST(LogFileName, ExtensionReplacedByLog) {
     struct Row {
@@ -31,7 +26,7 @@ TEST(LogFileName, ExtensionReplacedByLog) {
         {u"C:\\pkg\\setup.", "setup.LOG"},
         {u"setup.exe", "setup.LOG"},
     };
-    for (const Row& row : rows) EXPECT_EQ(Utf8(LogFileNameFor(row.executable)), row.expected) << Utf8(row.executable);
+    for (const Row& row : rows) EXPECT_EQ(Printable(LogFileNameFor(row.executable)), row.expected) << Printable(row.executable);
 }
 
 TEST(ProcessorLine, BrandStringOrStandIn) {
@@ -58,7 +53,7 @@ TEST(ProcessorLine, BrandStringOrStandIn) {
     for (const Row& row : rows) {
         unsigned int regs[12];
         regsOf(row.brand, regs);
-        EXPECT_EQ(Utf8(ProcessorBrandTextFrom(row.highest, regs)), row.expected) << row.brand;
+        EXPECT_EQ(Printable(ProcessorBrandTextFrom(row.highest, regs)), row.expected) << row.brand;
     }
     EXPECT_FALSE(ProcessorBrandText().IsEmpty());
 }

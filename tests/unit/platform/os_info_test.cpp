@@ -4,26 +4,9 @@
 
 #include "base/wstr.h"
 #include "platform/os_info.h"
+#include "test_values.h"
 
 namespace {
-
-std::string Utf8(const WString& s) {
-    std::string out;
-    for (int i = 0; i < s.Length(); ++i) out += static_cast<char>(s[i] < 0x80 ? s[i] : '?');
-    return out;
-}
-
-OsInfo Os(uint32_t major, uint32_t minor, uint32_t build, uint32_t sp, bool server, bool x64) {
-    OsInfo info;
-    info.MajorVersion = major;
-    info.MinorVersion = minor;
-    info.BuildNumber = build;
-    info.ServicePackMajor = sp;
-    info.IsServer = server;
-    info.ProductType = server ? 3 : 1;
-    info.Is64BitOs = x64;
-    return info;
-}
 
 struct NameRow {
     uint32_t major, minor, build, sp;
@@ -122,8 +105,8 @@ TEST(OsNames, EveryRowOfBothTables) {
         SCOPED_TRACE(std::to_string(row.major) + "." + std::to_string(row.minor) + " build " +
                      std::to_string(row.build) + " sp" + std::to_string(row.sp) + (row.server ? " server" : "") +
                      (row.x64 ? " x64" : " x86"));
-        EXPECT_EQ(Utf8(OsDetailedNameOf(info)), row.detailed);
-        EXPECT_EQ(Utf8(OsGenericNameOf(info)), row.generic);
+        EXPECT_EQ(Printable(OsDetailedNameOf(info)), row.detailed);
+        EXPECT_EQ(Printable(OsGenericNameOf(info)), row.generic);
     }
 }
 

@@ -11,14 +11,9 @@
 #include <string>
 
 #include "platform/os_info.h"
+#include "test_values.h"
 
 namespace {
-
-std::string Utf8(const WString& s) {
-    std::string out;
-    for (int i = 0; i < s.Length(); ++i) out += s[i] < 0x80 ? static_cast<char>(s[i]) : '?';
-    return out;
-}
 
 WString WithBackslash(WString path) {
     if (path.Last() != u'\\') path.Append(u'\\');
@@ -101,20 +96,20 @@ TEST(SystemReferences, EveryFolderNameMatchesTheShell) {
         {u"ProgramFiles", CSIDL_PROGRAM_FILES},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(Utf8(row.name));
+        SCOPED_TRACE(Printable(row.name));
         WString expected = ShellFolder(row.csidl);
         ASSERT_FALSE(expected.IsEmpty());
         WString value;
         ASSERT_TRUE(ResolveFolderProperty(row.name, false, &value));
-        EXPECT_EQ(Utf8(value), Utf8(expected));
+        EXPECT_EQ(Printable(value), Printable(expected));
         // The view changes nothing for these.
         ASSERT_TRUE(ResolveFolderProperty(row.name, true, &value));
-        EXPECT_EQ(Utf8(value), Utf8(expected));
+        EXPECT_EQ(Printable(value), Printable(expected));
     }
     // The names the author's checker accepts are exactly those that resolve.
     for (const char16_t* const* name = kFolderPropertyNames; *name; ++name) {
         WString value;
-        EXPECT_TRUE(ResolveFolderProperty(*name, false, &value)) << Utf8(*name);
+        EXPECT_TRUE(ResolveFolderProperty(*name, false, &value)) << Printable(*name);
     }
     WString value;
     EXPECT_FALSE(ResolveFolderProperty(u"ProgramFilesfolder", false, &value));
@@ -149,13 +144,13 @@ TEST(SystemReferences, SystemFoldersAndProgramFolder) {
         {u"ProgramFiles64Folder", false, programW6432},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(Utf8(row.name));
+        SCOPED_TRACE(Printable(row.name));
         WString value;
         ASSERT_TRUE(ResolveFolderProperty(row.name, row.use64, &value));
-        EXPECT_EQ(Utf8(value), Utf8(row.expected));
+        EXPECT_EQ(Printable(value), Printable(row.expected));
         EXPECT_EQ(value.Last(), u'\\');
     }
-    EXPECT_NE(Utf8(ShellFolder(CSIDL_SYSTEM)), Utf8(ShellFolder(CSIDL_SYSTEMX86)))
+    EXPECT_NE(Printable(ShellFolder(CSIDL_SYSTEM)), Printable(ShellFolder(CSIDL_SYSTEMX86)))
         << "a 64-bit system has two system folders";
     EXPECT_EQ(windows.Left(3).Length(), 3);
 }
@@ -169,13 +164,13 @@ TEST(SystemReferences, ProgramFiles64FallsBackToTheShellFolder) {
     bool found = ResolveFolderProperty(u"ProgramFiles64Folder", false, &value);
     SetEnvironmentVariableW(L"ProgramW6432", saved);
     ASSERT_TRUE(found);
-    EXPECT_EQ(Utf8(value), Utf8(ShellFolder(CSIDL_PROGRAM_FILES)));
+    EXPECT_EQ(Printable(value), Printable(ShellFolder(CSIDL_PROGRAM_FILES)));
 }
 
 TEST(SystemReferences, UnknownNamesAreNotFound) {
     for (const char16_t* name : {u"UnknownFolder", u"programfilesfolder", u"", u"SystemFolder ", u"TEMP"}) {
         WString value = u"untouched";
-        EXPECT_FALSE(ResolveFolderProperty(name, false, &value)) << Utf8(name);
+        EXPECT_FALSE(ResolveFolderProperty(name, false, &value)) << Printable(name);
         EXPECT_TRUE(value == u"untouched");
     }
     EXPECT_TRUE(ExpandSystemReferences(u"[UnknownFolder]\\a.txt", false) == u"[UnknownFolder]\\a.txt");
@@ -200,7 +195,7 @@ TEST(SystemReferences, EnvironmentVariables) {
         {u"50%", u"50%"},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(Utf8(ExpandSystemReferences(row.text, false)), Utf8(row.expected)) << Utf8(row.text);
+        EXPECT_EQ(Printable(ExpandSystemReferences(row.text, false)), Printable(row.expected)) << Printable(row.text);
     SetEnvironmentVariableW(L"CORVANE_REF_BIG", nullptr);
     SetEnvironmentVariableW(L"CORVANE_REF_EMPTY", nullptr);
 }
@@ -268,9 +263,9 @@ TEST_F(RegistryReferences, ValueTypesAsText) {
         {u"<!NoBackslash!>", u"<>"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(Utf8(row.text));
+        SCOPED_TRACE(Printable(row.text));
         WString got = ExpandSystemReferences(row.text, false);
-        EXPECT_TRUE(got == row.expected) << Utf8(got);
+        EXPECT_TRUE(got == row.expected) << Printable(got);
         EXPECT_TRUE(ExpandSystemReferences(row.text, true) == row.expected);
     }
 }
