@@ -80,6 +80,7 @@ struct Prerequisite {
     WString NoUiCommandLine;
     WString Options;
     WString MD5;
+    WString SHA256;
     int32_t ExactSize = 0;
     WString Folder;
     WString RetValPropName;

@@ -69,6 +69,7 @@ bool LoadPrerequisiteDefinition(const IniDocument& document, int n, Prerequisite
 
     ReadInt(*section, u"ExactSize", &record->ExactSize);
     ReadText(*section, u"MD5", &record->MD5);
+    ReadText(*section, u"SHA256", &record->SHA256);
     ReadInt(*section, u"Operator", &record->Operator);
 
     ReadText(*section, u"CommandLine", &record->CommandLine);

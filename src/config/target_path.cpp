@@ -69,3 +69,49 @@ WString DownloadTargetPath(const WString& downloadFolder, const WString& locatio
     path.Append(fileName.IsEmpty() ? FileNameFromUrl(location) : fileName);
     return path;
 }
+
+namespace {
+
+// Taken when the path equals an earlier target or its part file, or when its
+// own part file equals an earlier target.
+bool TargetTaken(const Array<WString>& taken, const WString& path) {
+    const WString part = path + u".part";
+    for (int i = 0; i < taken.Size(); ++i) {
+        const WString takenPart = taken[i] + u".part";
+        if (taken[i].EqualsNoCase(path) || takenPart.EqualsNoCase(path) || taken[i].EqualsNoCase(part)) return true;
+    }
+    return false;
+}
+
+WString WithSubfolder(const WString& path, int appNumber, int attempt) {
+    const int slash = path.FindLastChar(u'\\');
+    WString moved = path.Left(slash + 1);
+    moved.AppendAscii("App").AppendDecimal(appNumber);
+    if (attempt > 1) moved.Append(u'-').AppendDecimal(attempt);
+    moved.Append(u'\\').Append(path.Mid(slash + 1));
+    return moved;
+}
+
+}  // namespace
+
+void DistinctDownloadTargets(Array<WString>* targets, const Array<int>& appNumbers, Array<bool>* changed) {
+    Array<WString> taken;
+    changed->Clear();
+    for (int i = 0; i < targets->Size(); ++i) {
+        WString path = (*targets)[i];
+        bool moved = false;
+        if (!path.IsEmpty() && TargetTaken(taken, path)) {
+            const int number = i < appNumbers.Size() ? appNumbers[i] : i + 1;
+            WString candidate;
+            for (int attempt = 1;; ++attempt) {
+                candidate = WithSubfolder(path, number, attempt);
+                if (!TargetTaken(taken, candidate)) break;
+            }
+            path = candidate;
+            (*targets)[i] = path;
+            moved = true;
+        }
+        taken.Add(path);
+        changed->Add(moved);
+    }
+}

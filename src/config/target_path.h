@@ -3,6 +3,7 @@
 // from its URL. Portable; shared by the evaluation and the download manager.
 #pragma once
 
+#include "base/array.h"
 #include "base/wstr.h"
 
 // The file name part of a URL: the text after the last separator of
@@ -15,3 +16,12 @@ WString FileNameFromUrl(const WString& url);
 // "subfolder?file name"; without a file name there, the name comes from the
 // location. Backslashes are put between the parts where missing.
 WString DownloadTargetPath(const WString& downloadFolder, const WString& location, const WString& folder);
+
+// Two prerequisites never share a download target (nor so its ".part"
+// file): the first keeps the path above; a later one whose path equals an
+// earlier target (letter case aside) gets the subfolder "App<N>" (N its
+// number in PREREQUISITES) between the path's folder and its file name, and
+// again on the next free "App<N>-2", "App<N>-3", ... where that is taken
+// too. targets holds the paths in list order; appNumbers their N; changed
+// marks the ones moved.
+void DistinctDownloadTargets(Array<WString>* targets, const Array<int>& appNumbers, Array<bool>* changed);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "config/target_path.h"
 
@@ -92,6 +93,51 @@ TEST(TargetPath, DownloadTargetPath) {
         EXPECT_EQ(S(DownloadTargetPath(WString(c.downloadFolder), WString(c.location), WString(c.folder))),
                   std::u16string(c.expected))
             << "case " << (&c - cases);
+    }
+}
+
+TEST(TargetPath, DistinctDownloadTargets) {
+    struct Case {
+        std::vector<const char16_t*> targets;
+        std::vector<const char16_t*> expected;  // null: unchanged
+    };
+    const Case cases[] = {
+        {{u"C:\\dl\\a.exe", u"C:\\dl\\b.exe"}, {nullptr, nullptr}},
+        // The first keeps its path; letter case does not make a second one distinct.
+        {{u"C:\\dl\\setup.exe", u"C:\\DL\\Setup.exe"}, {nullptr, u"C:\\DL\\App2\\Setup.exe"}},
+        {{u"C:\\dl\\s.exe", u"C:\\dl\\t.exe", u"C:\\dl\\s.exe"}, {nullptr, nullptr, u"C:\\dl\\App3\\s.exe"}},
+        // A moved name that is taken in turn goes on to App<N>-2.
+        {{u"C:\\dl\\App2\\s.exe", u"C:\\dl\\s.exe", u"C:\\dl\\s.exe"},
+         {nullptr, nullptr, u"C:\\dl\\App3\\s.exe"}},
+        {{u"C:\\dl\\s.exe", u"C:\\dl\\App2\\s.exe", u"C:\\dl\\s.exe"},
+         {nullptr, nullptr, u"C:\\dl\\App3\\s.exe"}},
+        {{u"C:\\dl\\App2\\s.exe", u"C:\\dl\\s.exe"}, {nullptr, nullptr}},
+        {{u"C:\\dl\\s.exe", u"C:\\dl\\App2\\s.exe", u"C:\\dl\\App2\\s.exe"},
+         {nullptr, nullptr, u"C:\\dl\\App2\\App3\\s.exe"}},
+        {{u"C:\\dl\\s.exe", u"C:\\dl\\App2\\s.exe", u"C:\\dl\\s.exe", u"C:\\dl\\App3\\s.exe"},
+         {nullptr, nullptr, u"C:\\dl\\App3\\s.exe", u"C:\\dl\\App3\\App4\\s.exe"}},
+        // One target's part file is another's target.
+        {{u"C:\\dl\\s.exe", u"C:\\dl\\s.exe.part"}, {nullptr, u"C:\\dl\\App2\\s.exe.part"}},
+        {{u"C:\\dl\\s.exe.part", u"C:\\dl\\s.exe"}, {nullptr, u"C:\\dl\\App2\\s.exe"}},
+        // Prerequisites without a target (no download) take part in nothing.
+        {{u"", u""}, {nullptr, nullptr}},
+    };
+    for (const Case& c : cases) {
+        Array<WString> targets;
+        Array<int> numbers;
+        for (size_t i = 0; i < c.targets.size(); ++i) {
+            targets.Add(WString(c.targets[i]));
+            numbers.Add(static_cast<int>(i) + 1);
+        }
+        Array<bool> changed;
+        DistinctDownloadTargets(&targets, numbers, &changed);
+        ASSERT_EQ(changed.Size(), targets.Size());
+        for (size_t i = 0; i < c.targets.size(); ++i) {
+            const int at = static_cast<int>(i);
+            const char16_t* want = c.expected[i] ? c.expected[i] : c.targets[i];
+            EXPECT_EQ(S(targets[at]), std::u16string(want)) << "case " << (&c - cases) << " item " << i;
+            EXPECT_EQ(changed[at], c.expected[i] != nullptr) << "case " << (&c - cases) << " item " << i;
+        }
     }
 }
 
