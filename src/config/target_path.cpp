@@ -1,5 +1,7 @@
 #include "config/target_path.h"
 
+#include "config/file_url.h"
+
 namespace {
 
 const char16_t kUrlSeparators[] = u"\\/:*?\"<>|";
@@ -114,4 +116,17 @@ void DistinctDownloadTargets(Array<WString>* targets, const Array<int>& appNumbe
         taken.Add(path);
         changed->Add(moved);
     }
+}
+
+Array<WString> DownloadTargets(const Array<Prerequisite>& items, const WString& downloadFolder, Array<bool>* moved) {
+    Array<WString> targets;
+    Array<int> numbers;
+    for (int i = 0; i < items.Size(); ++i) {
+        const Prerequisite& p = items[i];
+        const bool downloads = p.LocationKind == kLocationUrl && !IsLocalFileUrl(p.Location);
+        targets.Add(downloads ? DownloadTargetPath(downloadFolder, p.Location, p.Folder) : WString());
+        numbers.Add(i + 1);
+    }
+    DistinctDownloadTargets(&targets, numbers, moved);
+    return targets;
 }

@@ -5,6 +5,7 @@
 
 #include "base/array.h"
 #include "base/wstr.h"
+#include "config/prerequisite.h"
 
 // The file name part of a URL: the text after the last separator of
 // \/:*?"<>| before the end, where the end is the last character, or the ":"
@@ -25,3 +26,9 @@ WString DownloadTargetPath(const WString& downloadFolder, const WString& locatio
 // too. targets holds the paths in list order; appNumbers their N; changed
 // marks the ones moved.
 void DistinctDownloadTargets(Array<WString>* targets, const Array<int>& appNumbers, Array<bool>* changed);
+
+// The download target of every prerequisite, in list order, made distinct as
+// above: empty for one that downloads nothing (a SetupFile, an OpenSite, a
+// file URL, which is installed where it lies). moved marks the ones given a
+// subfolder. downloadFolder is the resolved download folder.
+Array<WString> DownloadTargets(const Array<Prerequisite>& items, const WString& downloadFolder, Array<bool>* moved);

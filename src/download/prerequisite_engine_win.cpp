@@ -7,7 +7,7 @@
 #include "config/prerequisite.h"
 #include "config/target_path.h"
 #include "download/file_transfer_win.h"
-#include "download/file_url.h"
+#include "config/file_url.h"
 #include "download/integrity_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"

@@ -141,4 +141,35 @@ TEST(TargetPath, DistinctDownloadTargets) {
     }
 }
 
+TEST(TargetPath, DownloadTargetsOfAList) {
+    struct Item {
+        int kind;
+        const char16_t* location;
+        const char16_t* folder;
+        const char16_t* target;
+    } items[] = {
+        {kLocationUrl, u"http://h/a/setup.exe", u"", u"C:\\dl\\setup.exe"},
+        {kLocationSetupFile, u"setup.exe", u"", u""},
+        {kLocationUrl, u"FILE:///C:/setup.exe", u"", u""},
+        {kLocationOpenSite, u"http://h/setup.exe", u"", u""},
+        {kLocationUrl, u"http://h/b/setup.exe", u"", u"C:\\dl\\App5\\setup.exe"},
+        {kLocationUrl, u"http://h/c/x.msi", u"?setup.exe", u"C:\\dl\\App6\\setup.exe"},
+    };
+    Array<Prerequisite> list;
+    for (const Item& item : items) {
+        Prerequisite p;
+        p.LocationKind = item.kind;
+        p.Location = item.location;
+        p.Folder = item.folder;
+        list.Add(p);
+    }
+    Array<bool> moved;
+    Array<WString> targets = DownloadTargets(list, WString(u"C:\\dl"), &moved);
+    ASSERT_EQ(targets.Size(), list.Size());
+    for (int i = 0; i < targets.Size(); ++i) {
+        EXPECT_EQ(S(targets[i]), std::u16string(items[i].target)) << "item " << i;
+        EXPECT_EQ(moved[i], i >= 4) << "item " << i;
+    }
+}
+
 }  // namespace

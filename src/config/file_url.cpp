@@ -1,4 +1,4 @@
-#include "download/file_url.h"
+#include "config/file_url.h"
 
 static int FileUrlPrefixLength(const WString& location) {
     if (location.StartsWithNoCase(u"file:///")) return 8;
