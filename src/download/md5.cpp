@@ -29,7 +29,7 @@ void Md5::Reset() {
     state_[1] = 0xefcdab89;
     state_[2] = 0x98badcfe;
     state_[3] = 0x10325476;
-    bitCount_ = 0;
+    ResetCount();
 }
 
 // One step of a round: a = b + ((a + f(b, c, d) + message word + constant) <<< shift).
@@ -91,38 +91,8 @@ void Md5::Transform(const uint8_t block[64]) {
 #undef MD5_H
 #undef MD5_I
 
-void Md5::Update(const void* data, size_t length) {
-    const uint8_t* in = static_cast<const uint8_t*>(data);
-    size_t used = static_cast<size_t>((bitCount_ >> 3) & 63);
-    bitCount_ += static_cast<uint64_t>(length) << 3;
-    if (used) {
-        size_t room = 64 - used;
-        if (length < room) {
-            memcpy(buffer_ + used, in, length);
-            return;
-        }
-        memcpy(buffer_ + used, in, room);
-        Transform(buffer_);
-        in += room;
-        length -= room;
-    }
-    while (length >= 64) {
-        Transform(in);
-        in += 64;
-        length -= 64;
-    }
-    if (length) memcpy(buffer_, in, length);
-}
-
 void Md5::Finish(uint8_t digest[16]) {
-    uint64_t bits = bitCount_;
-    uint8_t tail[72];
-    size_t used = static_cast<size_t>((bits >> 3) & 63);
-    size_t padding = (used < 56) ? 56 - used : 120 - used;
-    memset(tail, 0, sizeof tail);
-    tail[0] = 0x80;
-    for (int i = 0; i < 8; ++i) tail[padding + i] = static_cast<uint8_t>(bits >> (8 * i));
-    Update(tail, padding + 8);
+    Pad(false);
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) digest[i * 4 + j] = static_cast<uint8_t>(state_[i] >> (8 * j));
     }

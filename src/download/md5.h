@@ -4,19 +4,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
-class Md5 {
+#include "download/block_hash.h"
+
+class Md5 : public BlockHash<Md5> {
 public:
     Md5() { Reset(); }
     void Reset();
-    void Update(const void* data, size_t length);
     // Writes the 16 digest bytes; the object must be Reset before reuse.
     void Finish(uint8_t digest[16]);
 
 private:
+    friend class BlockHash<Md5>;
     void Transform(const uint8_t block[64]);
     uint32_t state_[4];
-    uint64_t bitCount_;
-    uint8_t buffer_[64];
 };
 
 // Writes 2 * bytes lowercase hexadecimal digits and a terminating NUL.

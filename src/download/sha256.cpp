@@ -24,7 +24,7 @@ void Sha256::Reset() {
     static const uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
     memcpy(state_, kInitial, sizeof state_);
-    bitCount_ = 0;
+    ResetCount();
 }
 
 void Sha256::Transform(const uint8_t block[64]) {
@@ -66,38 +66,8 @@ void Sha256::Transform(const uint8_t block[64]) {
     state_[7] += h;
 }
 
-void Sha256::Update(const void* data, size_t length) {
-    const uint8_t* in = static_cast<const uint8_t*>(data);
-    size_t used = static_cast<size_t>((bitCount_ >> 3) & 63);
-    bitCount_ += static_cast<uint64_t>(length) << 3;
-    if (used) {
-        size_t room = 64 - used;
-        if (length < room) {
-            memcpy(buffer_ + used, in, length);
-            return;
-        }
-        memcpy(buffer_ + used, in, room);
-        Transform(buffer_);
-        in += room;
-        length -= room;
-    }
-    while (length >= 64) {
-        Transform(in);
-        in += 64;
-        length -= 64;
-    }
-    if (length) memcpy(buffer_, in, length);
-}
-
 void Sha256::Finish(uint8_t digest[32]) {
-    const uint64_t bits = bitCount_;
-    uint8_t tail[72];
-    const size_t used = static_cast<size_t>((bits >> 3) & 63);
-    const size_t padding = (used < 56) ? 56 - used : 120 - used;
-    memset(tail, 0, sizeof tail);
-    tail[0] = 0x80;
-    for (int i = 0; i < 8; ++i) tail[padding + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    Update(tail, padding + 8);
+    Pad(true);
     for (int i = 0; i < 8; ++i) {
         for (int j = 0; j < 4; ++j) digest[i * 4 + j] = static_cast<uint8_t>(state_[i] >> (24 - 8 * j));
     }

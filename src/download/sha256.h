@@ -5,19 +5,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
-class Sha256 {
+#include "download/block_hash.h"
+
+class Sha256 : public BlockHash<Sha256> {
 public:
     Sha256() { Reset(); }
     void Reset();
-    void Update(const void* data, size_t length);
     // Writes the 32 digest bytes; the object must be Reset before reuse.
     void Finish(uint8_t digest[32]);
 
 private:
+    friend class BlockHash<Sha256>;
     void Transform(const uint8_t block[64]);
     uint32_t state_[8];
-    uint64_t bitCount_;
-    uint8_t buffer_[64];
 };
 
 // Writes 64 lowercase hexadecimal digits and a terminating NUL (65 units).
