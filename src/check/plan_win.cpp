@@ -90,9 +90,6 @@ bool PlanRun(const WString& iniPath, std::string* table) {
 
     PackageLocator locator;
     locator.Configure(folder + u"setup.exe", list.ResolvedExtractionFolder());
-    locator.SetOptionFlags(3);
-    locator.SetCleanupMode(3);
-    locator.SetActive(true);
     SetSearchPackageLocator(&locator);
     list.EvaluateAll();
     SetSearchPackageLocator(nullptr);
