@@ -100,12 +100,13 @@ int Run(const Array<WString>& args) {
     }
     if (!explain.IsEmpty()) return Explain(explain);
     if (!plan.IsEmpty()) {
-        std::string table;
-        if (!PlanRun(plan, &table)) {
-            PrintError("corvane-check: " + table + "\n");
+        PlanReport report;
+        std::string error;
+        if (!EvaluatePlan(plan, &report, &error)) {
+            PrintError("corvane-check: " + error + "\n");
             return 2;
         }
-        Print(table);
+        Print(PlanTable(report));
         return 0;
     }
     Array<uint8_t> bytes;
@@ -154,8 +155,8 @@ int wmain(int argc, wchar_t** argv) {
     return Run(args);
 }
 #else
-bool PlanRun(const WString&, std::string* table) {
-    *table = "--plan runs the chainer's evaluation and needs the Windows build (corvane-check.exe)";
+bool EvaluatePlan(const WString&, PlanReport*, std::string* error) {
+    *error = "--plan runs the chainer's evaluation and needs the Windows build (corvane-check.exe)";
     return false;
 }
 
