@@ -229,6 +229,17 @@ TEST(Checker, WrittenFormReadsAsTheText) {
     EXPECT_EQ(bytes[bytes.Size() - 2], '\n');
     DiagnosticList list = CheckConfigurationFile(bytes.begin(), static_cast<size_t>(bytes.Size()), CheckOptions());
     ExpectExactly(list, {{4, W, "unknown section [X]"}}, "written");
+    EXPECT_NE(list.ToText(WString(u"s.txt")).find("s.txt:4: warning: unknown section [X] is never read [unknown-section]"),
+              std::string::npos);
+    EXPECT_FALSE(list.Ignore("no-such-rule"));
+    EXPECT_TRUE(list.Ignore("unknown-section"));
+    EXPECT_EQ(list.Count(Severity::kWarning), 0);
+    // A message about the whole file has no line.
+    std::vector<uint8_t> utf8 = {'[', 'X', ']', '\n'};
+    DiagnosticList whole = CheckConfigurationFile(utf8.data(), utf8.size(), CheckOptions());
+    const std::string json = whole.ToJson(WString(u"u.ini"));
+    EXPECT_NE(json.find("{\"line\": null, \"severity\": \"error\", \"rule\": \"file-form\""), std::string::npos) << json;
+    EXPECT_EQ(whole.ToText(WString(u"u.ini")).find("u.ini:0"), std::string::npos);
     IniDocument document;
     document.Parse(ConfigurationTextFromBytes(bytes.begin(), static_cast<size_t>(bytes.Size())));
     EXPECT_TRUE(*document.Lookup(WString(u"GeneralOptions"), WString(u"DefaultProdCode")) == u"\u00E9t\u00E9");
