@@ -16,13 +16,7 @@ void CheckChainerSection(CheckContext* context) {
         out->Warning(folders->line, "cleanup",
                      WString(u"CleanupFolders ends with a backslash: the upward walk from the chainer's folder never meets it"));
     if (const IniPair* files = CheckContext::Key(section, u"CleanupFiles")) {
-        const WString& text = files->value;
-        int start = 0;
-        while (start < text.Length()) {
-            int end = text.FindChar(u'\x01', start);
-            if (end < 0) end = text.Length();
-            WString entry = text.Substr(start, end - start);
-            start = end + 1;
+        for (const WString& entry : Entries(files->value, u'\x01')) {
             if (entry.IsEmpty()) continue;
             if (!IsAbsolutePath(entry))
                 out->Warning(files->line, "cleanup", u"CleanupFiles entry " + Quoted(entry) + u" is relative: it is never deleted");

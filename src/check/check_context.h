@@ -50,6 +50,9 @@ WString Joined(const Array<WString>& names, const char16_t* separator);
 WString DidYouMean(const WString& name, const Array<WString>& candidates);
 Array<WString> ListOf(const char16_t* const* list);
 bool AllDigits(const WString& text);
+// The entries of a list separated by one character, empty ones included
+// (none for an empty text).
+Array<WString> Entries(const WString& text, char16_t separator);
 
 // --- values ---------------------------------------------------------------------
 enum class NumberForm { kClean, kNoDigits, kTrailingText, kOutOfRange };

@@ -82,6 +82,18 @@ bool AllDigits(const WString& text) {
     return true;
 }
 
+Array<WString> Entries(const WString& text, char16_t separator) {
+    Array<WString> entries;
+    int start = 0;
+    while (start < text.Length()) {
+        int end = text.FindChar(separator, start);
+        if (end < 0) end = text.Length();
+        entries.Add(text.Substr(start, end - start));
+        start = end + 1;
+    }
+    return entries;
+}
+
 NumberForm ClassifyNumber(const WString& text, int64_t* value) {
     int i = 0;
     bool negative = false;

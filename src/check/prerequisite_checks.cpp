@@ -152,13 +152,7 @@ void CheckOsList(CheckContext* context, const IniPair* pair, bool sixtyFour) {
 
 void CheckLanguageList(DiagnosticList* out, const IniPair* pair) {
     if (!pair) return;
-    const WString& text = pair->value;
-    int start = 0;
-    while (start < text.Length()) {
-        int end = text.FindChar(u';', start);
-        if (end < 0) end = text.Length();
-        WString entry = text.Substr(start, end - start);
-        start = end + 1;
+    for (const WString& entry : Entries(pair->value, u';')) {
         int64_t value = 0;
         WString trimmed = entry.Trimmed();
         if (ClassifyNumber(trimmed, &value) != NumberForm::kClean || value < 0 || value > 0xFFFF)
