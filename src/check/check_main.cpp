@@ -14,8 +14,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: corvane-check [--werror] [--json] [--files DIR] setup.ini\n"
-    "       corvane-check --write in.txt out.ini [--werror] [--json]\n"
+    "usage: corvane-check [--werror] [--json] [--ignore RULE]... [--files DIR] setup.ini\n"
+    "       corvane-check --write in.txt out.ini [--werror] [--json] [--ignore RULE]...\n"
     "       corvane-check --explain CODE\n"
     "       corvane-check --plan setup.ini      (Windows)\n";
 
@@ -50,7 +50,24 @@ int Explain(const WString& text) {
     return 0;
 }
 
-int Report(const DiagnosticList& list, const WString& name, bool json, bool werror) {
+// The line of the first byte that is not part of well-formed UTF-8.
+int LineOfFirstBadByte(const Array<uint8_t>& bytes) {
+    int line = 1;
+    for (int i = 0; i < bytes.Size();) {
+        const uint8_t lead = bytes[i];
+        const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
+        const int available = length < bytes.Size() - i ? length : bytes.Size() - i;
+        bool valid = true;
+        FromUtf8(reinterpret_cast<const char*>(bytes.begin() + i), static_cast<size_t>(available), &valid);
+        if (!valid) return line;
+        if (lead == '\n') ++line;
+        i += available;
+    }
+    return line;
+}
+
+int Report(DiagnosticList list, const WString& name, bool json, bool werror, const Array<std::string>& ignored) {
+    for (const std::string& rule : ignored) (void)list.Ignore(rule);
     Print(json ? list.ToJson(name) : list.ToText(name));
     int errors = list.Count(Severity::kError) + (werror ? list.Count(Severity::kWarning) : 0);
     return errors ? 1 : 0;
@@ -61,9 +78,17 @@ int Run(const Array<WString>& args) {
     WString files, explain, plan;
     Array<WString> positional;
     bool write = false;
+    Array<std::string> ignored;
     for (int i = 0; i < args.Size(); ++i) {
         const WString& a = args[i];
         if (a == u"--json") json = true;
+        else if (a == u"--ignore" && i + 1 < args.Size()) {
+            ignored.Add(Utf8(args[++i]));
+            if (!IsRuleName(ignored[ignored.Size() - 1])) {
+                PrintError("corvane-check: no rule is called " + ignored[ignored.Size() - 1] + "\n");
+                return 2;
+            }
+        }
         else if (a == u"--werror") werror = true;
         else if (a == u"--write") write = true;
         else if (a == u"--files" && i + 1 < args.Size()) files = args[++i];
@@ -75,12 +100,13 @@ int Run(const Array<WString>& args) {
     }
     if (!explain.IsEmpty()) return Explain(explain);
     if (!plan.IsEmpty()) {
-        std::string table;
-        if (!PlanRun(plan, &table)) {
-            PrintError("corvane-check: " + table + "\n");
+        PlanReport report;
+        std::string error;
+        if (!EvaluatePlan(plan, &report, &error)) {
+            PrintError("corvane-check: " + error + "\n");
             return 2;
         }
-        Print(table);
+        Print(PlanTable(report));
         return 0;
     }
     Array<uint8_t> bytes;
@@ -94,7 +120,8 @@ int Run(const Array<WString>& args) {
         bool valid = true;
         WString text = TextFromUtf8File(bytes.begin(), static_cast<size_t>(bytes.Size()), &valid);
         if (!valid) {
-            PrintError("corvane-check: " + Utf8(positional[0]) + " is not UTF-8 text\n");
+            PrintError("corvane-check: " + Utf8(positional[0]) + ":" + std::to_string(LineOfFirstBadByte(bytes)) +
+                       ": error: not UTF-8 text (the first bad byte is on this line)\n");
             return 2;
         }
         ChainerFormBytes(text, &bytes);
@@ -102,7 +129,8 @@ int Run(const Array<WString>& args) {
             PrintError("corvane-check: cannot write " + Utf8(positional[1]) + "\n");
             return 2;
         }
-        checked = positional[1];
+        // The messages name the file the author edits: its lines are the INI's.
+        checked = positional[0];
     } else {
         if (positional.Size() != 1) return Usage();
         checked = positional[0];
@@ -115,7 +143,7 @@ int Run(const Array<WString>& args) {
     CheckOptions options;
     if (!files.IsEmpty()) options.files = &folder;
     return Report(CheckConfigurationFile(bytes.begin(), static_cast<size_t>(bytes.Size()), options), checked, json,
-                  werror);
+                  werror, ignored);
 }
 
 }  // namespace
@@ -127,8 +155,8 @@ int wmain(int argc, wchar_t** argv) {
     return Run(args);
 }
 #else
-bool PlanRun(const WString&, std::string* table) {
-    *table = "--plan runs the chainer's evaluation and needs the Windows build (corvane-check.exe)";
+bool EvaluatePlan(const WString&, PlanReport*, std::string* error) {
+    *error = "--plan runs the chainer's evaluation and needs the Windows build (corvane-check.exe)";
     return false;
 }
 

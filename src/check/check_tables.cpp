@@ -1,23 +1,38 @@
 #include "check/check_tables.h"
 
+#include "config/chainer_settings.h"
+#include "config/ini_schema.h"
+#include "config/prerequisite.h"
 #include "platform/os_info.h"
 
-const char16_t* const kGeneralOptionKeys[] = {
-    u"MainAppCmdLine", u"Options", u"UpdatesUrl", u"ProductVersion", u"MinWIVer", u"DownloadFolder",
-    u"MainAppURL", u"UwpAppxURL", u"LanguageList", u"ExtractionFolder", u"KeepFiles", u"PackJars",
-    u"AllPlatforms", u"Is64PlatformTransf", u"Langs", u"PackageCode", u"DefaultProdCode", u"ProductCode",
-    u"UpgradeCode", u"ExtUIStub", u"SaveExtUIStub", u"FileExtractFirst", u"MsiCertData", u"AppxVersion",
-    u"AppxPkId", nullptr};
+namespace {
 
-const char16_t* const kChainerKeys[] = {u"CleanupFiles", u"CleanupFolders", u"LogFile", u"CleanupScript", nullptr};
+template <class Record>
+void AddNames(const KeySchema<Record>* keys, int count, Array<WString>* names) {
+    for (int i = 0; i < count; ++i) names->Add(WString(keys[i].name));
+}
 
-const char16_t* const kPrerequisiteKeys[] = {
-    u"VerMin", u"VerMax", u"WinNTVersions", u"WinNT64Versions", u"SetupFile", u"OpenSite", u"Url",
-    u"ExactSize", u"MD5", u"Operator", u"CommandLine", u"BasicUiCommandLine", u"NoUiCommandLine",
-    u"Options", u"RetValPropName", u"ParentPrereq", u"Folder", u"LanguageList", nullptr};
+}  // namespace
 
-const char16_t* const kSearchKeyBases[] = {u"SearchType", u"SearchString", u"VerMin", u"VerMax",
-                                           u"RefContent", u"SearchCmdLine", nullptr};
+Array<WString> KnownKeys(KeySet set) {
+    Array<WString> names;
+    switch (set) {
+        case KeySet::kGeneralOptions: AddNames(kGeneralOptionKeys, kGeneralOptionKeyCount, &names); break;
+        case KeySet::kChainer: AddNames(kChainerKeys, kChainerKeyCount, &names); break;
+        case KeySet::kPrerequisite:
+            for (const LocationKeySchema& key : kLocationKeys) names.Add(WString(key.name));
+            AddNames(kPrerequisiteKeys, kPrerequisiteKeyCount, &names);
+            break;
+        case KeySet::kSearchBases: AddNames(kSearchKeys, kSearchKeyCount, &names); break;
+    }
+    return names;
+}
+
+bool IsKnownKey(KeySet set, const WString& name) {
+    for (const WString& key : KnownKeys(set))
+        if (key == name) return true;
+    return false;
+}
 
 bool IsInList(const char16_t* const* list, const WString& name) {
     for (; *list; ++list)

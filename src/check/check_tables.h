@@ -1,19 +1,18 @@
-// What the chainer knows by name: sections, keys, folder properties and the
-// names Windows is given by the OS tables; and the nearest known name to a
-// misspelt one.
+// What the chainer knows by name: the keys of its schema, folder properties
+// and the names Windows is given by the OS tables; and the nearest known name
+// to a misspelt one.
 #pragma once
 
 #include "base/array.h"
 #include "base/wstr.h"
 #include "platform/references.h"
 
-// The keys of the section GeneralOptions, PREREQ_CHAINER and of a
-// prerequisite's section (null-terminated lists).
-extern const char16_t* const kGeneralOptionKeys[];
-extern const char16_t* const kChainerKeys[];
-extern const char16_t* const kPrerequisiteKeys[];
-// Bases of the numbered keys of a prerequisite's searches: SearchType1 ...
-extern const char16_t* const kSearchKeyBases[];
+// The key names the loaders read in a section: GeneralOptions,
+// PREREQ_CHAINER, a prerequisite's section (location keys included), and
+// the bases of the numbered search keys.
+enum class KeySet { kGeneralOptions, kChainer, kPrerequisite, kSearchBases };
+Array<WString> KnownKeys(KeySet set);
+bool IsKnownKey(KeySet set, const WString& name);
 
 bool IsInList(const char16_t* const* list, const WString& name);
 

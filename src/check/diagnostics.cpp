@@ -105,12 +105,36 @@ WString FromUtf8(const char* bytes, size_t size, bool* valid) {
     return out;
 }
 
-void DiagnosticList::Add(int line, Severity severity, const WString& message) {
+const char* const kRuleNames[] = {
+    "file-form",          "ignored-line",       "unknown-section",   "repeated-section",  "unknown-key",
+    "repeated-key",       "list-end",           "key-without-effect", "carried-key",      "value-read-differently",
+    "fixed-search-result", "registry-path",     "reference",         "launch-expansion",  "unused-command-line",
+    "shared-target",      "shared-setup-file",  "duplicate-name",    "parent",            "self-reference",
+    "depends-on-current-folder", "depends-on-temp-folder", "download-name", "package-files", "digest",
+    "cleanup",            "deletes-ini",        "evaluate-only",     "option-letter",     nullptr};
+
+bool IsRuleName(const std::string& rule) {
+    for (const char* const* r = kRuleNames; *r; ++r)
+        if (rule == *r) return true;
+    return false;
+}
+
+void DiagnosticList::Add(int line, Severity severity, const char* rule, const WString& message) {
     Diagnostic d;
     d.line = line;
     d.severity = severity;
+    d.rule = rule;
     d.message = message;
     items_.Add(d);
+}
+
+bool DiagnosticList::Ignore(const std::string& rule) {
+    if (!IsRuleName(rule)) return false;
+    Array<Diagnostic> kept;
+    for (const Diagnostic& d : items_)
+        if (rule != d.rule) kept.Add(d);
+    items_ = kept;
+    return true;
 }
 
 void DiagnosticList::SortByLine() {
@@ -144,7 +168,7 @@ std::string DiagnosticList::ToText(const WString& fileName) const {
     for (const Diagnostic& d : items_) {
         out += name;
         if (d.line > 0) out += ":" + std::to_string(d.line);
-        out += std::string(": ") + SeverityName(d.severity) + ": " + Utf8(d.message) + "\n";
+        out += std::string(": ") + SeverityName(d.severity) + ": " + Utf8(d.message) + " [" + d.rule + "]\n";
     }
     return out + Summary(fileName) + "\n";
 }
@@ -155,8 +179,8 @@ std::string DiagnosticList::ToJson(const WString& fileName) const {
     for (const Diagnostic& d : items_) {
         out += first ? "\n  " : ",\n  ";
         first = false;
-        out += "{\"line\": " + std::to_string(d.line) + ", \"severity\": \"" + SeverityName(d.severity) +
-               "\", \"message\": " + JsonString(d.message) + "}";
+        out += "{\"line\": " + (d.line > 0 ? std::to_string(d.line) : std::string("null")) + ", \"severity\": \"" +
+               SeverityName(d.severity) + "\", \"rule\": \"" + d.rule + "\", \"message\": " + JsonString(d.message) + "}";
     }
     out += first ? "]" : "\n]";
     out += ", \"errors\": " + std::to_string(Count(Severity::kError)) +

@@ -1,10 +1,9 @@
 #include "config/package_locator.h"
 
+#include "platform/path_rules.h"
+
 void PackageLocator::Configure(const WString& packagePath, const WString& extractionFolder) {
     packagePath_ = packagePath;
-    int slash = packagePath_.FindLastChar(u'\\');
-    packageFolder_ = slash < 0 ? WString() : packagePath_.Left(slash);
-    packageFolder_.Append(u'\\');
     extractionFolder_ = extractionFolder;
 }
 
@@ -23,7 +22,7 @@ WString PackageLocator::Relative(const WString& location) const {
 
 WString PackageLocator::Locate(const WString& location, int32_t* entryIndex) const {
     if (entryIndex) *entryIndex = -1;
-    if (location.Length() >= 2 && (location.StartsWith(u"\\\\") || location[1] == u':')) return location;
+    if (IsAbsolutePath(location)) return location;
     return Relative(location);
 }
 

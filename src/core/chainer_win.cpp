@@ -73,9 +73,6 @@ int32_t Chainer::Run() {
     Interactive = !silent_;
 
     packageLocator_.Configure(executablePath_, list.ResolvedExtractionFolder());
-    packageLocator_.SetOptionFlags(3);
-    packageLocator_.SetCleanupMode(3);
-    packageLocator_.SetActive(true);
     SetSearchPackageLocator(&packageLocator_);
 
     // The product name and the "%s Setup" title are taken from the

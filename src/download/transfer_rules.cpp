@@ -1,5 +1,7 @@
 #include "download/transfer_rules.h"
 
+#include "platform/path_rules.h"
+
 namespace {
 
 // Reads an unsigned decimal number at position; false when there is no digit
@@ -189,10 +191,7 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
     return ReceiveWith(answer, answer.length, 0);
 }
 
-bool IsAbsoluteTargetPath(const WString& path) {
-    if (path.Length() < 2) return false;
-    return path[1] == u':' || (path[0] == u'\\' && path[1] == u'\\');
-}
+bool IsAbsoluteTargetPath(const WString& path) { return IsAbsolutePath(path); }
 
 bool ReconnectStallGuard::MayReconnect(uint32_t partSize) {
     if (!first_ && partSize == lastSize_) {

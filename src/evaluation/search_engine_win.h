@@ -5,25 +5,10 @@
 
 #include <stdint.h>
 
+#include "config/ini_schema.h"
 #include "config/prerequisite.h"
 
 class PackageLocator;
-
-enum SearchTypeCode {
-    kSearchFileVersion = 0,
-    kSearchRegistrySubkeys = 1,
-    kSearchRegistryValueVersion = 2,
-    kSearchMsiProductVersion = 3,
-    kSearchMsiUpgradeCodeVersions = 4,
-    kSearchRegistryKeyExists = 5,
-    kSearchRegistryKeyAbsent = 6,
-    kSearchRegistryValueExists = 7,
-    kSearchRegistryValueAbsent = 8,
-    kSearchRegistryValueContent = 9,
-    kSearchProgramExitCode = 10,
-    kSearchMsiComponentInstalled = 11,
-    kSearchRegistryValueNames = 12,
-};
 
 // The locator through which program searches find their program among the
 // package's files; set by the chainer before the evaluation starts. Without

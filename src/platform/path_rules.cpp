@@ -134,6 +134,5 @@ WString RootOfPath(const WString& path) {
 
 bool IsAbsolutePath(const WString& path) {
     if (path.Length() < 2) return false;
-    if (path[0] == u'\\') return path[1] == u'\\' || path[1] == u':';
-    return path[1] == u':';
+    return path[1] == u':' || (path[0] == u'\\' && path[1] == u'\\');
 }

@@ -28,5 +28,6 @@ WString FileNameOfPath(const WString& path);  // after the last backslash
 Array<WString> SplitPath(const WString& path);
 WString NormalisePath(const WString& path);
 WString RootOfPath(const WString& path);
-// Absolute in the sense of file information: "X:..." or "\\..." / "\:".
+// Absolute: a colon as second character ("X:...") or two backslashes first
+// ("\\\\server\\share..."); anything else is relative to some folder.
 bool IsAbsolutePath(const WString& path);

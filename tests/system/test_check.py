@@ -70,7 +70,14 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
     else:
         assert "search 8: type 9 RegistryValueContent HKCU\\Software\\CorvaneExample\\Build\n      not found" in tools
         assert "search 9: type 10 ProgramExitCode check_tools.exe\n      not run" in tools
-        assert "action: 1 install from the package: " + win_path(example) + "\\tools_setup.exe" in tools
+        setup = win_path(example) + "\\tools_setup.exe"
+        assert "action: 1 install from the package: " + setup + " (written: tools_setup.exe)" in tools
+        assert "mandatory: yes (m); parent: none" in tools
+        # A setup of the package: the shell gets the command line as written,
+        # a launch under LocalSystem puts the quoted path and two blanks before it.
+        assert "command line (BasicUiCommandLine): /passive\n   shell launch: " + setup in tools
+        assert "working folder: " + win_path(example) + "\n" in tools
+        assert f'LocalSystem launch: {setup} with "{setup}"  /passive' in tools
         assert "selected: yes" in tools
 
     service = section(out, 2)
@@ -78,6 +85,8 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
         assert f"search {k}: type {(3, 4, 11)[k - 1]} {name}" in service
     assert service.count("not found") == 4  # three searches and the answer
     assert "action: 2 download: http://127.0.0.1:8080/downloads/example_service.exe -> " in service
+    assert "mandatory: no; parent: Corvane Example Tools 2.4" in service
+    assert "command line (BasicUiCommandLine): /passive" in service
     assert "selected: yes" in service
 
     driver = section(out, 3)
@@ -96,6 +105,16 @@ def test_check_and_explain_answer_like_the_native_build(prefix, workdir):
     assert code == 0, out  # warnings only
     assert '"line": 2, "severity": "warning"' in out
     code, out = check(prefix, "--werror", win_path(bad))
-    assert code == 1 and "1 warning" in out
+    assert code == 1 and "1 warning" in out and "[value-read-differently]" in out
+    code, out = check(prefix, "--werror", "--ignore", "value-read-differently", win_path(bad))
+    assert code == 0 and "0 warnings" in out
+    # With --write the messages name the source the author edits.
+    source = workdir / "bad.txt"
+    source.write_bytes(b"[GeneralOptions]\r\nOptions=Q\r\n")
+    code, out = check(prefix, "--write", win_path(source), win_path(workdir / "written.ini"))
+    assert code == 0 and win_path(source) + ":2: warning: option letter 'Q'" in out, out
+    source.write_bytes(b"[GeneralOptions]\r\nOptions=q\xe9\r\n")
+    proc = prefix.wine(CHECK_EXE, "--write", win_path(source), win_path(workdir / "written.ini"), timeout=120)
+    assert proc.returncode == 2 and b"bad.txt:2: error: not UTF-8" in proc.stderr
     code, out = check(prefix, "--explain", "-536870888")
     assert code == 0 and "E_DL_NOT_FOUND" in out

@@ -46,6 +46,7 @@ bool Has(const DiagnosticList& list, const Expect& e) {
 }
 
 void ExpectExactly(const DiagnosticList& list, const std::vector<Expect>& expected, const std::string& what) {
+    for (const Diagnostic& d : list.Items()) EXPECT_TRUE(IsRuleName(d.rule)) << what << "\n" << Utf8(d.message);
     int errors = 0, warnings = 0;
     for (const Expect& e : expected) {
         EXPECT_TRUE(Has(list, e)) << what << "\nmissing " << e.line << ": " << e.fragment << "\n" << Describe(list);
@@ -72,9 +73,9 @@ TEST(Checker, ConfigurationCases) {
         {kBase, {}},
         {kBase + "SearchType1=1|SearchString1=HKLM\\Software\\V|VerMin1=4.0|VerMax1=4.8|Operator=1|"
                  "SearchType2=9|SearchString2=HKCU\\Software\\V\\Build|RefContent2=G100|"
-                 "WinNT64Versions=Windows 7 x64, Windows Server x64|LanguageList=1033;1031|MD5=0123456789abcdefABCDEF0123456789|"
+                 "WinNT64Versions=Windows 7 x64, Windows Server x64|LanguageList=1033;1031|"
                  "[PREREQ_CHAINER]|CleanupFolders=C:\\Pkg|CleanupFiles=C:\\Pkg\\a.txt\x01" "C:\\Pkg\\b.txt|",
-         {{19, N, "deletes this INI"}}},
+         {{18, N, "deletes this INI"}}},
         // Structure.
         {"junk|" + kBase + "no equals|; comment|[App1]|SetupFile=x|[Extra]|[ GeneralOptions ]|",
          {{1, W, "before the first section"}, {9, W, "without \"=\""}, {10, N, "no comments"},
@@ -110,9 +111,10 @@ TEST(Checker, ConfigurationCases) {
           {4, W, "reads as false"}, {5, W, "reads as true"}}},
         {kBase + "Options=mMz|ExactSize=12abc|Operator=2|MD5=abc|",
          {{8, W, "'M' means nothing here (letters are case-sensitive: did you mean 'm'?)"}, {8, W, "'z'"},
-          {9, W, "'12abc' reads as 12"}, {10, E, "neither 0 (all) nor 1 (any)"}, {11, E, "not 32 hexadecimal"}}},
+          {9, W, "'12abc' reads as 12"}, {10, E, "neither 0 (all) nor 1 (any)"}, {11, E, "not 32 hexadecimal"},
+          {9, W, "ExactSize has no effect with SetupFile"}, {11, W, "MD5 has no effect with SetupFile"}}},
         {kBase + "ExactSize=99999999999|Operator=x|",
-         {{8, W, "out of range"}, {9, W, "holds no number: it reads as 0"}}},
+         {{8, W, "out of range"}, {9, W, "holds no number: it reads as 0"}, {8, W, "no effect with SetupFile"}}},
         {kBase + "SearchType1=13|SearchString1=x|",
          {{8, E, "SearchType 13 is unknown: it looks for nothing and counts as found"}}},
         {kBase + "SearchType1=9|SearchString1=HKLM\\S\\V|RefContent1=Q5|SearchType2=9|SearchString2=HKLM\\S\\V|"
@@ -132,11 +134,12 @@ TEST(Checker, ConfigurationCases) {
         // References and paths.
         {kBase + "CommandLine=[ProgramFilesFoldr]x /q|NoUiCommandLine=[SETUPEXEDIR]x /q|BasicUiCommandLine=[Unclosed /q|",
          {{8, W, "unknown folder property [ProgramFilesFoldr] stays in the text (did you mean 'ProgramFilesFolder'?)"},
-          {10, W, "unclosed '['"}}},
+          {9, W, "[SETUPEXEDIR] in NoUiCommandLine reaches a setup of the package as written"}, {10, W, "unclosed '['"}}},
         {kBase + "NoUiCommandLine=/log \"%TEMP%\\rt.log\" !HKLM\\S\\V!|SearchType1=5|SearchString1=HKLM\\[Vendor]|"
                  "SearchType2=0|SearchString2=%ProgramFiles%\\rt.exe|[PREREQ_CHAINER]|LogFile=%TEMP%\\run.log|",
          {{8, W, "%TEMP% is not expanded in a setup's command line"}, {8, W, "!HKLM\\S\\V! is not expanded"},
-          {10, W, "SearchString1 is used as written"}, {13, N, "deletes this INI"}, {14, W, "LogFile is used as written"}}},
+          {10, W, "SearchString1 is used as written"}, {13, N, "deletes this INI"}, {14, W, "LogFile is used as written"},
+          {14, W, "LogFile '%TEMP%\\run.log' is relative"}}},
         {"[GeneralOptions]|Options=q|ExtractionFolder=[SETUPEXEDIR]!nokey!|[PREREQUISITES]|App1=A|[App1]|"
          "SetupFile=[SETUPEXEDIR]a.exe|",
          {{3, W, "!nokey! has no backslash: it expands to nothing"}, {7, W, "SetupFile is used as written"}}},
@@ -148,6 +151,33 @@ TEST(Checker, ConfigurationCases) {
          "[App4]|Url=http://h/dl?id=5|[App5]|Url=http://h/a%20b%20c.exe|Folder=sub|[App6]|Url=http://h/%VERSION%/f.exe|",
          {{11, E, "gets no file name"}, {13, W, "scheme 'gopher'"}, {15, W, "cut to its last 41"},
           {17, W, "saved as 'id=5', not 'dl'"}, {19, W, "%20b% is read as an environment variable"}}},
+        // Keys without effect where they stand.
+        {kBase + "SearchType1=5|SearchString1=HKLM\\S|RefContent1=M1|SearchCmdLine1=/x|Options=ir|ParentPrereq=Runtime|",
+         {{10, W, "RefContent1 is not read by SearchType 5 (RegistryKeyExists)"}, {11, W, "SearchCmdLine1 is not read"},
+          {12, N, "searches are never run"}, {12, N, "does not make the prerequisite required"},
+          {13, W, "names this prerequisite itself"}}},
+        {"[PREREQUISITES]|App1=A|[App1]|OpenSite=http://h/|NoUiCommandLine=/q|Folder=x|",
+         {{5, W, "NoUiCommandLine has no effect with OpenSite"}, {6, W, "Folder has no effect with OpenSite"}}},
+        {"[GeneralOptions]|Options=b|ExtractionFolder=[SETUPEXEDIR]|ProductVersion=1.0|[PREREQUISITES]|App1=A|[App1]|"
+         "SetupFile=a.exe|NoUiCommandLine=/q|CommandLine=/x|",
+         {{4, N, "ProductVersion is carried"},
+          {9, W, "launches the setup with BasicUiCommandLine, which is empty here: the setup runs without arguments "
+                 "(NoUiCommandLine, CommandLine never reaches it)"}}},
+        // What prerequisites share: download targets and part files, setup files, parents.
+        {"[GeneralOptions]|Options=q|[PREREQUISITES]|App1=A|App2=B|App3=C|[App1]|Url=http://h/a/setup.exe|"
+         "NoUiCommandLine=/log [TempFolder]a.log|[App2]|Url=http://h/b/setup.exe|[App3]|Url=http://h/c/x.exe|Folder=?setup.exe.part|",
+         {{11, W, "App2 downloads to 'setup.exe', as App1 does (its file or its .part file): the chainer moves this "
+                  "download to 'App2\\setup.exe'"},
+          {13, W, "App3 downloads to 'setup.exe.part', as App1 does"}, {14, W, "Windows does not run as a setup"},
+          {1, N, "downloads go straight into the user's temporary folder"}}},
+        {"[PREREQUISITES]|App1=A|App2=B|[App1]|SetupFile=C:\\s.exe|ParentPrereq=B|[App2]|SetupFile=C:\\S.exe|ParentPrereq=A|",
+         {{8, N, "runs the same setup file as App1"}, {6, N, "name each other as parent"}}},
+        // Paths whose meaning depends on the current folder; digests.
+        {"[GeneralOptions]|Options=q|DownloadFolder=dl|ExtractionFolder=pkg|[PREREQUISITES]|App1=A|[App1]|Url=http://h/a.zip|"
+         "MD5=0123456789abcdefABCDEF0123456789|SHA256=0123|SearchType1=0|SearchString1=sub\\app.exe|",
+         {{3, W, "DownloadFolder 'dl' is relative"}, {4, W, "ExtractionFolder 'pkg' is relative"},
+          {8, W, "'a.zip', which Windows does not run as a setup"}, {10, E, "SHA256 '0123' is not 64 hexadecimal digits"},
+          {12, W, "'sub\\app.exe' is a relative path"}}},
         {kBase + "[PREREQ_CHAINER]|CleanupFolders=C:\\Pkg\\|CleanupFiles=a.txt\x01" "D:\\b.txt\x01" "C:\\Pkg\\c.txt|",
          {{8, N, "deletes this INI"}, {9, W, "ends with a backslash"}, {10, W, "'a.txt' is relative"},
           {10, W, "'D:\\b.txt' is not inside CleanupFolders"}}},
@@ -199,6 +229,17 @@ TEST(Checker, WrittenFormReadsAsTheText) {
     EXPECT_EQ(bytes[bytes.Size() - 2], '\n');
     DiagnosticList list = CheckConfigurationFile(bytes.begin(), static_cast<size_t>(bytes.Size()), CheckOptions());
     ExpectExactly(list, {{4, W, "unknown section [X]"}}, "written");
+    EXPECT_NE(list.ToText(WString(u"s.txt")).find("s.txt:4: warning: unknown section [X] is never read [unknown-section]"),
+              std::string::npos);
+    EXPECT_FALSE(list.Ignore("no-such-rule"));
+    EXPECT_TRUE(list.Ignore("unknown-section"));
+    EXPECT_EQ(list.Count(Severity::kWarning), 0);
+    // A message about the whole file has no line.
+    std::vector<uint8_t> utf8 = {'[', 'X', ']', '\n'};
+    DiagnosticList whole = CheckConfigurationFile(utf8.data(), utf8.size(), CheckOptions());
+    const std::string json = whole.ToJson(WString(u"u.ini"));
+    EXPECT_NE(json.find("{\"line\": null, \"severity\": \"error\", \"rule\": \"file-form\""), std::string::npos) << json;
+    EXPECT_EQ(whole.ToText(WString(u"u.ini")).find("u.ini:0"), std::string::npos);
     IniDocument document;
     document.Parse(ConfigurationTextFromBytes(bytes.begin(), static_cast<size_t>(bytes.Size())));
     EXPECT_TRUE(*document.Lookup(WString(u"GeneralOptions"), WString(u"DefaultProdCode")) == u"\u00E9t\u00E9");
@@ -232,8 +273,7 @@ TEST(Checker, NamesAndCodes) {
         const char16_t* name;
         const char16_t* nearest;
     };
-    Array<WString> keys;
-    for (const char16_t* const* k = kPrerequisiteKeys; *k; ++k) keys.Add(WString(*k));
+    Array<WString> keys = KnownKeys(KeySet::kPrerequisite);
     const NameCase names[] = {{u"setupfile", u"SetupFile"}, {u"SetupFle", u"SetupFile"}, {u"SetFl", u""},
                               {u"Urll", u"Url"},           {u"Opertor", u"Operator"},   {u"Xyz", u""}};
     for (const NameCase& c : names) EXPECT_TRUE(NearestName(WString(c.name), keys) == c.nearest) << Utf8(WString(c.name));

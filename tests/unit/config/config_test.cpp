@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "config/chainer_settings.h"
 #include "config/ini_document.h"
+#include "config/ini_schema.h"
 #include "config/prerequisite.h"
 #include "platform/references.h"
 
@@ -81,6 +83,80 @@ TEST(GeneralOptionsLoad, EveryTextKeyLandsInItsField) {
     GeneralOptions other = LoadOptions(u"[GeneralOptions]|options=q|DOWNLOADFOLDER=C:\\x|[generaloptions]|Options=b");
     EXPECT_TRUE(other.Options.IsEmpty());
     EXPECT_TRUE(other.DownloadFolder.IsEmpty());
+}
+
+// A value that moves a key's field away from its default.
+const char16_t* ChangingValue(ValueKind kind) {
+    switch (kind) {
+        case ValueKind::kInteger: return u"7";
+        case ValueKind::kKeepFilesWord: return u"complete";
+        case ValueKind::kTrueFlag: return u"TRUE";
+        default: return u"x";
+    }
+}
+
+template <class Record>
+bool FieldMoved(const KeySchema<Record>& key, const Record& loaded) {
+    const Record fresh{};
+    if (key.text) return loaded.*key.text != fresh.*key.text;
+    if (key.number) return loaded.*key.number != fresh.*key.number;
+    return key.flag && loaded.*key.flag != fresh.*key.flag;
+}
+
+template <class Record>
+std::vector<std::string> SchemaNames(const KeySchema<Record>* keys, int count) {
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) names.push_back(Narrow(WString(keys[i].name)));
+    return names;
+}
+
+// The keys the documentation names for each section are exactly those of the
+// schema, and each schema key moves its own field when the loader reads it.
+TEST(IniSchema, EveryDocumentedKeyIsReadAndNoOther) {
+    const std::vector<std::string> general = {
+        "MainAppCmdLine", "Options", "UpdatesUrl", "ProductVersion", "MinWIVer", "DownloadFolder", "MainAppURL",
+        "UwpAppxURL", "LanguageList", "ExtractionFolder", "KeepFiles", "PackJars", "AllPlatforms",
+        "Is64PlatformTransf", "Langs", "PackageCode", "DefaultProdCode", "ProductCode", "UpgradeCode", "ExtUIStub",
+        "SaveExtUIStub", "FileExtractFirst", "MsiCertData", "AppxVersion", "AppxPkId"};
+    const std::vector<std::string> prerequisite = {
+        "VerMin", "VerMax", "WinNTVersions", "WinNT64Versions", "ExactSize", "MD5", "SHA256", "Operator",
+        "CommandLine", "BasicUiCommandLine", "NoUiCommandLine", "Options", "RetValPropName", "ParentPrereq",
+        "Folder", "LanguageList"};
+    const std::vector<std::string> search = {"SearchType", "SearchString", "VerMin", "VerMax", "RefContent", "SearchCmdLine"};
+    const std::vector<std::string> chainer = {"CleanupFiles", "CleanupFolders", "LogFile", "CleanupScript"};
+    EXPECT_EQ(SchemaNames(kGeneralOptionKeys, kGeneralOptionKeyCount), general);
+    EXPECT_EQ(SchemaNames(kPrerequisiteKeys, kPrerequisiteKeyCount), prerequisite);
+    EXPECT_EQ(SchemaNames(kSearchKeys, kSearchKeyCount), search);
+    EXPECT_EQ(SchemaNames(kChainerKeys, kChainerKeyCount), chainer);
+
+    for (int i = 0; i < kGeneralOptionKeyCount; ++i) {
+        const auto& key = kGeneralOptionKeys[i];
+        GeneralOptions options;
+        LoadGeneralOptions(Document((u"[GeneralOptions]|" + WString(key.name) + u"=" + ChangingValue(key.kind)).c_str()), &options);
+        EXPECT_TRUE(FieldMoved(key, options)) << Narrow(WString(key.name));
+    }
+    for (int i = 0; i < kPrerequisiteKeyCount; ++i) {
+        const auto& key = kPrerequisiteKeys[i];
+        Prerequisite record;
+        ASSERT_TRUE(LoadPrerequisiteDefinition(
+            Document((u"[PREREQUISITES]|App1=A|[App1]|Url=u|" + WString(key.name) + u"=" + ChangingValue(key.kind)).c_str()),
+            1, &record));
+        EXPECT_TRUE(FieldMoved(key, record)) << Narrow(WString(key.name));
+    }
+    WString searches = u"[PREREQUISITES]|App1=A|[App1]|Url=u";
+    for (int i = 0; i < kSearchKeyCount; ++i)
+        searches += u"|" + WString(kSearchKeys[i].name) + u"1=" + ChangingValue(kSearchKeys[i].kind);
+    Prerequisite withSearch;
+    ASSERT_TRUE(LoadPrerequisiteDefinition(Document(searches.c_str()), 1, &withSearch));
+    ASSERT_EQ(withSearch.Searches.Size(), 1);
+    for (int i = 0; i < kSearchKeyCount; ++i)
+        EXPECT_TRUE(FieldMoved(kSearchKeys[i], withSearch.Searches[0])) << Narrow(WString(kSearchKeys[i].name));
+    for (int i = 0; i < kChainerKeyCount; ++i) {
+        const auto& key = kChainerKeys[i];
+        ChainerSettings settings;
+        ASSERT_TRUE(LoadChainerSettings(Document((u"[PREREQ_CHAINER]|" + WString(key.name) + u"=x").c_str()), &settings));
+        EXPECT_TRUE(FieldMoved(key, settings)) << Narrow(WString(key.name));
+    }
 }
 
 TEST(GeneralOptionsLoad, ConvertedValues) {
