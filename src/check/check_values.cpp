@@ -244,7 +244,8 @@ void CheckPackageFile(CheckContext* context, const IniPair& pair, const WString&
     if (!context->options.files || IsAbsolutePath(relative) || relative.FindFirstOf(u"[%!") >= 0) return;
     uint64_t size = 0;
     WString md5;
-    if (!context->options.files->Describe(relative, &size, &md5))
+    WString sha256;
+    if (!context->options.files->Describe(relative, &size, &md5, &sha256))
         context->out->Error(pair.line, "package-files",
                             WString(what) + u" " + Quoted(relative) + u" is not among the package's files");
 }

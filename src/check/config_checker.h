@@ -16,7 +16,7 @@ public:
     virtual ~PackageFiles() {}
     // A file below the folder (path with backslashes, relative to it): false
     // when it is missing; otherwise its size and lowercase MD5 digest text.
-    virtual bool Describe(const WString& relativePath, uint64_t* size, WString* md5) = 0;
+    virtual bool Describe(const WString& relativePath, uint64_t* size, WString* md5, WString* sha256) = 0;
 };
 
 struct CheckOptions {

@@ -4,6 +4,7 @@
 
 #include "check/diagnostics.h"
 #include "download/md5.h"
+#include "download/sha256.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ bool WriteWholeFile(const WString& path, const Array<uint8_t>& bytes) {
     return fclose(file) == 0 && ok;
 }
 
-bool PackageFolder::Describe(const WString& relativePath, uint64_t* size, WString* md5) {
+bool PackageFolder::Describe(const WString& relativePath, uint64_t* size, WString* md5, WString* sha256) {
     WString path = folder_;
 #ifdef _WIN32
     const char16_t separator = u'\\';
@@ -50,11 +51,13 @@ bool PackageFolder::Describe(const WString& relativePath, uint64_t* size, WStrin
     FILE* file = OpenFile(path, false);
     if (!file) return false;
     Md5 digest;
+    Sha256 sha;
     uint8_t buffer[65536];
     uint64_t total = 0;
     size_t n;
     while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) {
         digest.Update(buffer, n);
+        sha.Update(buffer, n);
         total += n;
     }
     fclose(file);
@@ -64,5 +67,10 @@ bool PackageFolder::Describe(const WString& relativePath, uint64_t* size, WStrin
     Md5DigestToHex(bytes, text);
     *size = total;
     *md5 = WString(text);
+    uint8_t shaBytes[32];
+    sha.Finish(shaBytes);
+    char16_t shaText[65];
+    Sha256DigestToHex(shaBytes, shaText);
+    *sha256 = WString(shaText);
     return true;
 }

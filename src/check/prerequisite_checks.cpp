@@ -87,7 +87,8 @@ void CheckDownloadedFile(CheckContext* context, const IniSection& section, const
     if (target.IsEmpty() || target.EndsWith(u"\\")) return;
     uint64_t size = 0;
     WString md5;
-    if (!context->options.files->Describe(target, &size, &md5)) {
+    WString sha256;
+    if (!context->options.files->Describe(target, &size, &md5, &sha256)) {
         out->Note(url.line, "package-files",
                   u"the download " + Quoted(target) + u" is not in the files folder: its size and MD5 are not compared");
         return;
@@ -100,9 +101,12 @@ void CheckDownloadedFile(CheckContext* context, const IniSection& section, const
     const IniPair* md5Pair = CheckContext::Key(&section, u"MD5");
     if (md5Pair && !md5Pair->value.IsEmpty() && !md5Pair->value.EqualsNoCase(md5))
         out->Error(md5Pair->line, "package-files", u"MD5 differs from the file " + Quoted(target) + u": MD5=" + md5);
-    if (!sizePair && !md5Pair)
+    const IniPair* shaPair = CheckContext::Key(&section, u"SHA256");
+    if (shaPair && !shaPair->value.IsEmpty() && !shaPair->value.EqualsNoCase(sha256))
+        out->Error(shaPair->line, "package-files", u"SHA256 differs from the file " + Quoted(target) + u": SHA256=" + sha256);
+    if (!sizePair && !md5Pair && !shaPair)
         out->Note(url.line, "package-files", u"the download " + Quoted(target) + u" is not checked; to check it add ExactSize=" +
-                                                 WString().AppendUnsigned(size) + u" and MD5=" + md5);
+                                                 WString().AppendUnsigned(size) + u" and MD5=" + md5 + u" or SHA256=" + sha256);
     if (size > 0xFFFFFFFFull)
         out->Error(url.line, "package-files", u"the file " + Quoted(target) + u" is 4 GiB or larger: not supported");
 }

@@ -258,14 +258,21 @@ TEST(Checker, PackageFilesAreCompared) {
     std::vector<uint8_t> bytes = IniBytes(
         "[GeneralOptions]|Options=q|ExtractionFolder=[SETUPEXEDIR]|[PREREQUISITES]|App1=Runtime|App2=Dl|"
         "[App1]|SetupFile=missing.exe|SearchType1=10|SearchString1=probe.exe|[App2]|Url=http://h/corvane_check_dl.exe|"
-        "Folder=|ExactSize=4|MD5=00000000000000000000000000000000|");
+        "Folder=|ExactSize=4|MD5=00000000000000000000000000000000|"
+        "SHA256=BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD|");
     DiagnosticList list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     ExpectExactly(list, {{8, E, "SetupFile 'missing.exe' is not among"}, {10, E, "program 'probe.exe' is not among"},
                          {14, E, "ExactSize=3"}, {15, E, "MD5=900150983cd24fb0d6963f7d28e17f72"}},
                   "files");
     bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|");
     list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
-    ExpectExactly(list, {{6, N, "add ExactSize=3 and MD5=900150983cd24fb0d6963f7d28e17f72"}}, "files, unchecked");
+    ExpectExactly(list, {{6, N, "add ExactSize=3 and MD5=900150983cd24fb0d6963f7d28e17f72 or SHA256=ba7816bf8f01"}},
+                  "files, unchecked");
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|"
+                     "SHA256=ca7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad|");
+    list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
+    ExpectExactly(list, {{7, E, "SHA256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}},
+                  "files, wrong SHA256");
 }
 
 TEST(Checker, NamesAndCodes) {
