@@ -70,7 +70,9 @@ TEST(SearchRules, FileVersionCollectedPerRead) {
         Array<WString> values;
         if (CollectedFileVersion(c.read, c.ms, c.ls, &text)) values.Add(text);
         ASSERT_EQ(values.Size(), c.collected ? 1 : 0) << "case " << (&c - cases);
-        if (c.collected) EXPECT_TRUE(values[0] == WString(c.collected)) << "case " << (&c - cases);
+        if (c.collected) {
+            EXPECT_TRUE(values[0] == WString(c.collected)) << "case " << (&c - cases);
+        }
         EXPECT_EQ(FoundValuesAcceptable(values, SearchRange(WString(u""), WString(u""))), c.foundWithoutRange);
         EXPECT_EQ(FoundValuesAcceptable(values, SearchRange(WString(u"1"), WString(u""))), c.foundWithMinimum);
     }
