@@ -5,7 +5,6 @@
 
 #include "config/prerequisite.h"
 #include "download/prerequisite_engine_win.h"
-#include "download/url_for_log.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
@@ -71,7 +70,7 @@ void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
             observer->SetStatusText(caption, kStatusNewItem, 0);
         }
         HWND owner = GetForegroundWindow();
-        if (LoggingEnabled) LogLine(u"Launching URL:" + UrlForLog(p.Location));
+        if (LoggingEnabled) LogLine(u"Launching URL:" + p.Location);
         OpenUrlViaShortcut(p.Location);
         if (observer && !silent) MessageBoxW(owner, L"", caption.wc(), MB_ICONINFORMATION);
     }
