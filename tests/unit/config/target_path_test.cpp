@@ -65,6 +65,11 @@ TEST(TargetPath, LocalPathOfFileUrl) {
         {u"file://LOCALHOST/C:/x.exe", u"C:\\x.exe"},
         {u"file://localhostname/share/x.exe", u"\\\\localhostname\\share\\x.exe"},
         {u"file://C:/x.exe", u"C:\\x.exe"},
+        // Never a path relative to some folder of the machine.
+        {u"file://localhost/share/x.exe", u"\\\\localhost\\share\\x.exe"},
+        {u"file:///x.exe", u""},
+        {u"file:///C:x.exe", u""},
+        {u"file://C:x.exe", u""},
         {u"file://", u""},
         {u"http://host/x.exe", u""},
     };
