@@ -5,6 +5,7 @@
 
 #include "config/prerequisite.h"
 #include "download/prerequisite_engine_win.h"
+#include "download/url_for_log.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
@@ -70,7 +71,7 @@ void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
             observer->SetStatusText(caption, kStatusNewItem, 0);
         }
         HWND owner = GetForegroundWindow();
-        if (LoggingEnabled) LogLine(u"Launching URL:" + p.Location);
+        if (LoggingEnabled) LogLine(u"Launching URL:" + UrlForLog(p.Location));
         OpenUrlViaShortcut(p.Location);
         if (observer && !silent) MessageBoxW(owner, L"", caption.wc(), MB_ICONINFORMATION);
     }
