@@ -5,10 +5,10 @@
 
 #include "config/prerequisite.h"
 #include "download/prerequisite_engine_win.h"
-#include "download/url_for_log.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
+#include "download/url_for_log.h"
 
 namespace {
 
