@@ -5,5 +5,8 @@
 #include "base/wstr.h"
 
 bool IsLocalFileUrl(const WString& location);
-// The rest of the location after the prefix, every "/" turned into "\".
+// The local path of a file URL, every "/" turned into "\": file:///C:/x is
+// C:\x, file://host/share/x the share \\host\share\x, file://localhost/C:/x
+// and file://C:/x this machine's C:\x; empty for a URL that would give a
+// relative path (file:///x, file://C:x).
 WString LocalPathOfFileUrl(const WString& location);

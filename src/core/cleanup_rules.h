@@ -8,8 +8,16 @@
 // The cleanup root: the CleanupFolders text without one trailing backslash.
 WString CleanupRoot(const WString& cleanupFolders);
 
-// True when path lies strictly below the root (the root, a backslash, more).
-// An empty root has nothing below it.
+// The path as the file system resolves it, for comparing: the long-path
+// prefix removed ("\\?\UNC\" becomes "\\"), "/" read as "\", repeated
+// backslashes and "." dropped, ".." taking away the element before it. Empty
+// for a path that is not absolute (drive or share), climbs above its root, or
+// has an element the system would shorten (trailing dot or blank) or a stream.
+WString CanonicalCleanupPath(const WString& path);
+
+// True when path lies strictly below the root (the root, a backslash, more),
+// both compared in canonical form, letter case aside. An empty root has
+// nothing below it.
 bool IsBelowCleanupRoot(const WString& path, const WString& root);
 
 // Appends path unless an equal one (ignoring case) is already there.

@@ -8,6 +8,7 @@
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
+#include "download/url_for_log.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
             observer->SetStatusText(caption, kStatusNewItem, 0);
         }
         HWND owner = GetForegroundWindow();
-        if (LoggingEnabled) LogLine(u"Launching URL:" + p.Location);
+        if (LoggingEnabled) LogLine(u"Launching URL:" + UrlForLog(p.Location));
         OpenUrlViaShortcut(p.Location);
         if (observer && !silent) MessageBoxW(owner, L"", caption.wc(), MB_ICONINFORMATION);
     }

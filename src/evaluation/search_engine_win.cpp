@@ -244,14 +244,15 @@ private:
     bool switchedOff_ = false;
 };
 
-// The fixed file version of a file's version resource, "0.0.0.0" without one.
-WString FileVersionText(const WString& path) {
+// The fixed file version of a file's version resource, "0.0.0.0" without one;
+// false (nothing to collect) when the version functions are missing.
+bool FileVersionText(const WString& path, WString* text) {
+    if (!VersionFunctionsAvailable()) return CollectedFileVersion(FileVersionRead::kReaderMissing, 0, 0, text);
     VersionResource resource;
     VS_FIXEDFILEINFO info;
-    if (!resource.Read(path) || !resource.FixedInfo(&info)) return WString(u"0.0.0.0");
-    return Format(u"%d.%d.%d.%d", static_cast<int>(HIWORD(info.dwFileVersionMS)),
-                  static_cast<int>(LOWORD(info.dwFileVersionMS)), static_cast<int>(HIWORD(info.dwFileVersionLS)),
-                  static_cast<int>(LOWORD(info.dwFileVersionLS)));
+    if (!resource.Read(path) || !resource.FixedInfo(&info))
+        return CollectedFileVersion(FileVersionRead::kNoResource, 0, 0, text);
+    return CollectedFileVersion(FileVersionRead::kRead, info.dwFileVersionMS, info.dwFileVersionLS, text);
 }
 
 // Roots of the fixed drives, from a drive-string buffer that grows to the
@@ -326,8 +327,9 @@ private:
             FileFinder probe(path);
             exists = probe.Found();
         }
-        if (exists) {
-            VersionValue version = ParseVersion(FileVersionText(path));
+        WString text;
+        if (exists && FileVersionText(path, &text)) {
+            VersionValue version = ParseVersion(text);
             versions_->Add(FormatVersion(version));
             if (InRangeWalk(version, range_.minimum, range_.maximum)) return true;
         }

@@ -66,3 +66,11 @@ const char16_t* ActionStatusText(int32_t action) {
             return u"Undefined";
     }
 }
+
+bool CollectedFileVersion(FileVersionRead read, uint32_t versionMS, uint32_t versionLS, WString* text) {
+    if (read == FileVersionRead::kReaderMissing) return false;
+    if (read == FileVersionRead::kNoResource) versionMS = versionLS = 0;
+    *text = Format(u"%d.%d.%d.%d", static_cast<int>(versionMS >> 16), static_cast<int>(versionMS & 0xFFFFu),
+                   static_cast<int>(versionLS >> 16), static_cast<int>(versionLS & 0xFFFFu));
+    return true;
+}

@@ -23,6 +23,18 @@ struct SearchRange {
 // other than 0.0.0.0 and lies within the set bounds.
 bool FoundValuesAcceptable(const Array<WString>& values, const SearchRange& range);
 
+// How the version resource of a file found by a file-version search was read.
+enum class FileVersionRead {
+    kRead,           // its fixed file version, in versionMS / versionLS
+    kNoResource,     // the file has none (or it cannot be read)
+    kReaderMissing,  // version.dll or one of its functions could not be loaded
+};
+// The text the search collects for the file: "%d.%d.%d.%d" of the four 16-bit
+// parts, "0.0.0.0" for a file without a version resource, and nothing (false)
+// when the reader is missing, so that a search without a range is not found
+// only because the system could not tell.
+bool CollectedFileVersion(FileVersionRead read, uint32_t versionMS, uint32_t versionLS, WString* text);
+
 // A file search text "path?depth": the "?" counts only after the first
 // character. Without a suffix, *pathPart is the whole text and *suffix empty.
 void SplitDepthSuffix(const WString& searchString, WString* pathPart, WString* suffix);

@@ -48,6 +48,36 @@ WString TempLogFolder() {
     return folder;
 }
 
+// True when the open handle and its name show an entry of the expected kind
+// that is no reparse point (link, junction, mount point) and, for a file, no
+// second hard link: writing to it then changes nothing outside the log's own
+// place. The name is asked too because some file systems mark a link only
+// there.
+bool IsPlainEntry(HANDLE handle, const WString& path, bool folder) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    const DWORD byName = GetFileAttributesW(path.wc());
+    if (byName == INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD attributes = info.dwFileAttributes | byName;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    if (((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) return false;
+    return folder || info.nNumberOfLinks == 1;
+}
+
+// The log's path in one of the chainer's own log folders, or empty when the
+// folder is itself a link or junction. The folder stays open in hold, without
+// delete sharing, so it cannot be renamed or replaced by a junction before
+// the file is created in it.
+WString PathInLogFolder(const WString& folder, const WString& name, UniqueFile* hold) {
+    if (folder.IsEmpty()) return WString();
+    hold->Reset(CreateFileW(folder.wc(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (hold->Valid() && IsPlainEntry(hold->Get(), folder, true)) return folder + u"\\" + name;
+    DebugText(u"LOGGER->refused a linked LOG folder at:" + folder);
+    hold->Reset();
+    return WString();
+}
+
 WString TimeStamp() {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -151,20 +181,16 @@ void Logger::WriteText(const WString& text) {
     WriteRaw(text.c_str(), static_cast<DWORD>(text.Length()) * sizeof(char16_t));
 }
 
-WString Logger::FallbackPath(int attempt) {
+WString Logger::FallbackPath(int attempt, UniqueFile* folderHold) {
     WString executable = ModuleFileName();
     if (executable.IsEmpty()) return WString();
     switch (attempt) {
-        case 0: {
-            WString folder = SharedLogFolder();
-            return folder.IsEmpty() ? WString() : folder + u"\\" + LogFileNameFor(executable);
-        }
+        case 0:
+            return PathInLogFolder(SharedLogFolder(), LogFileNameFor(executable), folderHold);
         case 1:
             return executable.Left(executable.FindLastChar(u'\\') + 1) + LogFileNameFor(executable);
-        case 2: {
-            WString folder = TempLogFolder();
-            return folder.IsEmpty() ? WString() : folder + u"\\" + LogFileNameFor(executable);
-        }
+        case 2:
+            return PathInLogFolder(TempLogFolder(), LogFileNameFor(executable), folderHold);
         default:
             return WString();
     }
@@ -173,20 +199,28 @@ WString Logger::FallbackPath(int attempt) {
 bool Logger::Open() {
     int attempt = 0;
     for (;;) {
+        UniqueFile folderHold;  // a fallback folder, held until its file is open
         if (path_.IsEmpty()) {
             if (attempt > 2) return false;
-            path_ = FallbackPath(attempt++);
+            path_ = FallbackPath(attempt++, &folderHold);
             if (path_.IsEmpty()) continue;
         }
-        HANDLE file = CreateFileW(path_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        // A link in the log's place is opened as itself, never followed.
+        UniqueFile file(CreateFileW(path_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+        if (!file.Valid()) {
             DebugText(u"LOGGER->failed to create LOG at:" + path_);
             path_.Clear();
             continue;
         }
         const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-        file_.Reset(file);
+        if (!IsPlainEntry(file.Get(), path_, false)) {
+            DebugText(u"LOGGER->refused a linked LOG at:" + path_);
+            path_.Clear();
+            continue;
+        }
+        file_ = static_cast<UniqueFile&&>(file);
         LARGE_INTEGER size;
         size.QuadPart = 0;
         if (existed) {

@@ -28,7 +28,9 @@ private:
     void WriteLineLocked(const WString& text);
     void WriteRaw(const void* data, DWORD bytes);
     void WriteText(const WString& text);
-    WString FallbackPath(int attempt);
+    // The path of a fallback place; a folder of the chainer's own stays open in
+    // folderHold until the file is opened.
+    WString FallbackPath(int attempt, UniqueFile* folderHold);
 
     LazyLock lock_;
     WString path_;

@@ -9,8 +9,9 @@
 
 #include "base/wstr.h"
 
-// Loads version.dll and its three functions once; false when any is missing
-// (every read then fails like a file without a version resource).
+// Loads version.dll and its three functions once; false when any is missing.
+// Every read then fails; callers that must tell a missing reader from a file
+// without a version resource (the file-version search) ask this first.
 bool VersionFunctionsAvailable();
 
 class VersionResource {

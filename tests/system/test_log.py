@@ -2,6 +2,7 @@
 line format, appending across runs, the fallback locations, and lines written
 from many threads at once."""
 import datetime
+import os
 import re
 import shutil
 from pathlib import Path
@@ -68,7 +69,9 @@ def log_places(prefix, wine_temp):
 
     def clear():
         for p in (shared, temp):
-            if p.is_dir():
+            if p.is_symlink():
+                p.unlink()
+            elif p.is_dir():
                 shutil.rmtree(p)
             elif p.exists():
                 p.unlink()
@@ -238,3 +241,44 @@ def test_threads_writing_at_once_produce_whole_lines(prefix, workdir, threads, l
         assert numbers == list(range(lines)), "each writer's lines appear whole and in order"
     # Nothing is written after the end of the log.
     assert "after close" not in read_log(log)
+
+
+# Links planted where the log goes: (what is planted, where the log lands).
+# "victim" is a file outside every log place, "outside" a folder outside them.
+LINK_CASES = [
+    ("shared folder is a directory link", "shared-link", "beside"),
+    ("configured file is a hard link", "configured-hard", "shared"),
+    ("shared log file is a hard link", "shared-file-hard", "beside"),
+    ("temporary folder is a directory link", "temp-link", None),
+]
+
+
+@pytest.mark.parametrize("plant,lands", [c[1:] for c in LINK_CASES], ids=[c[0] for c in LINK_CASES])
+def test_log_never_follows_a_link(prefix, workdir, log_places, plant, lands):
+    shared, temp = log_places
+    pkg = Package(workdir / "pkg", "setup.exe")
+    outside = workdir / "outside"
+    outside.mkdir()
+    victim = workdir / "victim.txt"
+    victim.write_bytes(b"keep")
+    configured = workdir / "missing" / "x.log"
+    beside = pkg.folder / "setup.LOG"
+    if plant == "shared-link":
+        os.symlink(outside, shared, target_is_directory=True)
+    elif plant == "configured-hard":
+        configured = workdir / "linked.log"
+        os.link(victim, configured)
+    elif plant == "shared-file-hard":
+        shared.mkdir()
+        os.link(victim, shared / "setup.LOG")
+    elif plant == "temp-link":
+        shared.write_bytes(b"")
+        beside.mkdir()
+        os.symlink(outside, temp, target_is_directory=True)
+    pkg.write_ini(log_ini(win_path(configured)))
+    assert prefix.run(pkg.exe).code == 0
+    assert victim.read_bytes() == b"keep"
+    assert not list(outside.iterdir())
+    if lands:
+        log = {"beside": beside, "shared": shared / "setup.LOG"}[lands]
+        assert check_banner_and_lines(read_log(log))[-1] == END

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "config/file_url.h"
 #include "config/target_path.h"
 
 namespace {
@@ -45,6 +46,36 @@ TEST(TargetPath, FileNameFromUrl) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(S(FileNameFromUrl(WString(c.url))), std::u16string(c.name)) << "case " << (&c - cases);
+    }
+}
+
+TEST(TargetPath, LocalPathOfFileUrl) {
+    struct Case {
+        const char16_t* url;
+        const char16_t* path;
+    };
+    const Case cases[] = {
+        {u"file:///C:/Setup/x.exe", u"C:\\Setup\\x.exe"},
+        {u"FILE:///c:/x.exe", u"c:\\x.exe"},
+        // A host names a share of that machine, never a folder below the chainer's.
+        {u"file://host/share/x.exe", u"\\\\host\\share\\x.exe"},
+        {u"File://10.0.0.5/dist/sub/x.msi", u"\\\\10.0.0.5\\dist\\sub\\x.msi"},
+        {u"file:////host/share/x.exe", u"\\\\host\\share\\x.exe"},
+        {u"file://localhost/C:/x.exe", u"C:\\x.exe"},
+        {u"file://LOCALHOST/C:/x.exe", u"C:\\x.exe"},
+        {u"file://localhostname/share/x.exe", u"\\\\localhostname\\share\\x.exe"},
+        {u"file://C:/x.exe", u"C:\\x.exe"},
+        // Never a path relative to some folder of the machine.
+        {u"file://localhost/share/x.exe", u"\\\\localhost\\share\\x.exe"},
+        {u"file:///x.exe", u""},
+        {u"file:///C:x.exe", u""},
+        {u"file://C:x.exe", u""},
+        {u"file://", u""},
+        {u"http://host/x.exe", u""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(IsLocalFileUrl(WString(c.url)) || !*c.path) << "case " << (&c - cases);
+        EXPECT_EQ(S(LocalPathOfFileUrl(WString(c.url))), std::u16string(c.path)) << "case " << (&c - cases);
     }
 }
 

@@ -32,7 +32,30 @@ TEST(CleanupRules, RootAndBelow) {
         {u"C:\\PkgOther\\a.txt", u"C:\\Pkg", false},  // a prefix that is not a folder
         {u"C:\\Pkg", u"C:\\Pkg", false},
         {u"C:\\Pkg\\", u"C:\\Pkg", false},
-        {u"C:\\pkg\\a.txt", u"C:\\Pkg", false},  // exact comparison
+        {u"C:\\pkg\\a.txt", u"C:\\Pkg", true},  // letter case aside
+        // Canonical paths: "." and ".." resolved, never climbing out.
+        {u"C:\\Pkg\\..\\Windows\\x", u"C:\\Pkg", false},
+        {u"C:\\Pkg\\Sub\\..\\..\\Windows\\x", u"C:\\Pkg", false},
+        {u"C:\\Pkg\\Sub\\..\\a.txt", u"C:\\Pkg", true},
+        {u"C:\\Pkg\\.\\a.txt", u"C:\\Pkg", true},
+        {u"C:\\Pkg\\Sub\\..", u"C:\\Pkg", false},
+        {u"C:\\Pkg\\..\\..\\..\\Pkg\\a.txt", u"C:\\Pkg", false},  // above the drive: refused
+        {u"C:\\Pkg2\\x", u"C:\\Pkg", false},
+        {u"C:\\Pkg\\x", u"C:\\Pkg\\Sub\\..", true},
+        {u"C:/Pkg/a.txt", u"C:\\Pkg", true},
+        {u"C:\\Pkg\\\\a.txt", u"C:\\Pkg", true},
+        // Long-path and network forms are the same paths.
+        {u"\\\\?\\C:\\Pkg\\a.txt", u"C:\\Pkg", true},
+        {u"\\\\?\\C:\\Pkg\\..\\Windows\\x", u"C:\\Pkg", false},
+        {u"\\\\?\\UNC\\srv\\share\\a", u"\\\\srv\\share", true},
+        {u"\\\\srv\\share\\..\\other\\a", u"\\\\srv\\share", false},
+        {u"\\\\.\\C:\\Pkg\\a.txt", u"C:\\Pkg", false},
+        // What the system would read otherwise is refused: drive-relative,
+        // trailing dots or blanks, streams.
+        {u"C:Pkg\\a.txt", u"C:", false},
+        {u"C:\\Pkg.\\..\\..\\Windows\\x", u"C:\\Pkg", false},
+        {u"C:\\Pkg\\...\\x", u"C:\\Pkg", false},
+        {u"C:\\Pkg\\a.txt:stream", u"C:\\Pkg", false},
         {u"C:\\Pkg\\a.txt", u"", false},
         {u"C:\\a.txt", u"C:\\", true},
         {u"\\\\srv\\share\\a", u"\\\\srv\\share", true},
@@ -89,10 +112,15 @@ TEST(CleanupRules, BuildsFileListAndScriptPaths) {
          {u"", u"C:\\Work\\Pkg", u"C:\\s.ps1", u"C:\\Elsewhere\\setup.ini", u"C:\\Elsewhere\\A\\setup.exe"},
          {u"C:\\Elsewhere\\setup.ini"},
          {u"C:\\s.ps1", u"C:\\Elsewhere\\A\\setup.exe"}},
-        {"root in another case is not met",
+        {"root in another case is met",
          {u"", u"c:\\work\\pkg", u"C:\\s.ps1", u"C:\\Work\\Pkg\\setup.ini", u"C:\\Work\\Pkg\\Sub\\setup.exe"},
          {u"C:\\Work\\Pkg\\setup.ini"},
-         {u"C:\\s.ps1", u"C:\\Work\\Pkg\\Sub\\setup.exe"}},
+         {u"C:\\s.ps1", u"C:\\Work\\Pkg\\Sub\\setup.exe", u"C:\\Work\\Pkg\\Sub"}},
+        {"listed files climbing out are dropped; those that stay are listed canonically",
+         {u"C:\\Work\\Pkg\\..\\..\\x.txt\u0001C:\\Work\\Pkg\\Sub\\..\\a.txt\u0001\\\\?\\C:\\Work\\Pkg\\a.txt",
+          u"C:\\Work\\Pkg", u"", u"C:\\Work\\Pkg\\setup.ini", u"C:\\Work\\Pkg\\setup.exe"},
+         {u"C:\\Work\\Pkg\\a.txt", u"C:\\Work\\Pkg\\a.txt", u"C:\\Work\\Pkg\\setup.ini"},
+         {u"C:\\Work\\Pkg\\setup.exe"}},
         {"duplicates ignoring case; the script inside the walked folders",
          {u"", u"C:\\W", u"C:\\W\\A\\SETUP.EXE", u"C:\\W\\A\\setup.ini", u"C:\\W\\A\\setup.exe"},
          {u"C:\\W\\A\\setup.ini"},
@@ -131,6 +159,8 @@ TEST(CleanupRules, PrunesOnlyBelowTheRoot) {
         {u"C:\\Somewhere\\Much\\Longer\\setup.ini", u"C:\\R", {}},
         {u"C:\\RR\\A\\f.txt", u"C:\\R", {}},
         {u"f.txt", u"C:\\R", {}},
+        {u"C:\\R\\A\\..\\..\\Windows\\B\\f.txt", u"C:\\R", {}},
+        {u"C:\\R\\A\\.\\B\\..\\f.txt", u"C:\\R", {u"C:\\R\\A"}},
     };
     for (const auto& c : cases) EXPECT_EQ(V(FoldersToPrune(WString(c.file), CleanupRoot(WString(c.folders)))), c.pruned);
 }

@@ -49,6 +49,35 @@ TEST(SearchRules, RangeTestOverFoundValues) {
     }
 }
 
+TEST(SearchRules, FileVersionCollectedPerRead) {
+    // What one found file adds, and what a search of only that file answers
+    // without a range and with VerMin 1.
+    struct Case {
+        FileVersionRead read;
+        uint32_t ms, ls;
+        const char16_t* collected;  // null: nothing
+        bool foundWithoutRange, foundWithMinimum;
+    };
+    const Case cases[] = {
+        {FileVersionRead::kRead, 0x00020005u, 0x0003FFFFu, u"2.5.3.65535", true, true},
+        {FileVersionRead::kRead, 0u, 0u, u"0.0.0.0", true, false},
+        {FileVersionRead::kNoResource, 0x00020005u, 1u, u"0.0.0.0", true, false},
+        // Without version.dll the system cannot tell: never found.
+        {FileVersionRead::kReaderMissing, 0x00020005u, 1u, nullptr, false, false},
+    };
+    for (const Case& c : cases) {
+        WString text;
+        Array<WString> values;
+        if (CollectedFileVersion(c.read, c.ms, c.ls, &text)) values.Add(text);
+        ASSERT_EQ(values.Size(), c.collected ? 1 : 0) << "case " << (&c - cases);
+        if (c.collected) {
+            EXPECT_TRUE(values[0] == WString(c.collected)) << "case " << (&c - cases);
+        }
+        EXPECT_EQ(FoundValuesAcceptable(values, SearchRange(WString(u""), WString(u""))), c.foundWithoutRange);
+        EXPECT_EQ(FoundValuesAcceptable(values, SearchRange(WString(u"1"), WString(u""))), c.foundWithMinimum);
+    }
+}
+
 TEST(SearchRules, DepthSuffix) {
     struct Case {
         const char16_t* text;
