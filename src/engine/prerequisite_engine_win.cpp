@@ -1,4 +1,4 @@
-#include "download/prerequisite_engine_win.h"
+#include "engine/prerequisite_engine_win.h"
 
 #include <objbase.h>
 
