@@ -128,21 +128,26 @@ void Md5::Finish(uint8_t digest[16]) {
     }
 }
 
-void Md5DigestToHex(const uint8_t digest[16], char16_t out[33]) {
+void DigestToHex(const uint8_t* digest, int bytes, char16_t* out) {
     static const char kHex[] = "0123456789abcdef";
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < bytes; ++i) {
         out[i * 2] = static_cast<char16_t>(kHex[digest[i] >> 4]);
         out[i * 2 + 1] = static_cast<char16_t>(kHex[digest[i] & 15]);
     }
-    out[32] = 0;
+    out[bytes * 2] = 0;
 }
 
-bool DigestTextMatches(const char16_t* expected, int expectedLength, const char16_t digest[33]) {
-    if (expectedLength < 32) return false;
-    for (int i = 0; i < 32; ++i) {
+bool DigestDigitsMatch(const char16_t* expected, const char16_t* digest, int digits) {
+    for (int i = 0; i < digits; ++i) {
         char16_t c = expected[i];
         if (c >= u'A' && c <= u'F') c = static_cast<char16_t>(c - u'A' + u'a');
         if (c != digest[i]) return false;
     }
     return true;
+}
+
+void Md5DigestToHex(const uint8_t digest[16], char16_t out[33]) { DigestToHex(digest, 16, out); }
+
+bool DigestTextMatches(const char16_t* expected, int expectedLength, const char16_t digest[33]) {
+    return expectedLength >= 32 && DigestDigitsMatch(expected, digest, 32);
 }

@@ -19,6 +19,12 @@ private:
     uint8_t buffer_[64];
 };
 
+// Writes 2 * bytes lowercase hexadecimal digits and a terminating NUL.
+void DigestToHex(const uint8_t* digest, int bytes, char16_t* out);
+// True when the first digits characters of expected equal the lowercase
+// digest text, an uppercase A-F counting as its lowercase form.
+bool DigestDigitsMatch(const char16_t* expected, const char16_t* digest, int digits);
+
 // Writes 32 lowercase hexadecimal digits and a terminating NUL into out
 // (33 units).
 void Md5DigestToHex(const uint8_t digest[16], char16_t out[33]);

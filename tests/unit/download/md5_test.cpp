@@ -5,6 +5,7 @@
 #include <string>
 
 #include "download/md5.h"
+#include "download/sha256.h"
 
 namespace {
 
@@ -119,6 +120,73 @@ TEST(Md5, DigestTextComparison) {
         int length = 0;
         while (c.expected[length]) ++length;
         EXPECT_EQ(DigestTextMatches(c.expected, length, digest), c.matches) << length;
+    }
+}
+
+std::u16string Sha256HexOf(const void* data, size_t length, size_t piece) {
+    Sha256 sha;
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    for (size_t at = 0; at < length; at += piece) sha.Update(bytes + at, length - at < piece ? length - at : piece);
+    uint8_t digest[32];
+    sha.Finish(digest);
+    char16_t hex[65];
+    Sha256DigestToHex(digest, hex);
+    return hex;
+}
+
+// The standard's examples, lengths around the padding boundary and a
+// million bytes, each hashed in one piece and in pieces of 1 and 7 bytes.
+TEST(Sha256, ReferenceVectors) {
+    struct Text {
+        const char* input;
+        const char16_t* digest;
+    } texts[] = {
+        {"", u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", u"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu", u"cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
+    };
+    struct Run {
+        size_t length;
+        const char16_t* digest;
+    } runs[] = {
+        {55, u"9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
+        {56, u"b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a"},
+        {57, u"f13b2d724659eb3bf47f2dd6af1accc87b81f09f59f2b75e5c0bed6589dfe8c6"},
+        {63, u"7d3e74a05d7db15bce4ad9ec0658ea98e3f06eeecf16b4c6fff2da457ddc2f34"},
+        {64, u"ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+        {65, u"635361c48bb9eab14198e76ea8ab7f1a41685d6ad62aa9146d301d4f17eb0ae0"},
+        {119, u"31eba51c313a5c08226adf18d4a359cfdfd8d2e816b13f4af952f7ea6584dcfb"},
+        {120, u"2f3d335432c70b580af0e8e1b3674a7c020d683aa5f73aaaedfdc55af904c21c"},
+        {1000000, u"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (size_t piece : {size_t(1) << 30, size_t(1), size_t(7)}) {
+        for (const auto& c : texts) EXPECT_EQ(Sha256HexOf(c.input, strlen(c.input), piece), c.digest) << c.input;
+        for (const auto& c : runs) {
+            if (piece == 1 && c.length > 1000) continue;
+            std::string input(c.length, 'a');
+            EXPECT_EQ(Sha256HexOf(input.data(), input.size(), piece), c.digest) << c.length << " in " << piece;
+        }
+    }
+}
+
+TEST(Sha256, DigestTextComparison) {
+    const char16_t digest[65] = u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    struct Case {
+        const char16_t* expected;
+        bool matches;
+    } cases[] = {
+        {u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", true},
+        {u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD", true},
+        {u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad0", false},  // exactly 64 digits
+        {u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015a", false},
+        {u"", false},
+        {u"a52d159f262b2c6ddb724a61840befc36eb30c88877a4030b65cbe86298449c9", false},
+    };
+    for (const auto& c : cases) {
+        int length = 0;
+        while (c.expected[length]) ++length;
+        EXPECT_EQ(Sha256TextMatches(c.expected, length, digest), c.matches) << length;
     }
 }
 
