@@ -9,6 +9,16 @@ namespace {
 
 constexpr DWORD kReadBlockSize = 65536;
 
+// The size and digests read from a file against the prerequisite's
+// digests, each only when given; an empty file never matches a digest.
+bool DigestsMatch(const Prerequisite& prerequisite, uint32_t size, const char16_t md5[33], const char16_t sha256[65]) {
+    if (size == 0) return false;
+    if (!prerequisite.MD5.IsEmpty() && !DigestTextMatches(prerequisite.MD5.c_str(), prerequisite.MD5.Length(), md5))
+        return false;
+    return prerequisite.SHA256.IsEmpty() ||
+           Sha256TextMatches(prerequisite.SHA256.c_str(), prerequisite.SHA256.Length(), sha256);
+}
+
 }  // namespace
 
 bool VerifiedFile::Open(const WString& path) {
@@ -33,7 +43,7 @@ bool VerifiedFile::SizeOf(uint32_t* size) const {
     return true;
 }
 
-bool VerifiedFile::ReadDigests(uint32_t* size, char16_t md5Text[33], char16_t sha256Text[65]) {
+bool VerifiedFile::Stream(HANDLE out, uint32_t* size, char16_t md5Text[33], char16_t sha256Text[65]) {
     if (!file_ || !SizeOf(size)) return false;
     LARGE_INTEGER start;
     start.QuadPart = 0;
@@ -47,6 +57,8 @@ bool VerifiedFile::ReadDigests(uint32_t* size, char16_t md5Text[33], char16_t sh
         DWORD read = 0;
         if (!ReadFile(file_.Get(), block.Get(), kReadBlockSize, &read, nullptr) || read == 0) return false;
         if (read > remaining) read = remaining;
+        DWORD written = 0;
+        if (out && (!WriteFile(out, block.Get(), read, &written, nullptr) || written != read)) return false;
         md5.Update(block.Get(), read);
         sha256.Update(block.Get(), read);
         remaining -= read;
@@ -60,20 +72,39 @@ bool VerifiedFile::ReadDigests(uint32_t* size, char16_t md5Text[33], char16_t sh
     return true;
 }
 
+bool VerifiedFile::ReadDigests(uint32_t* size, char16_t md5[33], char16_t sha256[65]) {
+    return Stream(nullptr, size, md5, sha256);
+}
+
 bool VerifiedFile::Matches(const Prerequisite& prerequisite) {
     if (!file_) return false;
     const uint32_t exactSize = static_cast<uint32_t>(prerequisite.ExactSize);
-    const bool digests = !prerequisite.MD5.IsEmpty() || !prerequisite.SHA256.IsEmpty();
     uint32_t size = 0;
     if (!SizeOf(&size) || (exactSize != 0 && size != exactSize)) return false;
-    if (!digests) return true;
+    if (prerequisite.MD5.IsEmpty() && prerequisite.SHA256.IsEmpty()) return true;
     char16_t md5[33];
     char16_t sha256[65];
-    if (!ReadDigests(&size, md5, sha256) || size == 0) return false;
-    if (!prerequisite.MD5.IsEmpty() && !DigestTextMatches(prerequisite.MD5.c_str(), prerequisite.MD5.Length(), md5))
-        return false;
-    if (!prerequisite.SHA256.IsEmpty() &&
-        !Sha256TextMatches(prerequisite.SHA256.c_str(), prerequisite.SHA256.Length(), sha256))
-        return false;
-    return true;
+    return ReadDigests(&size, md5, sha256) && DigestsMatch(prerequisite, size, md5, sha256);
+}
+
+bool VerifiedFile::CopyCheckedTo(const WString& target, const Prerequisite& prerequisite, VerifiedFile* copy) {
+    copy->Close();
+    uint32_t size = 0;
+    char16_t md5[33];
+    char16_t sha256[65];
+    bool copied;
+    {
+        UniqueFile out(
+            CreateFileW(target.wc(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out) return false;
+        copied = Stream(out.Get(), &size, md5, sha256);
+    }
+    const uint32_t exactSize = static_cast<uint32_t>(prerequisite.ExactSize);
+    const bool digests = !prerequisite.MD5.IsEmpty() || !prerequisite.SHA256.IsEmpty();
+    if (copied && (exactSize == 0 || size == exactSize) && (!digests || DigestsMatch(prerequisite, size, md5, sha256)) &&
+        copy->Open(target))
+        return true;
+    copy->Close();
+    DeleteFileW(target.wc());
+    return false;
 }

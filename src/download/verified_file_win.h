@@ -36,8 +36,17 @@ public:
     // given). An empty file never matches a digest.
     bool Matches(const Prerequisite& prerequisite);
 
+    // Copies the held file into target, a new file (never one that exists),
+    // checking the prerequisite's size and digests over the bytes as they
+    // are written, and then holds the copy in *copy. False, and no copy left
+    // behind, when the copy cannot be made or fails a check.
+    bool CopyCheckedTo(const WString& target, const Prerequisite& prerequisite, VerifiedFile* copy);
+
 private:
     bool SizeOf(uint32_t* size) const;
+    // Reads the held file from its start to its end, writing every block to
+    // out as well unless out is null, and digests what it read.
+    bool Stream(HANDLE out, uint32_t* size, char16_t md5[33], char16_t sha256[65]);
 
     UniqueFile file_;
     WString path_;

@@ -30,11 +30,24 @@ void Log(const char16_t* prefix, const WString& value) {
 // once the transfer has renamed and closed it.
 void ConfigureTransferChecks(FileTransfer&, const Prerequisite&) {}
 
+// The protected folder is named after DefaultProdCode when that is a plain
+// file name.
+WString ProtectedFolderBaseName(const WString& productCode) {
+    if (productCode.IsEmpty() || productCode.FindFirstOf(u"\\/:*?\"<>|") >= 0 || productCode.Trimmed().IsEmpty() ||
+        productCode == u"." || productCode == u"..")
+        return WString(u"Corvane");
+    return productCode;
+}
+
 }  // namespace
 
 PrerequisiteEngine::PrerequisiteEngine(InterbootStore* store, PrerequisiteList* list, PackageLocator* locator,
                                        StatusWindow* statusWindow, LaunchPlatform* platform)
-    : statusWindow_(statusWindow), list_(list), locator_(locator), launcher_(store, this, platform) {
+    : statusWindow_(statusWindow),
+      list_(list),
+      locator_(locator),
+      launcher_(store, this, platform),
+      platform_(platform ? platform : &SystemLaunchPlatform()) {
     queue_.downloadFolder = list_->ResolvedDownloadFolder();
     if (!queue_.downloadFolder.IsEmpty() && !queue_.downloadFolder.EndsWith(u"\\"))
         queue_.downloadFolder.Append(u'\\');
@@ -188,6 +201,31 @@ bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
     return p.ExactSize == 0 && p.MD5.IsEmpty() && p.SHA256.IsEmpty() && !FileExists(item.FilePath);
 }
 
+bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex) {
+    const LaunchItem& item = launcher_.Item(launchIndex);
+    const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
+    if (list_->GetAction(item.PrerequisiteIndex) != kActionDownloaded || IsLocalFileUrl(p.Location)) return true;
+    if (!platform_->IsElevated()) return true;
+    if (!protected_.IsCreated()) {
+        const ResultCode code = protected_.Create(TempFolder(), ProtectedFolderBaseName(list_->options.DefaultProdCode));
+        if (code != kResultOk) {
+            if (LoggingEnabled) LogLine(u"Protected working folder could not be created. Error:" + SystemMessageText(code));
+            return false;
+        }
+        Log(u"Setups are launched from the protected folder:", protected_.Path());
+    }
+    const WString& source = item.FilePath;
+    const WString copyPath = protected_.Path() + source.Mid(source.FindLastChar(u'\\') + 1);
+    VerifiedFile copy;
+    if (!held_[item.PrerequisiteIndex].CopyCheckedTo(copyPath, p, &copy)) {
+        Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
+        return false;
+    }
+    held_[item.PrerequisiteIndex] = static_cast<VerifiedFile&&>(copy);
+    launcher_.SetFilePath(launchIndex, copyPath);
+    return true;
+}
+
 void PrerequisiteEngine::PrepareInstalls() {
     launcher_.Clear();
     Array<bool> moved;
@@ -224,12 +262,14 @@ ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         const LaunchItem& item = launcher_.Item(i);
         if (observer) observer->SetStatusText(Format(list_->GetPhaseText(2).c_str(), item.Name), kStatusNewItem, 0);
         InstallOutcome outcome = kInstallFailed;
-        if (HoldForLaunch(item)) {
-            outcome = launcher_.Install(i, observer == nullptr);
-        } else {
+        const WString source = item.FilePath;
+        if (!HoldForLaunch(item)) {
             Log(u"File was rejected before its launch.(Invalid size or checksum):", item.FilePath);
+        } else if (MoveToProtectedFolder(i)) {
+            outcome = launcher_.Install(i, observer == nullptr);
         }
         held_[item.PrerequisiteIndex].Close();
+        if (!(launcher_.Item(i).FilePath == source)) (void)DeleteFileLong(launcher_.Item(i).FilePath);
         switch (outcome) {
             case kInstallFailed:
                 if ((*list_)[item.PrerequisiteIndex].HasOption(u'm')) {

@@ -11,6 +11,7 @@
 #include "download/transfer_observer.h"
 #include "download/verified_file_win.h"
 #include "install/package_launcher_win.h"
+#include "platform/protected_folder_win.h"
 
 class InterbootStore;
 class PrerequisiteList;
@@ -78,6 +79,10 @@ private:
     void HoldFoundFiles();
     // Holds and checks the file an item launches, unless it is held already.
     bool HoldForLaunch(const LaunchItem& item);
+    // In an elevated run, copies a downloaded setup into the protected
+    // folder under its checks and points the launch there; true when the
+    // item may be launched.
+    bool MoveToProtectedFolder(int launchIndex);
     void PrepareInstalls();
     // Every prerequisite's download target, long-path prefixed when long;
     // moved marks those given a subfolder of their own.
@@ -90,10 +95,13 @@ private:
     Array<VerifiedFile> held_;
     // Found files that failed their check, to be downloaded afresh once.
     Array<DownloadTask> replaced_;
+    // Where an elevated run launches downloaded setups from; made on first need.
+    ProtectedFolder protected_;
 
     StatusWindow* statusWindow_;
     PrerequisiteList* list_;
     PackageLocator* locator_;
     DownloadQueue queue_;
     PackageLauncher launcher_;
+    LaunchPlatform* platform_;
 };
