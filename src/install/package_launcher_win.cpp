@@ -34,8 +34,11 @@ bool RunDirect(const WString& program, const WString& commandLine, const WString
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
+    // A current folder must be a plain path shorter than MAX_PATH; else the
+    // process keeps the chainer's.
+    const bool usable = !folder.IsEmpty() && !folder.StartsWith(u"\\\\?\\") && folder.Length() < MAX_PATH - 1;
     if (!CreateProcessW(program.wc(), buffer, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                        folder.IsEmpty() ? nullptr : folder.wc(), &startup, &process)) {
+                        usable ? folder.wc() : nullptr, &startup, &process)) {
         *returnCode = GetLastError();
         if (*returnCode == 0) *returnCode = ERROR_GEN_FAILURE;
         return false;
