@@ -22,7 +22,8 @@ STACK = [
     ["config"],      # the INI file and what it defines
     ["evaluation"],  # searches and filters: is a prerequisite present?
     ["install"],     # running setups, reboots, scripts
-    ["download"],    # transfers, integrity, the prerequisite engine
+    ["download"],    # transfers, integrity, open site
+    ["engine"],      # the prerequisite engine: download phase, install phase, launch list
     ["ui"],          # status window and progress dialog
     ["core", "check"],  # entry point and run sequence; the setup author's checker
 ]

@@ -5,7 +5,7 @@
 #include "base/resource_ids.h"
 #include "config/interboot_store_win.h"
 #include "config/prerequisite.h"
-#include "download/prerequisite_engine_win.h"
+#include "engine/prerequisite_engine_win.h"
 #include "log/log.h"
 #include "platform/worker_thread_win.h"
 #include "ui/engine_progress_work_win.h"

@@ -1,4 +1,4 @@
-// Integrity of a downloaded file: its exact size and its MD5 digest.
+// Integrity of a downloaded file: its exact size, its MD5 and SHA-256 digests.
 #pragma once
 
 #include "base/wstr.h"
@@ -8,6 +8,6 @@
 // cannot be opened, its size cannot be read or it is empty.
 bool FileMd5(const WString& path, WString* digest);
 
-// True when the file matches the prerequisite's ExactSize and MD5 (each
+// True when the file matches the prerequisite's ExactSize, MD5 and SHA256 (each
 // only when stated).
 bool CheckDownloadedFile(const Prerequisite& prerequisite, const WString& path);

@@ -100,7 +100,16 @@ bool PrerequisiteList::IsAlreadyDownloaded(const Prerequisite& prerequisite) {
     if (prerequisite.Location.StartsWithNoCase(u"file:///") || prerequisite.Location.StartsWithNoCase(u"file://"))
         return true;
 
-    WString target = DownloadTargetPath(ResolvedDownloadFolder(), prerequisite.Location, prerequisite.Folder);
+    // The target the download phase uses: a later prerequisite that would
+    // share an earlier one's file has a subfolder of its own.
+    WString target;
+    const Prerequisite* first = items.begin();
+    if (&prerequisite >= first && &prerequisite < items.end()) {
+        Array<bool> moved;
+        target = DownloadTargets(items, ResolvedDownloadFolder(), &moved)[static_cast<int>(&prerequisite - first)];
+    } else {
+        target = DownloadTargetPath(ResolvedDownloadFolder(), prerequisite.Location, prerequisite.Folder);
+    }
     int slash = target.FindLastChar(u'\\');
     WString name = target.Mid(slash + 1);
     // No file can bear a wildcard in its name, and a folder is no setup file.

@@ -6,6 +6,7 @@
 #include "install/command_line.h"
 #include "log/log.h"
 #include "platform/process_runner_win.h"
+#include "platform/process_token_win.h"
 #include "platform/references_win.h"
 #include "platform/win_util.h"
 
@@ -14,37 +15,18 @@ namespace {
 // The chainer's own platform: its token and the real restart request.
 class SystemPlatform : public LaunchPlatform {
 public:
-    bool IsLocalSystem() override {
-        UniqueHandle token;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return false;
-        DWORD size = 0;
-        GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-        if (size == 0) return false;
-        void* buffer = MemAlloc(size);
-        if (!buffer) return false;
-        bool system = false;
-        if (GetTokenInformation(token.Get(), TokenUser, buffer, size, &size)) {
-            // S-1-5-18
-            SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-            PSID localSystem = nullptr;
-            if (AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                         &localSystem)) {
-                system = EqualSid(static_cast<TOKEN_USER*>(buffer)->User.Sid, localSystem) != FALSE;
-                FreeSid(localSystem);
-            }
-        }
-        MemFree(buffer);
-        return system;
-    }
+    bool IsLocalSystem() override { return ProcessIsLocalSystem(); }
+    bool IsElevated() override { return ProcessIsElevated(); }
 
     bool RequestRestart(DWORD reason) override { return ExitWindowsEx(EWX_REBOOT | EWX_FORCE, reason) != FALSE; }
 };
 
 SystemPlatform g_systemPlatform;
 
-// Creates the process with the composed command line and waits for it.
-// Answers 0 and the exit code, or the system error of the creation.
-bool RunDirect(const WString& program, const WString& commandLine, uint32_t* returnCode) {
+// Creates the process with the composed command line in the given current
+// folder and waits for it. Answers 0 and the exit code, or the system error
+// of the creation.
+bool RunDirect(const WString& program, const WString& commandLine, const WString& folder, uint32_t* returnCode) {
     WString writable = commandLine;  // CreateProcessW may write into its command line
     wchar_t* buffer = writable.GetWBuffer(writable.Length());
     STARTUPINFOW startup;
@@ -52,8 +34,11 @@ bool RunDirect(const WString& program, const WString& commandLine, uint32_t* ret
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
-    if (!CreateProcessW(program.wc(), buffer, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                        &startup, &process)) {
+    // A current folder must be a plain path shorter than MAX_PATH; else the
+    // process keeps the chainer's.
+    const bool usable = !folder.IsEmpty() && !folder.StartsWith(u"\\\\?\\") && folder.Length() < MAX_PATH - 1;
+    if (!CreateProcessW(program.wc(), buffer, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                        usable ? folder.wc() : nullptr, &startup, &process)) {
         *returnCode = GetLastError();
         if (*returnCode == 0) *returnCode = ERROR_GEN_FAILURE;
         return false;
@@ -82,9 +67,11 @@ bool PackageLauncher::Launch(int index) {
     if (LoggingEnabled) LogLine(WString(u"Launching file:") + item.FilePath);
 
     bool launched;
-    if (platform_->IsLocalSystem()) {
+    if (platform_->IsLocalSystem() || (platform_->IsElevated() && HasMsiExtension(item.FilePath))) {
         // Under LocalSystem there is no shell to lean on: the process is
-        // created directly, installer packages through msiexec.exe.
+        // created directly, installer packages through msiexec.exe. An
+        // elevated run does the same for installer packages, so that no
+        // class handler of the user's own registry takes them over.
         WString arguments = ExpandFolderProperties(item.CommandLine, false);
         WString program;
         WString commandLine;
@@ -95,7 +82,7 @@ bool PackageLauncher::Launch(int index) {
             program = item.FilePath;
             commandLine = ProgramCommandLine(item.FilePath, arguments);
         }
-        launched = RunDirect(program, commandLine, &item.ReturnCode);
+        launched = RunDirect(program, commandLine, FolderOfFile(item.FilePath), &item.ReturnCode);
     } else {
         ShellRunResult run = ShellOpenAndWait(item.FilePath, item.CommandLine, FolderOfFile(item.FilePath),
                                               SW_SHOWNORMAL);

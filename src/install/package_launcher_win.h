@@ -30,11 +30,14 @@ public:
 };
 
 // What a launch needs from the machine that tests may stand in for: whether
-// the process runs as LocalSystem, and the restart request.
+// the process runs as LocalSystem or elevated, and the restart request.
 class LaunchPlatform {
 public:
     virtual ~LaunchPlatform() {}
     virtual bool IsLocalSystem() = 0;
+    // Elevated or LocalSystem: installer packages then go to msiexec.exe of
+    // the system folder directly, never through the shell's class handlers.
+    virtual bool IsElevated() { return IsLocalSystem(); }
     // ExitWindowsEx with reboot and force and the given reason.
     virtual bool RequestRestart(DWORD reason) = 0;
 };
@@ -50,6 +53,8 @@ public:
     void Clear() { items_.Clear(); }
     int Count() const { return items_.Size(); }
     const LaunchItem& Item(int index) const { return items_[index]; }
+    // The file an item launches, when it is launched from elsewhere.
+    void SetFilePath(int index, const WString& path) { items_[index].FilePath = path; }
 
     bool Launch(int index);
     InstallOutcome Install(int index, bool silent);

@@ -330,8 +330,21 @@ bool AccessListBuilder::GrantAccess(const WString& account, bool isSidText) {
         lastError_ = error;
         return false;
     }
+    return AddEntry(static_cast<HeapBlock&&>(sid), use);
+}
+
+bool AccessListBuilder::GrantSid(PSID sid) {
+    HeapBlock copy = sid ? DuplicateSid(sid) : HeapBlock();
+    if (!copy) {
+        lastError_ = ERROR_INVALID_SID;
+        return false;
+    }
+    return AddEntry(static_cast<HeapBlock&&>(copy), SidTypeUser);
+}
+
+bool AccessListBuilder::AddEntry(HeapBlock sid, SID_NAME_USE use) {
     Owned<Entry> entry(new Entry);
-    entry->access.grfAccessPermissions = GENERIC_ALL;
+    entry->access.grfAccessPermissions = accessMask_;
     entry->access.grfAccessMode = revoke_ ? REVOKE_ACCESS : SET_ACCESS;
     entry->access.grfInheritance = inheritance_;
     entry->access.Trustee.pMultipleTrustee = nullptr;

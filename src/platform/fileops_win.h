@@ -64,6 +64,10 @@ public:
     // Appends an entry granting GENERIC_ALL to the account (a name, or a SID
     // text when isSidText); false and LastError() when it cannot be resolved.
     bool GrantAccess(const WString& account, bool isSidText);
+    // Appends an entry for a SID given as such (copied).
+    bool GrantSid(PSID sid);
+    // The rights the entries appended next grant (GENERIC_ALL unless set).
+    void SetAccessMask(DWORD mask) { accessMask_ = mask; }
     void SetRevoke(bool revoke) { revoke_ = revoke; }
     void SetInheritance(DWORD flags) { inheritance_ = flags; }
     // The descriptor with the entries (merged into existing's list when
@@ -73,10 +77,12 @@ public:
 
 private:
     struct Entry;
+    bool AddEntry(HeapBlock sid, SID_NAME_USE use);
     Array<Owned<Entry>> entries_;
     UniqueLocal<PACL> acl_;
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor_;
     bool revoke_ = false;
     DWORD inheritance_ = NO_INHERITANCE;
+    DWORD accessMask_ = GENERIC_ALL;
     ResultCode lastError_ = kResultOk;
 };

@@ -1,7 +1,7 @@
 // The download and install engine as the work of the progress dialog.
 #pragma once
 
-#include "download/prerequisite_engine_win.h"
+#include "engine/prerequisite_engine_win.h"
 #include "ui/progress_dialog_win.h"
 
 class EngineProgressWork : public ProgressWork {

@@ -1,6 +1,6 @@
 // Drives the package launcher and the cleanup script runner from a system
 // test. Arguments are key=value; the results go to the file named by out=.
-//   launch_probe install out= file= args= name= reboot= system=0|1 silent=0|1
+//   launch_probe install out= file= args= name= reboot= system=0|1 elevated=0|1 silent=0|1
 //                present=0|1 key= log= restart=0|1
 //   launch_probe script out= paths=<a|b|...> script= retries=
 // The restart request is recorded, never made: this probe stands in for the
@@ -20,10 +20,12 @@ namespace {
 class RecordingPlatform : public LaunchPlatform {
 public:
     bool system = false;
+    bool elevated = false;
     bool accept = true;
     int restarts = 0;
     DWORD reason = 0;
     bool IsLocalSystem() override { return system; }
+    bool IsElevated() override { return system || elevated; }
     bool RequestRestart(DWORD why) override {
         ++restarts;
         reason = why;
@@ -69,6 +71,7 @@ int wmain(int argc, wchar_t** argv) {
     if (wcscmp(argv[1], L"install") == 0) {
         RecordingPlatform platform;
         platform.system = Arg(argc, argv, L"system") == u"1";
+        platform.elevated = Arg(argc, argv, L"elevated") == u"1";
         platform.accept = Arg(argc, argv, L"restart") != u"0";
         FixedPresence presence;
         presence.present = Arg(argc, argv, L"present") == u"1";

@@ -8,6 +8,10 @@
  *   sleep=<ms>             wait before exiting
  *   mutex=<name>           try to take the named mutex at once and record
  *                          "mutex=taken", "mutex=busy" or "mutex=missing"
+ *   tamper=<path>          try to open the file for writing and record
+ *                          "tamper=written" or "tamper=denied"
+ * Without that file the behaviour is read from the executable's own bytes,
+ * after its last line "#stand-in behaviour" (a copy carries it along).
  * Without a record key the environment variable CORVANE_STANDIN_RECORD names
  * the record file. The record is UTF-8: "exe=", "cmdline=", "cwd=", "end". */
 #include <windows.h>
@@ -20,6 +24,7 @@ static char g_regkey[512];
 static char g_regvalue[256];
 static char g_regdata[1024];
 static char g_mutex[256];
+static char g_tamper[1024];
 static unsigned long g_exit;
 static unsigned long g_sleep;
 
@@ -33,32 +38,65 @@ static void put_utf8(HANDLE file, const char *key, const wchar_t *text) {
     WriteFile(file, "\n", 1, &written, NULL);
 }
 
+static void apply_line(char *line) {
+    char *eq = strchr(line, '=');
+    char *end = line + strlen(line);
+    while (end > line && (end[-1] == '\n' || end[-1] == '\r')) *--end = 0;
+    if (!eq) return;
+    *eq++ = 0;
+    if (!strcmp(line, "exit")) g_exit = strtoul(eq, NULL, 0);
+    else if (!strcmp(line, "sleep")) g_sleep = strtoul(eq, NULL, 0);
+    else if (!strcmp(line, "record")) lstrcpynA(g_record, eq, sizeof(g_record));
+    else if (!strcmp(line, "regkey")) lstrcpynA(g_regkey, eq, sizeof(g_regkey));
+    else if (!strcmp(line, "regvalue")) lstrcpynA(g_regvalue, eq, sizeof(g_regvalue));
+    else if (!strcmp(line, "regdata")) lstrcpynA(g_regdata, eq, sizeof(g_regdata));
+    else if (!strcmp(line, "mutex")) lstrcpynA(g_mutex, eq, sizeof(g_mutex));
+    else if (!strcmp(line, "tamper")) lstrcpynA(g_tamper, eq, sizeof(g_tamper));
+}
+
+/* The behaviour carried in the executable's own bytes. */
+static void read_carried_config(const wchar_t *exe) {
+    static const char marker[] = "\n#stand-in behaviour\n";
+    static char data[4 << 20];
+    size_t n, i, found = (size_t)-1;
+    FILE *f = _wfopen(exe, L"rb");
+    if (!f) return;
+    n = fread(data, 1, sizeof(data) - 1, f);
+    fclose(f);
+    data[n] = 0;
+    for (i = 0; i + sizeof(marker) - 1 <= n; ++i)
+        if (!memcmp(data + i, marker, sizeof(marker) - 1)) found = i;
+    if (found == (size_t)-1) return;
+    {
+        char *line = data + found + sizeof(marker) - 1;
+        while (*line) {
+            char *next = strchr(line, '\n');
+            if (next) *next++ = 0;
+            apply_line(line);
+            if (!next) break;
+            line = next;
+        }
+    }
+}
+
 static void read_config(void) {
     wchar_t path[MAX_PATH + 8];
+    wchar_t exe[MAX_PATH + 8];
     DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
     wchar_t *dot;
     char line[2048];
     FILE *f;
     if (n == 0 || n >= MAX_PATH) return;
+    wcscpy(exe, path);
     dot = wcsrchr(path, L'.');
     if (dot && dot > wcsrchr(path, L'\\')) *dot = 0;
     wcscat(path, L".txt");
     f = _wfopen(path, L"rb");
-    if (!f) return;
-    while (fgets(line, sizeof(line), f)) {
-        char *eq = strchr(line, '=');
-        char *end = line + strlen(line);
-        while (end > line && (end[-1] == '\n' || end[-1] == '\r')) *--end = 0;
-        if (!eq) continue;
-        *eq++ = 0;
-        if (!strcmp(line, "exit")) g_exit = strtoul(eq, NULL, 0);
-        else if (!strcmp(line, "sleep")) g_sleep = strtoul(eq, NULL, 0);
-        else if (!strcmp(line, "record")) lstrcpynA(g_record, eq, sizeof(g_record));
-        else if (!strcmp(line, "regkey")) lstrcpynA(g_regkey, eq, sizeof(g_regkey));
-        else if (!strcmp(line, "regvalue")) lstrcpynA(g_regvalue, eq, sizeof(g_regvalue));
-        else if (!strcmp(line, "regdata")) lstrcpynA(g_regdata, eq, sizeof(g_regdata));
-        else if (!strcmp(line, "mutex")) lstrcpynA(g_mutex, eq, sizeof(g_mutex));
+    if (!f) {
+        read_carried_config(exe);
+        return;
     }
+    while (fgets(line, sizeof(line), f)) apply_line(line);
     fclose(f);
 }
 
@@ -78,6 +116,15 @@ int wmain(void) {
             CloseHandle(mutex);
         }
     }
+    const wchar_t *tamper_state = NULL;
+    if (g_tamper[0]) {
+        HANDLE target = CreateFileA(g_tamper, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        DWORD written = 0;
+        tamper_state = target != INVALID_HANDLE_VALUE && WriteFile(target, "MZ-swapped", 10, &written, NULL)
+                           ? L"written" : L"denied";
+        if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+    }
     if (!g_record[0]) GetEnvironmentVariableA("CORVANE_STANDIN_RECORD", g_record, sizeof(g_record));
     if (g_record[0]) {
         HANDLE file = CreateFileA(g_record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
@@ -89,6 +136,7 @@ int wmain(void) {
             put_utf8(file, "cmdline=", GetCommandLineW());
             put_utf8(file, "cwd=", cwd);
             if (mutex_state) put_utf8(file, "mutex=", mutex_state);
+            if (tamper_state) put_utf8(file, "tamper=", tamper_state);
             put_utf8(file, "end", L"");
             CloseHandle(file);
         }

@@ -2,7 +2,6 @@
 over loopback HTTP, and reading the run's log."""
 import hashlib
 import re
-import shutil
 from pathlib import Path
 
 import harness
@@ -29,13 +28,28 @@ def md5_of(path: Path) -> str:
 
 
 def prepare_setup(served: Path, download_folder: Path, name: str, **behaviour) -> Path:
-    """A stand-in setup served by HTTP; its behaviour file waits in the
-    download folder beside the place the download will land."""
+    """A stand-in setup served by HTTP that carries its behaviour in its own
+    bytes, so that any copy of the download behaves so (and two of them with
+    different behaviour differ)."""
+    (served / name).parent.mkdir(parents=True, exist_ok=True)
     exe = place_stand_in(served, name, **behaviour)
+    (served / (name.rsplit(".", 1)[0] + ".txt")).unlink()
+    with exe.open("ab") as f:
+        f.write(b"\n#stand-in behaviour\n" + "".join(f"{k}={v}\n" for k, v in behaviour.items()).encode())
     download_folder.mkdir(parents=True, exist_ok=True)
-    base = name.rsplit(".", 1)[0]
-    shutil.copyfile(served / (base + ".txt"), download_folder / (base + ".txt"))
     return exe
+
+
+def launched(lines: list[str]) -> list[str]:
+    """The files the run launched, from its log."""
+    return [l[len("Launching file:"):] for l in lines if l.startswith("Launching file:")]
+
+
+def protected_folder(lines: list[str]) -> str:
+    """The folder an elevated run launched its downloaded setups from."""
+    found = [l.split(":", 1)[1] for l in lines if l.startswith("Setups are launched from the protected folder:")]
+    assert len(found) == 1, found
+    return found[0]
 
 
 def section(name: str, **keys) -> str:

@@ -177,7 +177,13 @@ def test_direct_launch_of_a_missing_program(prefix, workdir, store_key):
     assert "Launch failed. Error:" in harness.Package.read_log(None, log)
 
 
-def test_installer_package_goes_to_msiexec_as_local_system(prefix, workdir, store_key):
+# LocalSystem, and an elevated run, hand an installer package to msiexec.exe
+# of the system folder directly (no class handler of the user's registry),
+# with the package's folder as the current one (a long-prefixed path names
+# none that can be current).
+@pytest.mark.parametrize("token,long_prefix", [(dict(system=1), True), (dict(elevated=1), False)],
+                         ids=["local system", "elevated"])
+def test_installer_package_goes_to_msiexec_as_local_system(prefix, workdir, store_key, token, long_prefix):
     # The chainer takes msiexec.exe from its (32-bit) system folder. A stand-in
     # there records the command line; the folder is restored afterwards.
     system_folder = prefix.drive_c / "windows" / "syswow64"
@@ -192,8 +198,9 @@ def test_installer_package_goes_to_msiexec_as_local_system(prefix, workdir, stor
         package = workdir / "p" / "SETUP.MSI"
         package.parent.mkdir(parents=True)
         package.write_bytes(b"x")
-        r = run_probe(prefix, workdir, "install", file="\\\\?\\" + harness.win_path(package), args="/qn",
-                      name="M", key=store_key, system=1, silent=1)
+        r = run_probe(prefix, workdir, "install", file=("\\\\?\\" if long_prefix else "") + harness.win_path(package),
+                      args="/qn",
+                      name="M", key=store_key, silent=1, **token)
         runs = read_records(record)
     finally:
         msiexec.unlink(missing_ok=True)
@@ -205,4 +212,6 @@ def test_installer_package_goes_to_msiexec_as_local_system(prefix, workdir, stor
     assert r["outcome"] == "1" and r["returncode"] == "1620"
     assert len(runs) == 1
     assert runs[0]["cmdline"] == ' /i "%s" /qn' % harness.win_path(package)
+    if not long_prefix:
+        assert runs[0]["cwd"].rstrip("\\").lower() == harness.win_path(package.parent).lower()
     assert prefix.reg_query("HKCU\\" + store_key, "M") == "1620"

@@ -7,7 +7,10 @@ import pytest
 
 import harness
 from install_support import place_stand_in, read_records
-from silent_support import (TESTS_KEY, chainer_ini, installed_search, log_lines, md5_of, prepare_setup)
+import hashlib
+
+from silent_support import (TESTS_KEY, chainer_ini, installed_search, launched, log_lines, md5_of, prepare_setup,
+                            protected_folder)
 
 
 @pytest.fixture
@@ -26,9 +29,11 @@ def run(prefix, package, text, timeout=120):
     return prefix.run(package.exe, timeout=timeout)
 
 
-def download_app(http, dl, key, name, setup="setup1.exe", record=None, exit_code=0, **extra):
+def download_app(http, dl, key, name, setup="setup1.exe", record=None, exit_code=0, tamper=None, **extra):
     behaviour = {"exit": exit_code, "regkey": f"Software\\CorvaneTests\\{key}", "regvalue": f"{name}-Installed",
                  "regdata": "1"}
+    if tamper:
+        behaviour["tamper"] = tamper
     if record:
         behaviour["record"] = harness.win_path(record)
     exe = prepare_setup(http.root, dl, setup, **behaviour)
@@ -66,7 +71,8 @@ def test_download_verify_install_and_reevaluate(prefix, package, workdir, http, 
     expected = ["Searching for:A", "Search result:No acceptable version found. It must be downloaded.",
                 "Prerequisite selected for install:A", "Starting installing prerequisites in silent mode.",
                 "Starting download of:A", "Download completed succesfully.", "Downloaded file was accepted.",
-                "Launching file:" + harness.win_path(dl / "setup1.exe"), "Return code of launched file:0",
+                "Setups are launched from the protected folder:" + protected_folder(lines),
+                "Launching file:" + protected_folder(lines) + "setup1.exe", "Return code of launched file:0",
                 "Searching for:A", "Search result:An acceptable version was found.",
                 "Prerequisite selected for install:A",
                 "After running prerequisites we have:  Reboot was required=false",
@@ -74,7 +80,12 @@ def test_download_verify_install_and_reevaluate(prefix, package, workdir, http, 
     assert [l for l in lines if not l.startswith("SystemDefault")] == expected
     runs = read_records(record)
     assert len(runs) == 1 and runs[0]["cmdline"].endswith("/quiet /norestart")
-    assert runs[0]["cwd"].rstrip("\\").lower() == harness.win_path(dl).lower()
+    # Elevated (the prefix's user is an administrator): the setup runs from a
+    # fresh folder of the temporary folder that is gone after the run.
+    folder = protected_folder(lines)
+    assert runs[0]["cwd"].rstrip("\\").lower() == folder.rstrip("\\").lower()
+    assert "\\temp\\corvane." in folder.lower() and folder[:3].upper() == "C:\\"
+    assert not (prefix.drive_c / folder[3:].replace("\\", "/")).exists()
     # KeepFiles absent: the downloaded setup is removed at the end.
     assert not (dl / "setup1.exe").exists()
     assert not prefix.key_exists("HKCU\\InterbootContext")
@@ -103,8 +114,7 @@ def test_first_download_fails_second_installed(prefix, package, workdir, http, k
     start = lines.index("Starting download of:A")
     assert lines[start + 1:start + 1 + len(logged)] == logged
     assert "Starting download of:B" in lines
-    launched = [l for l in lines if l.startswith("Launching file:")]
-    assert launched == ["Launching file:" + harness.win_path(dl / "setup2.exe")]
+    assert launched(lines) == [protected_folder(lines) + "setup2.exe"]
 
 
 def test_mandatory_download_failure_exit_one(prefix, package, workdir, http, key):
@@ -118,14 +128,94 @@ def test_mandatory_download_failure_exit_one(prefix, package, workdir, http, key
     assert not any(l.startswith("Launching file:") for l in lines)
 
 
-def test_rejected_file(prefix, package, workdir, http, key):
+# A wrong digest is downloaded once more, rejected with its code, and never
+# launched, neither by this run nor by a second one that keeps files.
+REJECTED = {"MD5": dict(MD5="0" * 32), "SHA256": dict(SHA256="0" * 64),
+            "SHA256 right, MD5 wrong": dict(MD5="0" * 32, SHA256="right"),
+            "MD5 right, SHA256 of 63 digits": dict(SHA256="right-short")}
+
+
+@pytest.mark.parametrize("case", REJECTED, ids=list(REJECTED))
+def test_rejected_file(prefix, package, workdir, http, key, case):
     dl, log = workdir / "dl", workdir / "run.log"
-    app = download_app(http, dl, key, "A", MD5="0" * 32, Options="m")
-    result = run(prefix, package, chainer_ini("q", [app], log, dl))
-    assert result.code == 1
+    keys = dict(REJECTED[case])
+    app = download_app(http, dl, key, "A", Options="m")
+    sha = hashlib.sha256((http.root / "setup1.exe").read_bytes()).hexdigest()
+    keys["SHA256"] = {"right": sha, "right-short": sha[:63]}.get(keys.get("SHA256"), keys.get("SHA256", ""))
+    app.update(keys)
+    later = download_app(http, dl, key, "B", setup="setup2.exe")
+    for run_number in (1, 2):
+        log.unlink(missing_ok=True)
+        text = chainer_ini("q", [dict(app), dict(later)], log, dl, {"KeepFiles": "complete"})
+        assert run(prefix, package, text).code == 1
+        lines = log_lines(log)
+        assert lines.count("Download completed succesfully.") == 2, run_number
+        assert "Downloading once more:A" in lines
+        assert "Downloaded file was rejected.(Invalid size or MD5)." in lines
+        assert "Downloaded file was rejected. Error:-536870878" in lines
+        # The download phase stops at the rejection; what is left is logged as skipped.
+        assert "Download skipped, the download phase has stopped:B" in lines
+        assert launched(lines) == []
+        assert not (dl / "setup1.exe").exists() and not (dl / "setup1.exe.part").exists()
+
+
+# The right digests in either case are accepted and the setup runs.
+@pytest.mark.parametrize("digests", ["SHA256", "sha256 upper case", "MD5 and SHA256"])
+def test_sha256_accepted(prefix, package, workdir, http, key, digests):
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    app = download_app(http, dl, key, "A", record=record, Options="m")
+    sha = hashlib.sha256((http.root / "setup1.exe").read_bytes()).hexdigest()
+    app["SHA256"] = sha.upper() if "upper" in digests else sha
+    if "MD5" not in digests:
+        del app["MD5"]
+    assert run(prefix, package, chainer_ini("q", [app], log, dl)).code == 0
+    assert len(read_records(record)) == 1
+
+
+def test_wrong_file_at_the_target_is_replaced(prefix, package, workdir, http, key):
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    app = download_app(http, dl, key, "A", record=record, Options="m")
+    genuine = (http.root / "setup1.exe").read_bytes()
+    (dl / "setup1.exe").write_bytes(b"MZ" + b"x" * (len(genuine) - 2))  # the right size, other bytes
+    text = chainer_ini("q", [app], log, dl, {"KeepFiles": "complete"})
+    assert run(prefix, package, text).code == 0
     lines = log_lines(log)
-    assert "Downloaded file was rejected.(Invalid size or MD5)." in lines
-    assert not any(l.startswith("Launching file:") for l in lines)
+    assert ("File found at the download target failed its check and is downloaded afresh:"
+            + harness.win_path(dl / "setup1.exe")) in lines
+    assert len(http.requests) == 1
+    assert (dl / "setup1.exe").read_bytes() == genuine
+    assert len(read_records(record)) == 1 and launched(lines) == [protected_folder(lines) + "setup1.exe"]
+
+
+def test_one_file_name_two_prerequisites(prefix, package, workdir, http, key):
+    dl, log = workdir / "dl", workdir / "run.log"
+    records = [workdir / "a.txt", workdir / "b.txt"]
+    apps = []
+    for name, folder, record in (("A", "a", records[0]), ("B", "b", records[1])):
+        app = download_app(http, dl, key, name, setup=f"{folder}/setup.exe", record=record, Options="m")
+        apps.append(app)
+    assert md5_of(http.root / "a" / "setup.exe") != md5_of(http.root / "b" / "setup.exe")
+    text = chainer_ini("q", apps, log, dl, {"KeepFiles": "complete"})
+    assert run(prefix, package, text).code == 0
+    lines = log_lines(log)
+    moved = harness.win_path(dl / "App2" / "setup.exe")
+    assert "Download target shared with an earlier prerequisite, moved to:" + moved in lines
+    assert md5_of(dl / "setup.exe") == apps[0]["MD5"] and md5_of(dl / "App2" / "setup.exe") == apps[1]["MD5"]
+    assert [len(read_records(r)) for r in records] == [1, 1]
+
+
+def test_file_held_from_its_check_to_its_launch(prefix, package, workdir, http, key):
+    """The first setup tries to overwrite the second one's checked download
+    while the chainer holds it: the write fails and the genuine bytes run."""
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    first = download_app(http, dl, key, "A", record=record, tamper=harness.win_path(dl / "setup2.exe"))
+    second = download_app(http, dl, key, "B", setup="setup2.exe", record=record)
+    genuine = (http.root / "setup2.exe").read_bytes()
+    text = chainer_ini("q", [first, second], log, dl, {"KeepFiles": "complete"})
+    assert run(prefix, package, text).code == 0
+    runs = read_records(record)
+    assert [r.get("tamper") for r in runs] == ["denied", None]
+    assert (dl / "setup2.exe").read_bytes() == genuine
 
 
 @pytest.mark.parametrize("keep,stays", [("minimum", False), ("complete", True), ("prereqs", True),
@@ -160,7 +250,7 @@ def test_already_downloaded_file_installed_without_download(prefix, package, wor
     assert http.requests == []
     lines = log_lines(log)
     assert "Starting download of:A" not in lines
-    assert "Launching file:" + harness.win_path(dl / "setup1.exe") in lines
+    assert launched(lines) == [protected_folder(lines) + "setup1.exe"]
 
 
 def test_file_url_installed_in_place(prefix, package, workdir, key):

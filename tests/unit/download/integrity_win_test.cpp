@@ -4,9 +4,12 @@
 
 #include "download/file_transfer_win.h"
 #include "download/integrity_win.h"
+#include "download/verified_file_win.h"
 #include "platform/win_util.h"
 
 namespace {
+
+const char16_t* const kAbcSha256 = u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 
 class TempFile {
 public:
@@ -47,34 +50,78 @@ TEST(Integrity, FileMd5) {
 TEST(Integrity, CheckDownloadedFile) {
     TempFile abc("abc", 3);
     TempFile empty("", 0);
+    const char16_t* abcShaUpper = u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
     struct Case {
         const WString* path;
         int32_t exactSize;
         const char16_t* md5;
+        const char16_t* sha256;
         bool accepted;
     } cases[] = {
-        {&abc.path, 0, u"", true},
-        {&abc.path, 3, u"", true},
-        {&abc.path, 4, u"", false},
-        {&abc.path, 3, u"900150983cd24fb0d6963f7d28e17f72", true},
-        {&abc.path, 0, u"900150983CD24FB0D6963F7D28E17F72", true},
-        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72Z", true},
-        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f7", false},
-        {&abc.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", false},
-        {&abc.path, 4, u"900150983cd24fb0d6963f7d28e17f72", false},  // size first
+        {&abc.path, 0, u"", u"", true},
+        {&abc.path, 3, u"", u"", true},
+        {&abc.path, 4, u"", u"", false},
+        {&abc.path, 3, u"900150983cd24fb0d6963f7d28e17f72", u"", true},
+        {&abc.path, 0, u"900150983CD24FB0D6963F7D28E17F72", u"", true},
+        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72Z", u"", true},
+        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f7", u"", false},
+        {&abc.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", u"", false},
+        {&abc.path, 4, u"900150983cd24fb0d6963f7d28e17f72", u"", false},  // size first
+        // SHA-256 alone, in either case, and beside MD5: both must match.
+        {&abc.path, 3, u"", kAbcSha256, true},
+        {&abc.path, 0, u"", abcShaUpper, true},
+        {&abc.path, 0, u"", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae", false},
+        {&abc.path, 0, u"", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015", false},
+        {&abc.path, 0, u"", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015adZ", false},
+        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72", kAbcSha256, true},
+        {&abc.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", kAbcSha256, false},
+        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72",
+         u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", false},
         // An empty file is never digested: any digest rejects it.
-        {&empty.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", false},
-        {&empty.path, 0, u"", true},
+        {&empty.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", u"", false},
+        {&empty.path, 0, u"", u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", false},
+        {&empty.path, 0, u"", u"", true},
     };
     for (const auto& c : cases) {
         Prerequisite prerequisite;
         prerequisite.ExactSize = c.exactSize;
         prerequisite.MD5 = WString(c.md5);
+        prerequisite.SHA256 = WString(c.sha256);
         EXPECT_EQ(CheckDownloadedFile(prerequisite, *c.path), c.accepted) << c.exactSize;
     }
     Prerequisite sized;
     sized.ExactSize = 3;
     EXPECT_FALSE(CheckDownloadedFile(sized, WString(u"Z:\\no\\such\\file.bin")));
+}
+
+// A held file cannot be written, renamed or deleted by anyone, and a file
+// someone is writing cannot be taken.
+TEST(Integrity, HeldFileCannotBeChanged) {
+    TempFile abc("abc", 3);
+    VerifiedFile held;
+    ASSERT_TRUE(held.Open(abc.path));
+    UniqueFile writer(CreateFileW(abc.path.wc(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(writer.Valid());
+    EXPECT_FALSE(DeleteFileW(abc.path.wc()));
+    WString moved = abc.path + u".moved";
+    EXPECT_FALSE(MoveFileW(abc.path.wc(), moved.wc()));
+    // A second reader is let in (the launch opens the file so).
+    UniqueFile reader(CreateFileW(abc.path.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(reader.Valid());
+    reader.Reset();
+    held.Close();
+
+    UniqueFile busy(CreateFileW(abc.path.wc(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(busy.Valid());
+    EXPECT_FALSE(held.Open(abc.path));
+    busy.Reset();
+    Prerequisite sha;
+    sha.SHA256 = WString(kAbcSha256);
+    ASSERT_TRUE(held.Open(abc.path));
+    EXPECT_TRUE(held.Matches(sha));
 }
 
 class CopyObserver : public TransferObserver {

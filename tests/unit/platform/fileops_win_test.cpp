@@ -2,8 +2,13 @@
 
 #include <string>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
+#include "platform/process_token_win.h"
+#include "platform/protected_folder_win.h"
 #include "platform/unique_handle_win.h"
 #include "platform/win_util.h"
 
@@ -380,6 +385,89 @@ TEST_F(FileOps, SecurityDescriptorGrantsEveryone) {
     // only what the file's mode bits can say); without the entry Everyone
     // could not write.
     EXPECT_TRUE(mask == GENERIC_ALL || (mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE) << std::hex << mask;
+}
+
+// The entries of a protected folder's list: SYSTEM and Administrators may do
+// anything, the process's user only read and run; every entry is inherited
+// by what is made inside, and nothing of the parent's list is.
+void ExpectProtectedEntries(PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted));
+    ASSERT_TRUE(present && acl);
+    HeapBlock user = ProcessUserSid();
+    ASSERT_TRUE(user);
+    struct Expected {
+        const wchar_t* sid;  // null: the process's user
+        ACCESS_MASK allowed;
+        ACCESS_MASK denied;
+    } expected[] = {
+        {L"S-1-5-18", FILE_ALL_ACCESS, 0},
+        {L"S-1-5-32-544", FILE_ALL_ACCESS, 0},
+        {nullptr, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC},
+    };
+    int matched = 0;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(acl, i, &ace));
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << i;
+        EXPECT_EQ(allowed->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        bool known = false;
+        for (const Expected& e : expected) {
+            PSID converted = nullptr;
+            if (e.sid && !ConvertStringSidToSidW(e.sid, &converted)) continue;
+            known = EqualSid(&allowed->SidStart, e.sid ? converted : user.Get()) != FALSE;
+            if (converted) LocalFree(converted);
+            if (!known) continue;
+            ++matched;
+            EXPECT_EQ(allowed->Mask & e.allowed, e.allowed) << i;
+            EXPECT_EQ(allowed->Mask & e.denied, 0u) << std::hex << allowed->Mask;
+            break;
+        }
+        EXPECT_TRUE(known) << "entry " << i << " names another account";
+    }
+    EXPECT_EQ(matched, 3);
+}
+
+TEST_F(FileOps, ProtectedFolder) {
+    AccessListBuilder builder;
+    PSECURITY_DESCRIPTOR built = nullptr;
+    ASSERT_EQ(ProtectedFolder::BuildDescriptor(&builder, &built), 0u);
+    ExpectProtectedEntries(built);
+
+    // Always a new folder, under a name of its own.
+    ProtectedFolder folder;
+    ASSERT_EQ(folder.Create(base_, WString(u"{PRODUCT}")), 0u);
+    ASSERT_TRUE(folder.Path().StartsWith(base_ + u"\\{PRODUCT}."));
+    ProtectedFolder second;
+    ASSERT_EQ(second.Create(base_, WString(u"{PRODUCT}")), 0u);
+    EXPECT_FALSE(second.Path() == folder.Path());
+
+    // Read back from the folder where the file system keeps descriptors.
+    // Wine (without stored descriptors) answers a list made from the Unix
+    // mode bits instead, without SE_DACL_PROTECTED: there only the built
+    // descriptor above can be shown.
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR applied = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(folder.Path().wc(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &acl, nullptr, &applied),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(applied, &control, &revision));
+    if (control & SE_DACL_PROTECTED) ExpectProtectedEntries(applied);
+    LocalFree(applied);
+
+    const WString path = folder.Path();
+    ASSERT_TRUE(WriteFile(path + u"setup.exe", "MZ"));
+    folder.Remove();
+    EXPECT_EQ(GetFileAttributesW(path.wc()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(AccessList, AccountResolution) {

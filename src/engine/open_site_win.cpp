@@ -1,10 +1,10 @@
-#include "download/open_site_win.h"
+#include "engine/open_site_win.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include "config/prerequisite.h"
-#include "download/prerequisite_engine_win.h"
+#include "engine/prerequisite_engine_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"

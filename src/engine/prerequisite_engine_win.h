@@ -9,7 +9,9 @@
 #include "base/result.h"
 #include "base/wstr.h"
 #include "download/transfer_observer.h"
+#include "download/verified_file_win.h"
 #include "install/package_launcher_win.h"
+#include "platform/protected_folder_win.h"
 
 class InterbootStore;
 class PrerequisiteList;
@@ -23,6 +25,9 @@ struct DownloadTask {
     int32_t Status = 4;
     int32_t PrerequisiteIndex = -1;
     WString Folder;
+    // Downloads allowed before the file is rejected: 2 (a file that fails is
+    // downloaded once more), 1 when it replaces a file found at the target.
+    int32_t Attempts = 2;
 };
 
 class DownloadQueue {
@@ -65,13 +70,38 @@ public:
 
 private:
     void RunTask(DownloadTask& task, bool keep);
+    // Downloads the task's file and takes the hold on it once it passed its
+    // checks; a file that fails is deleted and downloaded once more. 0, the
+    // transfer's code, or E_DL_FILE_REJECTED when the fresh bytes fail too.
+    [[nodiscard]] ResultCode FetchVerified(DownloadTask& task, bool keep, const struct Prerequisite& prerequisite);
+    // Holds every file found at its target from an earlier run that passes
+    // its checks; one that fails is deleted and downloaded afresh.
+    void HoldFoundFiles();
+    // Holds and checks the file an item launches, unless it is held already.
+    bool HoldForLaunch(const LaunchItem& item);
+    // In an elevated run, copies a downloaded setup into the protected
+    // folder under its checks and points the launch there; true when the
+    // item may be launched.
+    bool MoveToProtectedFolder(int launchIndex);
     void PrepareInstalls();
-    // The download target of a prerequisite, long-path prefixed when long.
-    WString TargetPathOf(const struct Prerequisite& prerequisite) const;
+    // Every prerequisite's download target, long-path prefixed when long;
+    // moved marks those given a subfolder of their own.
+    void ComputeTargets(Array<bool>* moved);
+    // Logs every task from index first on as skipped.
+    void LogSkipped(int first);
+
+    // Per prerequisite: its download target and the hold on its checked file.
+    Array<WString> targets_;
+    Array<VerifiedFile> held_;
+    // Found files that failed their check, to be downloaded afresh once.
+    Array<DownloadTask> replaced_;
+    // Where an elevated run launches downloaded setups from; made on first need.
+    ProtectedFolder protected_;
 
     StatusWindow* statusWindow_;
     PrerequisiteList* list_;
     PackageLocator* locator_;
     DownloadQueue queue_;
     PackageLauncher launcher_;
+    LaunchPlatform* platform_;
 };

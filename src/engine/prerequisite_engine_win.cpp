@@ -1,0 +1,318 @@
+#include "engine/prerequisite_engine_win.h"
+
+#include <objbase.h>
+
+#include "config/interboot_store_win.h"
+#include "config/package_locator.h"
+#include "config/prerequisite.h"
+#include "config/target_path.h"
+#include "download/file_transfer_win.h"
+#include "config/file_url.h"
+#include "download/result_codes.h"
+#include "log/log.h"
+#include "platform/fileops_win.h"
+#include "platform/path_rules.h"
+#include "platform/references_win.h"
+#include "platform/win_util.h"
+
+namespace {
+
+constexpr uint32_t kInstallUserExit = 1602;  // ERROR_INSTALL_USEREXIT
+constexpr uint32_t kInstallFailure = 1603;   // ERROR_INSTALL_FAILURE
+
+void Log(const char16_t* prefix, const WString& value) {
+    if (LoggingEnabled) LogLine(prefix + value);
+}
+
+// The transfer is to check the digests over the bytes as it writes them and
+// refuse a part file that fails before its rename. Until it offers that,
+// nothing is set here and every downloaded file is checked from its hold
+// once the transfer has renamed and closed it.
+void ConfigureTransferChecks(FileTransfer&, const Prerequisite&) {}
+
+// The protected folder is named after DefaultProdCode when that is a plain
+// file name.
+WString ProtectedFolderBaseName(const WString& productCode) {
+    if (productCode.IsEmpty() || productCode.FindFirstOf(u"\\/:*?\"<>|") >= 0 || productCode.Trimmed().IsEmpty() ||
+        productCode == u"." || productCode == u"..")
+        return WString(u"Corvane");
+    return productCode;
+}
+
+}  // namespace
+
+PrerequisiteEngine::PrerequisiteEngine(InterbootStore* store, PrerequisiteList* list, PackageLocator* locator,
+                                       StatusWindow* statusWindow, LaunchPlatform* platform)
+    : statusWindow_(statusWindow),
+      list_(list),
+      locator_(locator),
+      launcher_(store, this, platform),
+      platform_(platform ? platform : &SystemLaunchPlatform()) {
+    queue_.downloadFolder = list_->ResolvedDownloadFolder();
+    if (!queue_.downloadFolder.IsEmpty() && !queue_.downloadFolder.EndsWith(u"\\"))
+        queue_.downloadFolder.Append(u'\\');
+    queue_.credentials = &TheCredentialStore();
+}
+
+PrerequisiteEngine::~PrerequisiteEngine() {
+    launcher_.Clear();
+    held_.Clear();  // a held file cannot be deleted
+    for (const WString& file : queue_.filesToDelete) DeleteFileLong(file);
+    for (int i = queue_.foldersCreated.Size() - 1; i >= 0; --i) RemoveDirectoryLong(queue_.foldersCreated[i]);
+}
+
+void PrerequisiteEngine::ComputeTargets(Array<bool>* moved) {
+    Array<WString> targets = DownloadTargets(list_->items, queue_.downloadFolder, moved);
+    targets_.Clear();
+    for (const WString& target : targets) targets_.Add(target.IsEmpty() ? target : AddLongPrefixForStorage(target));
+    while (held_.Size() < list_->Count()) held_.Add(VerifiedFile());
+}
+
+void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
+    FileTransfer transfer(queue_.observer, queue_.credentials);
+    task.TargetPath = targets_[task.PrerequisiteIndex];
+    if (!keep) {
+        bool listed = false;
+        for (const WString& file : queue_.filesToDelete) listed = listed || file == task.TargetPath;
+        if (!listed) queue_.filesToDelete.Add(task.TargetPath);
+    }
+    // A folder that cannot be made shows as the transfer's failure.
+    (void)CreateDirectoryTree(task.TargetPath, false, &queue_.foldersCreated);
+    if (task.ExactSize) transfer.SetExpectedSize(task.ExactSize);
+    ConfigureTransferChecks(transfer, (*list_)[task.PrerequisiteIndex]);
+    queue_.lastResult = transfer.Download(task.Url, task.TargetPath);
+    if (queue_.lastResult == 0) task.Status = 0;
+}
+
+ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, const Prerequisite& prerequisite) {
+    VerifiedFile& hold = held_[task.PrerequisiteIndex];
+    for (int attempt = 0; attempt < task.Attempts; ++attempt) {
+        if (attempt > 0) Log(u"Downloading once more:", prerequisite.Name);
+        task.Status = 4;
+        RunTask(task, keep);
+        if (task.Status != 0 && queue_.lastResult != E_DL_FILE_REJECTED) return queue_.lastResult;
+        if (task.Status == 0) {
+            if (LoggingEnabled) LogLine(u"Download completed succesfully.");
+            // Taken once the transfer has closed its last write handle: from
+            // here to the launch nobody can change the file.
+            if (hold.Open(task.TargetPath) && hold.Matches(prerequisite)) return 0;
+            hold.Close();
+            (void)DeleteFileLong(task.TargetPath);
+        }
+        Log(u"Downloaded file failed its check and was deleted:", task.TargetPath);
+    }
+    queue_.lastResult = E_DL_FILE_REJECTED;
+    return E_DL_FILE_REJECTED;
+}
+
+void PrerequisiteEngine::HoldFoundFiles() {
+    for (int i = 0; i < list_->Count(); ++i) {
+        Prerequisite& p = (*list_)[i];
+        if (list_->GetAction(i) != kActionDownloaded || IsLocalFileUrl(p.Location)) continue;
+        VerifiedFile& hold = held_[i];
+        if (hold.Open(targets_[i]) && hold.Matches(p)) continue;
+        hold.Close();
+        Log(u"File found at the download target failed its check and is downloaded afresh:", targets_[i]);
+        (void)DeleteFileLong(targets_[i]);
+        p.AlreadyDownloaded = false;
+        p.Action = kActionDownload;
+        DownloadTask task;
+        task.Attempts = 1;
+        task.PrerequisiteIndex = i;
+        replaced_.Add(task);
+    }
+}
+
+void PrerequisiteEngine::LogSkipped(int first) {
+    for (int i = first; i < queue_.tasks.Size(); ++i)
+        Log(u"Download skipped, the download phase has stopped:", (*list_)[queue_.tasks[i].PrerequisiteIndex].Name);
+}
+
+ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
+    queue_.tasks.Clear();
+    queue_.filesToDelete.Clear();
+    queue_.observer = observer;
+    Array<bool> moved;
+    ComputeTargets(&moved);
+    replaced_.Clear();
+    HoldFoundFiles();
+    for (int i = 0; i < list_->Count(); ++i) {
+        if (list_->GetAction(i) != kActionDownload) continue;
+        const Prerequisite& p = (*list_)[i];
+        DownloadTask task;
+        task.Url = p.Location;
+        task.ExactSize = static_cast<uint32_t>(p.ExactSize);
+        task.Folder = p.Folder;
+        task.PrerequisiteIndex = i;
+        task.Status = 4;
+        for (const DownloadTask& found : replaced_)
+            if (found.PrerequisiteIndex == i) task.Attempts = found.Attempts;
+        queue_.tasks.Add(task);
+    }
+    if (queue_.tasks.IsEmpty()) return 0;
+    if (observer) observer->SetItemCount(static_cast<uint64_t>(queue_.tasks.Size()), 0);
+    const bool keep = list_->options.KeepFiles == 2 || list_->options.KeepFiles == 5;
+    for (int t = 0; t < queue_.tasks.Size(); ++t) {
+        DownloadTask& task = queue_.tasks[t];
+        Prerequisite& p = (*list_)[task.PrerequisiteIndex];
+        if (observer && observer->IsCancelled()) {
+            if (LoggingEnabled) LogLine(u"Download was canceled.");
+            return 0;
+        }
+        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(1).c_str(), p.Name), kStatusNewItem, 0);
+        Log(u"Starting download of:", p.Name);
+        if (moved[task.PrerequisiteIndex])
+            Log(u"Download target shared with an earlier prerequisite, moved to:", targets_[task.PrerequisiteIndex]);
+        const ResultCode code = FetchVerified(task, keep, p);
+        if (code == E_DL_FILE_REJECTED) {
+            if (LoggingEnabled) {
+                LogLine(u"Downloaded file was rejected.(Invalid size or MD5).");
+                LogLine(u"Downloaded file was rejected. Error:" + SystemMessageText(E_DL_FILE_REJECTED));
+            }
+            if (observer) observer->OnError(WString(), E_DL_FILE_REJECTED, nullptr);
+            LogSkipped(t + 1);
+            return kInstallFailure;
+        }
+        if (code != 0) {
+            if (LoggingEnabled) LogLine(u"Download failed. Error:" + SystemMessageText(queue_.lastResult));
+            if (p.HasOption(u'm')) {
+                if (observer) observer->OnError(p.Name, E_DL_MANDATORY_FAILED, nullptr);
+                LogSkipped(t + 1);
+                return kInstallFailure;
+            }
+            continue;
+        }
+        if (LoggingEnabled) LogLine(u"Downloaded file was accepted.");
+        p.AlreadyDownloaded = true;
+    }
+    return 0;
+}
+
+bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
+    while (held_.Size() < list_->Count()) held_.Add(VerifiedFile());
+    VerifiedFile& hold = held_[item.PrerequisiteIndex];
+    if (hold.IsOpen() && hold.Path() == item.FilePath) return true;  // checked when it was taken
+    hold.Close();
+    const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
+    if (hold.Open(item.FilePath) && hold.Matches(p)) return true;
+    hold.Close();
+    // A missing file without checks goes on to the launch, which fails and
+    // logs why; anything else is never launched.
+    return p.ExactSize == 0 && p.MD5.IsEmpty() && p.SHA256.IsEmpty() && !FileExists(item.FilePath);
+}
+
+bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex) {
+    const LaunchItem& item = launcher_.Item(launchIndex);
+    const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
+    if (list_->GetAction(item.PrerequisiteIndex) != kActionDownloaded || IsLocalFileUrl(p.Location)) return true;
+    if (!platform_->IsElevated()) return true;
+    if (!protected_.IsCreated()) {
+        const ResultCode code = protected_.Create(TempFolder(), ProtectedFolderBaseName(list_->options.DefaultProdCode));
+        if (code != kResultOk) {
+            if (LoggingEnabled) LogLine(u"Protected working folder could not be created. Error:" + SystemMessageText(code));
+            return false;
+        }
+        Log(u"Setups are launched from the protected folder:", protected_.Path());
+    }
+    const WString& source = item.FilePath;
+    const WString copyPath = protected_.Path() + source.Mid(source.FindLastChar(u'\\') + 1);
+    VerifiedFile copy;
+    if (!held_[item.PrerequisiteIndex].CopyCheckedTo(copyPath, p, &copy)) {
+        Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
+        return false;
+    }
+    held_[item.PrerequisiteIndex] = static_cast<VerifiedFile&&>(copy);
+    launcher_.SetFilePath(launchIndex, copyPath);
+    return true;
+}
+
+void PrerequisiteEngine::PrepareInstalls() {
+    launcher_.Clear();
+    Array<bool> moved;
+    ComputeTargets(&moved);
+    for (int i = 0; i < list_->Count(); ++i) {
+        const Prerequisite& p = (*list_)[i];
+        int32_t action = list_->GetAction(i);
+        if (action != kActionInstall && action != kActionDownloaded) continue;
+        LaunchItem item;
+        WString commandLine = ChooseCommandLine(list_->options.Options, p);
+        if (action == kActionInstall) {
+            int32_t entry = -1;
+            item.FilePath = locator_->Locate(p.Location, &entry);
+            item.CommandLine = commandLine;
+        } else {
+            item.FilePath = IsLocalFileUrl(p.Location) ? LocalPathOfFileUrl(p.Location) : targets_[i];
+            item.CommandLine = ExpandFolderProperties(commandLine, false);
+        }
+        item.Name = p.Name;
+        item.RebootMode = RebootModeFromOptions(p.Options);
+        item.RetValPropName = p.RetValPropName;
+        item.PrerequisiteIndex = i;
+        launcher_.Add(item);
+    }
+}
+
+ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
+    PrepareInstalls();
+    const int count = launcher_.Count();
+    if (observer) observer->SetItemCount(static_cast<uint64_t>(count), 0);
+    for (int i = 0; i < count; ++i) {
+        if (ShutdownInProgress) return 0;
+        if (observer && observer->IsCancelled()) return kInstallUserExit;
+        const LaunchItem& item = launcher_.Item(i);
+        if (observer) observer->SetStatusText(Format(list_->GetPhaseText(2).c_str(), item.Name), kStatusNewItem, 0);
+        InstallOutcome outcome = kInstallFailed;
+        const WString source = item.FilePath;
+        if (!HoldForLaunch(item)) {
+            Log(u"File was rejected before its launch.(Invalid size or checksum):", item.FilePath);
+        } else if (MoveToProtectedFolder(i)) {
+            outcome = launcher_.Install(i, observer == nullptr);
+        }
+        held_[item.PrerequisiteIndex].Close();
+        if (!(launcher_.Item(i).FilePath == source)) (void)DeleteFileLong(launcher_.Item(i).FilePath);
+        switch (outcome) {
+            case kInstallFailed:
+                if ((*list_)[item.PrerequisiteIndex].HasOption(u'm')) {
+                    if (observer) observer->OnError(item.Name, E_DL_MANDATORY_FAILED, nullptr);
+                    return kInstallFailure;
+                }
+                break;
+            case kRebootStarted:
+                if (observer) observer->OnError(item.Name, E_REBOOT_STARTED, nullptr);
+                return kInstallFailure;
+            case kInstalled:
+                break;
+        }
+    }
+    return 0;
+}
+
+void PrerequisiteEngine::Reevaluate() { list_->ReevaluateAll(); }
+
+bool PrerequisiteEngine::CheckMandatory() {
+    for (int i = 0; i < list_->Count(); ++i) {
+        const Prerequisite& p = (*list_)[i];
+        if (!p.HasOption(u'm') || p.HasOption(u'i')) continue;
+        int32_t action = list_->GetAction(i);
+        if (action != kActionPresent && action != kActionNotSelected) return false;
+    }
+    return true;
+}
+
+bool PrerequisiteEngine::IsPresent(int index) {
+    list_->EvaluatePrerequisite(index, true);
+    Prerequisite& p = (*list_)[index];
+    if (p.Action == kActionDownload) p.AlreadyDownloaded = list_->IsAlreadyDownloaded(p);
+    return p.Action == kActionPresent;
+}
+
+ResultCode PrerequisiteEngine::RunSequence(TransferObserver* observer) {
+    HRESULT com = CoInitialize(nullptr);
+    if (DownloadAll(observer) == 0 && !(observer && observer->IsCancelled())) {
+        OpenSites(observer);
+        if (!(observer && observer->IsCancelled()) && InstallAll(observer) == 0 && observer)
+            observer->OnFinished(kFinishedSequence, 0);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
