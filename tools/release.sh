@@ -46,7 +46,7 @@ for exe in corvane corvane-check; do
     words=$(echo "$version" | sed 's/\./, /g')
     for line in "FILEVERSION $words, 0" "PRODUCTVERSION $words, 0" "\"FileVersion\", \"$version\"" \
         "\"ProductVersion\", \"$version\""; do
-        echo "$resource" | grep -qF "$line" || fail "$exe.exe: the version resource lacks $line"
+        printf "%s\n" "$resource" | grep -qF "$line" || fail "$exe.exe: the version resource lacks $line"
     done
 done
 

@@ -33,7 +33,7 @@ def write_zip(folder, out, epoch):
             if path.is_dir():
                 z.writestr(entry(name + "/", 0o40755, date_time), b"")
             elif path.is_file():
-                mode = 0o100755 if os.access(path, os.X_OK) else 0o100644
+                mode = 0o100755 if path.stat().st_mode & 0o111 else 0o100644
                 z.writestr(entry(name, mode, date_time), path.read_bytes(), compresslevel=9)
 
 
