@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds everything and runs every test: native unit tests under ASan and
 # UBSan, unit tests under wine64, the layer check of the includes, the import
-# check of the 32-bit release, bounded fuzzing runs, and the system tests under
-# Wine with their own Xvfb and loopback servers.
+# check of the 32-bit release, two release builds that must be identical,
+# bounded fuzzing runs, and the system tests under Wine with their own Xvfb
+# and loopback servers.
 set -e
 cd "$(dirname "$0")/.."
 root="${CORVANE_BUILD_ROOT:-build}"
@@ -27,6 +28,8 @@ echo "== layer check of the includes"
 /usr/bin/python3 tools/check_layers.py || status=1
 echo "== import check of the 32-bit release"
 /usr/bin/python3 tools/check_imports.py "$root/i686/bin"/corvane.exe || status=1
+echo "== reproducible release: two builds in different folders, SHA256SUMS, signing"
+tools/check_release.sh || status=1
 echo "== fuzzing (bounded)"
 # Each run starts from the target's kept corpus (fuzz/corpus/<target>, grown
 # by tools/fuzz.sh); new inputs go to a scratch folder, not into the tree.

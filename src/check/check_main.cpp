@@ -11,13 +11,17 @@
 #include "check/package_folder.h"
 #include "check/plan.h"
 
+// Generated into the build tree from VERSION.
+#include <corvane_version.h>
+
 namespace {
 
 const char kUsage[] =
     "usage: corvane-check [--werror] [--json] [--ignore RULE]... [--files DIR] setup.ini\n"
     "       corvane-check --write in.txt out.ini [--werror] [--json] [--ignore RULE]...\n"
     "       corvane-check --explain CODE\n"
-    "       corvane-check --plan setup.ini      (Windows)\n";
+    "       corvane-check --plan setup.ini      (Windows)\n"
+    "       corvane-check --version\n";
 
 void Print(const std::string& text) { fwrite(text.data(), 1, text.size(), stdout); }
 void PrintError(const std::string& text) { fwrite(text.data(), 1, text.size(), stderr); }
@@ -94,7 +98,10 @@ int Run(const Array<WString>& args) {
         else if (a == u"--files" && i + 1 < args.Size()) files = args[++i];
         else if (a == u"--explain" && i + 1 < args.Size()) explain = args[++i];
         else if (a == u"--plan" && i + 1 < args.Size()) plan = args[++i];
-        else if (a == u"--help" || a == u"-h") return Usage();
+        else if (a == u"--version") {
+            Print("corvane-check " CORVANE_VERSION_TEXT "\n");
+            return 0;
+        } else if (a == u"--help" || a == u"-h") return Usage();
         else if (a.StartsWith(u"--")) return Usage();
         else positional.Add(a);
     }

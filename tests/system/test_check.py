@@ -118,3 +118,5 @@ def test_check_and_explain_answer_like_the_native_build(prefix, workdir):
     assert proc.returncode == 2 and b"bad.txt:2: error: not UTF-8" in proc.stderr
     code, out = check(prefix, "--explain", "-536870888")
     assert code == 0 and "E_DL_NOT_FOUND" in out
+    code, out = check(prefix, "--version")
+    assert (code, out) == (0, "corvane-check " + (harness.ROOT / "VERSION").read_text().strip() + "\n")
