@@ -14,6 +14,10 @@ constexpr UINT kMsgFinished = WM_APP + 1;
 // created it; lParam points at a TaskbarUpdate.
 constexpr UINT kMsgTaskbar = WM_APP + 2;
 
+// Sent by the worker to set the status line; wParam is 1 to wrap, lParam
+// points at the text.
+constexpr UINT kMsgSetLine = WM_APP + 3;
+
 struct TaskbarUpdate {
     bool isValue;
     TBPFLAG state;
@@ -175,6 +179,36 @@ void ProgressDialog::SetItemCount(uint64_t count, int) {
     bytesTotal_ = 0;
 }
 
+void ProgressDialog::SetLine(const WString& text, bool wrap) {
+    HWND window = window_;
+    if (window) SendMessageW(window, kMsgSetLine, wrap ? 1 : 0, reinterpret_cast<LPARAM>(&text));
+}
+
+void ProgressDialog::LayOutLine(HWND window, const WString& text, bool wrap) {
+    HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT);
+    if (!line) return;
+    LONG style = GetWindowLongW(line, GWL_STYLE) & ~SS_ELLIPSISMASK;
+    RECT place = lineRect_;
+    if (wrap) {
+        RECT needed = {0, 0, place.right - place.left, 0};
+        HDC dc = GetDC(line);
+        if (dc) {
+            HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(line, WM_GETFONT, 0, 0)));
+            DrawTextW(dc, text.wc(), -1, &needed, DT_CALCRECT | DT_WORDBREAK);
+            SelectObject(dc, font);
+            ReleaseDC(line, dc);
+        }
+        if (needed.bottom > place.bottom - place.top) place.top = place.bottom - needed.bottom;
+        if (place.top < 0) place.top = 0;
+    } else {
+        style |= SS_PATHELLIPSIS;
+    }
+    SetWindowLongW(line, GWL_STYLE, style);
+    SetWindowPos(line, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowTextW(line, text.wc());
+}
+
 void ProgressDialog::MoveBar(int32_t position) {
     barPosition_ = position;
     if (HWND bar = Bar()) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
@@ -188,7 +222,7 @@ void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
     bytesDone_ = 0;
     bytesTotal_ = 0;
     lastBytesText_.Clear();
-    if (HWND window = window_) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
+    SetLine(text, false);
     stepCount_ = stepCount_ + 1;
     // An item without bytes counts as done when it begins.
     MoveBar(BarPosition(stepCount_, 0, 0));
@@ -214,7 +248,7 @@ void ProgressDialog::ShowBytes(bool force) {
                               LoadFormat(IDS_BYTES_KB + amounts.unit, amounts.done, amounts.total));
     if (text != lastBytesText_) {
         lastBytesText_ = text;
-        if (HWND window = window_) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
+        SetLine(text, false);
     }
     int32_t position = BarPosition(stepCount_, bytesDone_, bytesTotal_);
     if (position != barPosition_) MoveBar(position);
@@ -238,7 +272,7 @@ WString ProgressDialog::FailureText(const WString& context, uint32_t code) {
 void ProgressDialog::ShowFailure(const WString& text) {
     HWND window = window_;
     if (!window) return;
-    if (!text.IsEmpty()) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
+    if (!text.IsEmpty()) SetLine(text, true);
     // The work has ended: nothing is left to cancel.
     SetDlgItemTextW(window, IDCANCEL, LoadResourceString(IDS_CLOSE).wc());
     // The failed item is not done.
@@ -251,12 +285,11 @@ uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
         ShowFailure(FailureText(context, code));
     } else if (code == E_REBOOT_STARTED) {
         // The setup went through; the restart is up to the reboot question.
-        if (window) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, FailureText(context, code).wc());
+        SetLine(FailureText(context, code), true);
         if (window) SetDlgItemTextW(window, IDCANCEL, LoadResourceString(IDS_CLOSE).wc());
-    } else if (window && !context.IsEmpty()) {
+    } else if (!context.IsEmpty()) {
         // A transfer's own report: the file or URL and what went wrong.
-        WString text = context + u": " + ReasonText(code);
-        SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
+        SetLine(context + u": " + ReasonText(code), true);
     }
     if (HWND bar = Bar()) {
         SendMessageW(bar, PBM_SETSTATE, PBST_ERROR, 0);
@@ -306,6 +339,10 @@ void ProgressDialog::OnInitDialog(HWND window) {
     CenterOverOwner(window);
     SetWindowTextW(window, title_.wc());
     SetDlgItemTextW(window, IDC_PROGRESS_TEXT, LoadResourceString(IDS_PREPARING).wc());
+    if (HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT)) {
+        GetWindowRect(line, &lineRect_);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&lineRect_), 2);
+    }
     taskbar_.Attach(window);
     if (!worker_.Start(WorkerMain, this)) {
         // Without a worker nothing would ever happen: the error state stays
@@ -331,6 +368,9 @@ INT_PTR ProgressDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         return TRUE;
     case kMsgFinished:
         if (!cancelled_) EndDialog(window, static_cast<INT_PTR>(wParam));
+        return TRUE;
+    case kMsgSetLine:
+        LayOutLine(window, *reinterpret_cast<const WString*>(lParam), wParam != 0);
         return TRUE;
     case kMsgTaskbar: {
         const TaskbarUpdate* update = reinterpret_cast<const TaskbarUpdate*>(lParam);

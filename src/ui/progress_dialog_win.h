@@ -108,6 +108,11 @@ private:
     void OnInitDialog(HWND window);
     HWND Bar() const;
     void UpdateTaskbar(bool isValue, TBPFLAG state, uint64_t done, uint64_t total);
+    // The status line from any thread: one line that ends long texts with an
+    // ellipsis, or (wrap) as many lines as the text needs, growing upwards
+    // from the line's place into the free space above it.
+    void SetLine(const WString& text, bool wrap);
+    void LayOutLine(HWND window, const WString& text, bool wrap);
     // Bar and taskbar to a position of the range.
     void MoveBar(int32_t position);
     // The current item's text with its bytes; at most every 100 ms unless forced.
@@ -133,5 +138,6 @@ private:
     WString lastBytesText_;
     TaskbarProgress taskbar_;
     HWND volatile window_ = nullptr;
+    RECT lineRect_ = {0, 0, 0, 0};  // the status line's place in the template
     DialogIcons icons_;
 };
