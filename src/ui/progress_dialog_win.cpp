@@ -28,9 +28,6 @@ struct TaskbarUpdate {
 const CLSID kClsidTaskbarList = {0x56FDF344, 0xFD6D, 0x11D0, {0x95, 0x8A, 0x00, 0x60, 0x97, 0xC9, 0xA0, 0x90}};
 const IID kIidTaskbarList3 = {0xEA1AFB91, 0x9E28, 0x4B86, {0x90, 0xE9, 0x9E, 0x9F, 0x8A, 0x5E, 0xEF, 0xAF}};
 
-// The least time between two byte updates of the status line and the bar.
-constexpr DWORD kBytesRefreshMilliseconds = 100;
-
 // Items of the range: a larger count is held at 65535, as the 16-bit range
 // form held it.
 int32_t RangeItems(uint64_t count) { return count > 0xFFFF ? 0xFFFF : static_cast<int32_t>(count); }
@@ -231,18 +228,15 @@ void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
 void ProgressDialog::OnTransferStarted(int, uint32_t total, const WString&) {
     bytesDone_ = 0;
     bytesTotal_ = total;
-    if (total) ShowBytes(true);
+    if (total) ShowBytes();
 }
 
 void ProgressDialog::OnProgress(uint32_t bytes) {
     bytesDone_ += bytes;
-    if (bytesTotal_) ShowBytes(false);
+    if (bytesTotal_) ShowBytes();
 }
 
-void ProgressDialog::ShowBytes(bool force) {
-    DWORD now = GetTickCount();
-    if (!force && now - lastBytesTick_ < kBytesRefreshMilliseconds) return;
-    lastBytesTick_ = now;
+void ProgressDialog::ShowBytes() {
     ByteAmounts amounts = ByteAmountsOf(bytesDone_, bytesTotal_);
     WString text = LoadFormat(IDS_ITEM_BYTES, itemText_,
                               LoadFormat(IDS_BYTES_KB + amounts.unit, amounts.done, amounts.total));
@@ -311,7 +305,7 @@ void ProgressDialog::OnFinished(int scope, int) {
         // The whole file is in place.
         if (bytesTotal_) {
             bytesDone_ = bytesTotal_;
-            ShowBytes(true);
+            ShowBytes();
         }
         return;
     }

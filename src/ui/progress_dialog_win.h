@@ -115,8 +115,11 @@ private:
     void LayOutLine(HWND window, const WString& text, bool wrap);
     // Bar and taskbar to a position of the range.
     void MoveBar(int32_t position);
-    // The current item's text with its bytes; at most every 100 ms unless forced.
-    void ShowBytes(bool force);
+    // The current item's text with its bytes and the bar; the controls are
+    // touched only when the text (a tenth of the unit) or the bar moves, so
+    // the worker never waits for the dialog more than a few thousand times
+    // per item, and the last bytes before a pause are always shown.
+    void ShowBytes();
     // The text of a failure that ends the work, from the code OnError got.
     WString FailureText(const WString& context, uint32_t code);
     // The work has ended with a failure: its text, the bar back to the items
@@ -134,7 +137,6 @@ private:
     uint64_t bytesDone_ = 0;
     uint64_t bytesTotal_ = 0;
     int32_t barPosition_ = 0;
-    DWORD lastBytesTick_ = 0;
     WString lastBytesText_;
     TaskbarProgress taskbar_;
     HWND volatile window_ = nullptr;
