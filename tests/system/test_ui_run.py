@@ -103,7 +103,7 @@ def test_success_bar_advances_per_item(ui_run_prefix, workdir, http, key, runs):
     assert run.code() == 0
     rows = [r for r in watcher.states() if "text" in r]
     installing = [(r["text"], r["pos"]) for r in rows if r["text"].startswith("Installing")]
-    assert ("Installing Alpha Runtime", "1") in installing and ("Installing Beta Runtime", "2") in installing
+    assert ("Installing Alpha Runtime", "1000") in installing and ("Installing Beta Runtime", "2000") in installing
     assert [r["cmdline"].split()[-1] for r in read_records(record)] == ["/passive", "/passive"]
     lines = log_lines(log)
     assert "Starting installing prerequisites in basic UI mode." in lines
@@ -267,7 +267,8 @@ def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
     assert "You must reboot your computer" in box
     # The install loop stops after the item either way; the dialog stays
     # with the reboot notice until the user closes it.
-    wait_text(ui_run_prefix, "Kernel Update")
+    kids = wait_text(ui_run_prefix, "Setup of Kernel Update asks for a restart of the computer")
+    assert kids[2][5] == "Close"
     assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
     code = run.code()
     lines = log_lines(log)
