@@ -19,3 +19,15 @@
 #define IDS_CONFIRMATION 217
 #define IDS_PREPARING 220
 #define IDS_SEARCHING 223
+#define IDS_CLOSE 224
+#define IDS_DOWNLOAD_FAILED 225
+#define IDS_SETUP_FAILED 226
+#define IDS_SETUP_FAILED_CODE 227
+#define IDS_RESTART_ASKED 228
+#define IDS_ERROR_CODE 229
+#define IDS_ITEM_BYTES 230
+// Kilobytes, megabytes, gigabytes: in the order of ByteAmounts::Unit.
+#define IDS_BYTES_KB 231
+#define IDS_BYTES_MB 232
+#define IDS_BYTES_GB 233
+// The texts of result codes: 300 and up (ui/result_texts.inc).

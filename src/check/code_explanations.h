@@ -1,4 +1,5 @@
-// What the result codes in log lines mean, for `corvane-check --explain`.
+// What the result codes in log lines mean, for `corvane-check --explain`; the
+// rows are those of ui/result_texts.inc, whose texts the progress dialog shows.
 #pragma once
 
 #include <stdint.h>

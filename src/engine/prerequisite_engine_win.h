@@ -67,6 +67,7 @@ public:
 
     PrerequisiteList* List() { return list_; }
     const DownloadQueue& Queue() const { return queue_; }
+    const PackageLauncher& Launcher() const { return launcher_; }
 
 private:
     void RunTask(DownloadTask& task, bool keep);

@@ -12,6 +12,7 @@ public:
     bool CheckMandatory() override { return engine_->CheckMandatory(); }
     bool RebootStarted() const override { return engine_->RebootStarted(); }
     void SetShutdownInProgress() override { engine_->ShutdownInProgress = true; }
+    ItemFailure LastFailure() override;
 
 private:
     PrerequisiteEngine* engine_;

@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include "base/resource_ids.h"
+#include "log/log.h"
 #include "platform/win_util.h"
+#include "ui/progress_texts.h"
 
 namespace {
 // Posted by the worker at the end of the sequence; wParam is the result.
@@ -11,6 +13,10 @@ constexpr UINT kMsgFinished = WM_APP + 1;
 // Sent by the worker so that the taskbar list is used on the thread that
 // created it; lParam points at a TaskbarUpdate.
 constexpr UINT kMsgTaskbar = WM_APP + 2;
+
+// Sent by the worker to set the status line; wParam is 1 to wrap, lParam
+// points at the text.
+constexpr UINT kMsgSetLine = WM_APP + 3;
 
 struct TaskbarUpdate {
     bool isValue;
@@ -21,6 +27,23 @@ struct TaskbarUpdate {
 
 const CLSID kClsidTaskbarList = {0x56FDF344, 0xFD6D, 0x11D0, {0x95, 0x8A, 0x00, 0x60, 0x97, 0xC9, 0xA0, 0x90}};
 const IID kIidTaskbarList3 = {0xEA1AFB91, 0x9E28, 0x4B86, {0x90, 0xE9, 0x9E, 0x9F, 0x8A, 0x5E, 0xEF, 0xAF}};
+
+// Items of the range: a larger count is held at 65535, as the 16-bit range
+// form held it.
+int32_t RangeItems(uint64_t count) { return count > 0xFFFF ? 0xFFFF : static_cast<int32_t>(count); }
+
+WString LoadFormat(UINT id, const WString& a) { return Format(LoadResourceString(id).c_str(), a); }
+WString LoadFormat(UINT id, const WString& a, const WString& b) { return Format(LoadResourceString(id).c_str(), a, b); }
+
+// A code in plain words: the text of the table, else the system's text, else
+// "error <signed decimal>".
+WString ReasonText(uint32_t code) {
+    if (int id = ResultTextId(code)) return LoadResourceString(static_cast<UINT>(id));
+    WString decimal;
+    decimal.AppendDecimal(static_cast<int32_t>(code));
+    WString system = SystemMessageText(code).Trimmed();
+    return system == decimal ? LoadFormat(IDS_ERROR_CODE, decimal) : system;
+}
 
 // Windows 7 (6.1) or later.
 bool TaskbarProgressAvailable() {
@@ -100,9 +123,19 @@ INT_PTR ProgressDialog::ShowModal(const WString& title, ProgressWork* work, HWND
     cancelled_ = false;
     stepCount_ = 0;
     itemTotal_ = 0;
+    itemText_.Clear();
+    bytesDone_ = 0;
+    bytesTotal_ = 0;
+    barPosition_ = 0;
     EnsureCommonControls();
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner, DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
+    if (result != kCompleted && result != kCancelled && result != kMandatoryMissing) {
+        // No dialog: nothing was done and the user saw nothing.
+        DWORD error = GetLastError();
+        if (LoggingEnabled) LogLine(u"Progress dialog could not be shown. Error:" + SystemMessageText(error));
+    }
+    return result;
 }
 
 void ProgressDialog::WaitForWorker() {
@@ -133,27 +166,125 @@ void ProgressDialog::UpdateTaskbar(bool isValue, TBPFLAG state, uint64_t done, u
 }
 
 void ProgressDialog::SetItemCount(uint64_t count, int) {
-    // The 16-bit range form: a larger count is held at its upper limit.
-    WORD upper = count > 0xFFFF ? 0xFFFF : static_cast<WORD>(count);
     if (HWND bar = Bar()) {
-        SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, upper));
+        SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(RangeItems(count) * kBarStepsPerItem));
         SendMessageW(bar, PBM_SETPOS, 0, 0);
     }
     stepCount_ = 0;
     itemTotal_ = count;
+    barPosition_ = 0;
+    bytesTotal_ = 0;
+}
+
+void ProgressDialog::SetLine(const WString& text, bool wrap) {
+    HWND window = window_;
+    if (window) SendMessageW(window, kMsgSetLine, wrap ? 1 : 0, reinterpret_cast<LPARAM>(&text));
+}
+
+void ProgressDialog::LayOutLine(HWND window, const WString& text, bool wrap) {
+    HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT);
+    if (!line) return;
+    LONG style = GetWindowLongW(line, GWL_STYLE) & ~SS_ELLIPSISMASK;
+    RECT place = lineRect_;
+    if (wrap) {
+        RECT needed = {0, 0, place.right - place.left, 0};
+        HDC dc = GetDC(line);
+        if (dc) {
+            HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(line, WM_GETFONT, 0, 0)));
+            DrawTextW(dc, text.wc(), -1, &needed, DT_CALCRECT | DT_WORDBREAK);
+            SelectObject(dc, font);
+            ReleaseDC(line, dc);
+        }
+        if (needed.bottom > place.bottom - place.top) place.top = place.bottom - needed.bottom;
+        if (place.top < 0) place.top = 0;
+    } else {
+        style |= SS_PATHELLIPSIS;
+    }
+    SetWindowLongW(line, GWL_STYLE, style);
+    SetWindowPos(line, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowTextW(line, text.wc());
+}
+
+void ProgressDialog::MoveBar(int32_t position) {
+    barPosition_ = position;
+    if (HWND bar = Bar()) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    UpdateTaskbar(true, TBPF_NORMAL, static_cast<uint64_t>(position),
+                  static_cast<uint64_t>(RangeItems(itemTotal_)) * kBarStepsPerItem);
 }
 
 void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
     if (kind != kStatusNewItem) return;
-    if (HWND window = window_) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
+    itemText_ = text;
+    bytesDone_ = 0;
+    bytesTotal_ = 0;
+    lastBytesText_.Clear();
+    SetLine(text, false);
     stepCount_ = stepCount_ + 1;
-    if (HWND bar = Bar()) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(stepCount_), 0);
-    UpdateTaskbar(true, TBPF_NORMAL, static_cast<uint64_t>(stepCount_), itemTotal_);
+    // An item without bytes counts as done when it begins.
+    MoveBar(BarPosition(stepCount_, 0, 0));
+}
+
+void ProgressDialog::OnTransferStarted(int, uint32_t total, const WString&) {
+    bytesDone_ = 0;
+    bytesTotal_ = total;
+    if (total) ShowBytes();
+}
+
+void ProgressDialog::OnProgress(uint32_t bytes) {
+    bytesDone_ += bytes;
+    if (bytesTotal_) ShowBytes();
+}
+
+void ProgressDialog::ShowBytes() {
+    ByteAmounts amounts = ByteAmountsOf(bytesDone_, bytesTotal_);
+    WString text = LoadFormat(IDS_ITEM_BYTES, itemText_,
+                              LoadFormat(IDS_BYTES_KB + amounts.unit, amounts.done, amounts.total));
+    if (text != lastBytesText_) {
+        lastBytesText_ = text;
+        SetLine(text, false);
+    }
+    int32_t position = BarPosition(stepCount_, bytesDone_, bytesTotal_);
+    if (position != barPosition_) MoveBar(position);
+}
+
+WString ProgressDialog::FailureText(const WString& context, uint32_t code) {
+    ItemFailure failure = work_->LastFailure();
+    const WString& name = context.IsEmpty() ? failure.name : context;
+    if (code == E_REBOOT_STARTED) return LoadFormat(IDS_RESTART_ASKED, name);
+    if (code == E_DL_FILE_REJECTED) return LoadFormat(IDS_DOWNLOAD_FAILED, name, ReasonText(code));
+    if (!failure.setup) return LoadFormat(IDS_DOWNLOAD_FAILED, name, ReasonText(failure.code));
+    // Return codes read as the log writes them: unsigned.
+    WString number;
+    number.AppendUnsigned(failure.code);
+    int id = ResultTextId(failure.code);
+    if (!id) return LoadFormat(IDS_SETUP_FAILED_CODE, name, number);
+    return Format(LoadResourceString(IDS_SETUP_FAILED).c_str(), name, number,
+                  LoadResourceString(static_cast<UINT>(id)));
+}
+
+void ProgressDialog::ShowFailure(const WString& text) {
+    HWND window = window_;
+    if (!window) return;
+    if (!text.IsEmpty()) SetLine(text, true);
+    // The work has ended: nothing is left to cancel.
+    SetDlgItemTextW(window, IDCANCEL, LoadResourceString(IDS_CLOSE).wc());
+    // The failed item is not done.
+    MoveBar(stepCount_ > 1 ? (stepCount_ - 1) * kBarStepsPerItem : 0);
 }
 
 uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
     HWND window = window_;
-    if (window && !context.IsEmpty()) SetDlgItemTextW(window, IDC_PROGRESS_TEXT, context.wc());
+    if (code == E_DL_MANDATORY_FAILED || code == E_DL_FILE_REJECTED) {
+        ShowFailure(FailureText(context, code));
+    } else if (code == E_REBOOT_STARTED) {
+        // The setup went through; the restart is up to the reboot question.
+        SetLine(FailureText(context, code), true);
+        if (window) SetDlgItemTextW(window, IDCANCEL, LoadResourceString(IDS_CLOSE).wc());
+    } else if (!context.IsEmpty()) {
+        // A transfer's own report: the file or URL and what went wrong.
+        SetLine(context + u": " + ReasonText(code), true);
+    }
     if (HWND bar = Bar()) {
         SendMessageW(bar, PBM_SETSTATE, PBST_ERROR, 0);
         // Without visual styles the state is not drawn; the bar colour
@@ -170,6 +301,14 @@ uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
 }
 
 void ProgressDialog::OnFinished(int scope, int) {
+    if (scope == kFinishedTransfer) {
+        // The whole file is in place.
+        if (bytesTotal_) {
+            bytesDone_ = bytesTotal_;
+            ShowBytes();
+        }
+        return;
+    }
     if (scope != kFinishedSequence) return;
     UpdateTaskbar(false, TBPF_NOPROGRESS, 0, 0);
     INT_PTR result;
@@ -194,11 +333,17 @@ void ProgressDialog::OnInitDialog(HWND window) {
     CenterOverOwner(window);
     SetWindowTextW(window, title_.wc());
     SetDlgItemTextW(window, IDC_PROGRESS_TEXT, LoadResourceString(IDS_PREPARING).wc());
+    if (HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT)) {
+        GetWindowRect(line, &lineRect_);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&lineRect_), 2);
+    }
     taskbar_.Attach(window);
     if (!worker_.Start(WorkerMain, this)) {
         // Without a worker nothing would ever happen: the error state stays
         // until the user closes the dialog.
-        OnError(WString(), GetLastError(), nullptr);
+        DWORD error = GetLastError();
+        ShowFailure(ReasonText(error));
+        OnError(WString(), error, nullptr);
     }
 }
 
@@ -217,6 +362,9 @@ INT_PTR ProgressDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         return TRUE;
     case kMsgFinished:
         if (!cancelled_) EndDialog(window, static_cast<INT_PTR>(wParam));
+        return TRUE;
+    case kMsgSetLine:
+        LayOutLine(window, *reinterpret_cast<const WString*>(lParam), wParam != 0);
         return TRUE;
     case kMsgTaskbar: {
         const TaskbarUpdate* update = reinterpret_cast<const TaskbarUpdate*>(lParam);

@@ -1,6 +1,7 @@
 /* Test helper: finds a top-level window by its title and reads or drives it
    from outside, the way a user or the system would.
-     ui_inspect find <title> <timeout-ms>          prints hwnd, rectangles of the children
+     ui_inspect find <title> <timeout-ms>          prints hwnd, rectangles of the children (a bar
+                                                   also its position and upper limit)
      ui_inspect watch <title> <timeout-ms>         prints every change of the progress dialog
      ui_inspect cancel <title>                     presses Cancel (command id 2)
      ui_inspect close <title>                      closes through the system menu
@@ -22,15 +23,21 @@ static HWND FindByTitle(const wchar_t* title, DWORD timeoutMs) {
 }
 
 static BOOL CALLBACK Child(HWND child, LPARAM dialog) {
-    wchar_t cls[64], text[512];
+    wchar_t cls[64], text[512], bar[64] = L"";
     RECT r;
     GetClassNameW(child, cls, 64);
+    if (!wcscmp(cls, PROGRESS_CLASSW)) {
+        DWORD_PTR pos = 0, high = 0;
+        SendMessageTimeoutW(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &pos);
+        SendMessageTimeoutW(child, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 2000, &high);
+        swprintf(bar, 64, L" bar=%d/%d", (int)pos, (int)high);
+    }
     SendMessageTimeoutW(child, WM_GETTEXT, 512, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, NULL);
     GetWindowRect(child, &r);
     MapWindowPoints(NULL, (HWND)dialog, (POINT*)&r, 2);
-    wprintf(L"child id=%d class=%ls rect=%ld,%ld,%ld,%ld visible=%d style=0x%08lx text=%ls\n",
+    wprintf(L"child id=%d class=%ls rect=%ld,%ld,%ld,%ld visible=%d style=0x%08lx%ls text=%ls\n",
             GetDlgCtrlID(child), cls, r.left, r.top, r.right, r.bottom, IsWindowVisible(child) ? 1 : 0,
-            (unsigned long)GetWindowLongW(child, GWL_STYLE), text);
+            (unsigned long)GetWindowLongW(child, GWL_STYLE), bar, text);
     return TRUE;
 }
 

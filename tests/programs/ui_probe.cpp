@@ -5,7 +5,8 @@
 //   ui_probe status [--silent] [--skip] [--exe <path>] [--hold <ms>] [--same-thread]
 //   ui_probe progress [--title <text>] [--mandatory-missing] [--reboot] <step>...
 // Steps: count:N text:S text7:S sleep:MS check error:CODE[:S] scope1 finish
-//        waitshutdown:MS
+//        waitshutdown:MS failure:download|setup:CODE:NAME (what LastFailure answers)
+//        started:TOTAL progress:BYTES (a transfer's stream and its bytes)
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -134,6 +135,7 @@ public:
     bool mandatoryPresent = true;
     bool rebootStarted = false;
     volatile bool shutdown = false;
+    ItemFailure failure;
 
     ResultCode RunSequence(TransferObserver* observer) override {
         HRESULT com = CoInitialize(nullptr);
@@ -162,6 +164,18 @@ public:
                 uint32_t code = static_cast<uint32_t>(wcstoul(arg, nullptr, 0));
                 uint32_t answer = observer->OnError(WString(text ? text : L""), code, nullptr);
                 Say(L"onerror code=0x%08X answer=0x%08X", code, answer);
+            } else if (!wcscmp(step, L"failure")) {
+                wchar_t* code = wcschr(arg, L':');
+                wchar_t* name = code ? wcschr(code + 1, L':') : nullptr;
+                if (code) *code++ = 0;
+                if (name) *name++ = 0;
+                failure.setup = !wcscmp(arg, L"setup");
+                failure.code = code ? static_cast<uint32_t>(wcstoul(code, nullptr, 0)) : 0;
+                failure.name = WString(name ? name : L"");
+            } else if (!wcscmp(step, L"started")) {
+                observer->OnTransferStarted(1, static_cast<uint32_t>(wcstoul(arg, nullptr, 0)), WString());
+            } else if (!wcscmp(step, L"progress")) {
+                observer->OnProgress(static_cast<uint32_t>(wcstoul(arg, nullptr, 0)));
             } else if (!wcscmp(step, L"scope1")) {
                 observer->OnFinished(1, 0);
             } else if (!wcscmp(step, L"finish")) {
@@ -182,6 +196,7 @@ public:
         return mandatoryPresent;
     }
     bool RebootStarted() const override { return rebootStarted; }
+    ItemFailure LastFailure() override { return failure; }
     void SetShutdownInProgress() override {
         shutdown = true;
         Say(L"shutdown-flag");

@@ -136,11 +136,13 @@ def screenshot(prefix, title, path):
 
 
 def children(found):
-    """id -> (left, top, right, bottom, visible, text) from ui_inspect find."""
+    """id -> (left, top, right, bottom, visible, text, bar) from ui_inspect
+    find; bar is (position, upper limit) for a progress bar, else None."""
     out = {}
     for m in re.finditer(r"child id=(\d+) class=\S+ rect=(-?\d+),(-?\d+),(-?\d+),(-?\d+) visible=(\d) "
-                         r"style=\S+ text=(.*)", found):
-        out[int(m.group(1))] = tuple(int(v) for v in m.groups()[1:6]) + (m.group(7),)
+                         r"style=\S+(?: bar=(\d+)/(\d+))? text=(.*)", found):
+        bar = (int(m.group(7)), int(m.group(8))) if m.group(7) else None
+        out[int(m.group(1))] = tuple(int(v) for v in m.groups()[1:6]) + (m.group(9), bar)
     return out
 
 
@@ -234,9 +236,10 @@ def test_bar_advances_one_step_per_item(ui_prefix, probes, tmp_path):
     screenshot(ui_prefix, title, tmp_path / "progress-dialog.png")
     assert probe.finish() == 1
     seen = _positions(watcher.states())
-    assert ("Installing Alpha", 1, 3) in seen
-    assert ("Installing Beta", 2, 3) in seen
-    assert ("Installing Gamma", 3, 3) in seen
+    # A thousand steps per item: an item without bytes counts as done when it begins.
+    assert ("Installing Alpha", 1000, 3000) in seen
+    assert ("Installing Beta", 2000, 3000) in seen
+    assert ("Installing Gamma", 3000, 3000) in seen
     assert not any(text == "not an item" for text, _, _ in seen), "only kind 9 changes the dialog"
     order = [text for text, _, _ in seen]
     assert order.index("Installing Alpha") < order.index("Installing Beta") < order.index("Installing Gamma")
@@ -274,11 +277,18 @@ def test_end_of_sequence_result(ui_prefix, probes, flags, code, reevaluated):
 
 def test_transfer_in_place_does_not_end_the_dialog(ui_prefix, probes):
     title = "Scope Setup"
-    probe = probes(ui_prefix, "progress", "--title", title, "count:2", "text:Downloading A", "scope1", "sleep:800",
+    probe = probes(ui_prefix, "progress", "--title", title, "count:2", "text:Downloading A", "started:50331648",
+                   "sleep:300", "progress:12949914", "progress:1048576", "sleep:300", "scope1", "sleep:800",
                    "text:Downloading B", "sleep:300", "finish")
     watcher = Watcher(ui_prefix, title)
     assert probe.finish() == 1
-    assert ("Downloading B", 2, 2) in _positions(watcher.states())
+    seen = _positions(watcher.states())
+    # The bar and the line follow the bytes of an item whose size is known.
+    assert ("Downloading A (0.0 of 48.0 MB)", 0, 2000) in seen
+    # Bytes that come just after others are shown too.
+    assert ("Downloading A (13.3 of 48.0 MB)", 278, 2000) in seen
+    assert ("Downloading A (48.0 of 48.0 MB)", 1000, 2000) in seen
+    assert ("Downloading B", 2000, 2000) in seen
     events = probe.events()
     assert events.index("slept 800") < events.index("dialog-ended=1")
 
@@ -308,40 +318,50 @@ def test_cancel_ends_at_once_and_leaves_the_running_step(ui_prefix, probes, how)
 def test_error_blinks_and_stays_until_cancel(ui_prefix, probes, tmp_path):
     title = "Error Setup"
     probe = probes(ui_prefix, "progress", "--title", title, "count:2", "text:Installing Alpha",
-                   "sleep:1500", "error:0xE0000024:Microsoft .NET Framework 4.8")
+                   "sleep:1500", "failure:setup:1603:Microsoft .NET Framework 4.8",
+                   "error:0xE0000024:Microsoft .NET Framework 4.8")
     watcher = Watcher(ui_prefix, title)
     probe.wait_for("sequence-ended")
     time.sleep(1.0)
     # The sequence ended without its final call: the dialog stays.
     found = screenshot(ui_prefix, title, tmp_path / "progress-error.png")
-    assert children(found)[1034][5] == "Microsoft .NET Framework 4.8"
+    failed = "Setup of Microsoft .NET Framework 4.8 ended with return code 1603: a fatal error during installation"
+    assert children(found)[1034][5] == failed
+    assert children(found)[2][5] == "Close"
     assert "ok" in inspect(ui_prefix, "cancel", title)
     assert probe.finish() == 2
     rows = [r for r in watcher.states() if "text" in r]
     # The bar disappears for a moment and comes back, and stays with the
     # error text until Cancel. (Wine keeps no progress-bar state: the red
     # state itself is visible only on Windows.)
-    blink = [i for i, r in enumerate(rows) if r["visible"] == "0" and r["text"] == "Microsoft .NET Framework 4.8"]
+    blink = [i for i, r in enumerate(rows) if r["visible"] == "0" and r["text"] == failed]
     assert blink, f"no blink seen: {rows}"
     after = rows[blink[0] + 1]
-    assert after["visible"] == "1" and after["text"] == "Microsoft .NET Framework 4.8" and after["pos"] == "1", rows
+    # The failed item is not counted as done.
+    assert after["visible"] == "1" and after["text"] == failed and after["pos"] == "0", rows
     assert "onerror code=0xE0000024 answer=0xE0000024" in probe.events()
 
 
-@pytest.mark.parametrize("code", ["12045", "0xE0000012", "0xE0000022"],
-                         ids=["certificate", "credentials", "rejected-file"])
-def test_questions_are_refused_and_empty_text_keeps_the_line(ui_prefix, probes, code):
-    title = "Question Setup " + code
+@pytest.mark.parametrize("code,context,line", [
+    ("12045", "", "Downloading Alpha"),
+    ("0xE0000012", "", "Downloading Alpha"),
+    # A transfer's report names its file and says what went wrong.
+    ("0xE0000012", "alpha.exe", "alpha.exe: the server or proxy demands a user name and password"),
+    # The engine's rejection comes without a text: the item is named from the work.
+    ("0xE0000022", "", "Download of Alpha failed: the downloaded file's size or MD5 checksum does not match"),
+], ids=["certificate", "credentials", "credentials-with-file", "rejected-file"])
+def test_questions_are_refused_and_the_line_says_what_failed(ui_prefix, probes, code, context, line):
+    title = "Question Setup " + code + context
     probe = probes(ui_prefix, "progress", "--title", title, "count:1", "text:Downloading Alpha", "sleep:1500",
-                   f"error:{code}", "sleep:800", "finish")
+                   "failure:download:0:Alpha", f"error:{code}:{context}", "sleep:800", "finish")
     watcher = Watcher(ui_prefix, title)
     assert probe.finish() == 1
     value = int(code, 0)
     assert f"onerror code=0x{value:08X} answer=0x{value:08X}" in probe.events()
     # Rows with an empty range belong to the closing dialog.
     rows = [r for r in watcher.states() if "text" in r and r["high"] != "0"]
-    assert rows and all(r["text"] in ("Preparing...", "Downloading Alpha") for r in rows)
-    assert any(r["visible"] == "0" and r["text"] == "Downloading Alpha" for r in rows), "no blink"
+    assert rows and all(r["text"] in ("Preparing...", "Downloading Alpha", line) for r in rows)
+    assert any(r["visible"] == "0" and r["text"] == line for r in rows), "no blink"
 
 
 def test_end_session_sets_the_stop_flag_and_the_dialog_stays(ui_prefix, probes):

@@ -74,16 +74,7 @@ def runs():
 def wait_text(prefix, wanted, timeout=60):
     """Waits until the dialog's status line starts with the text; answers
     the dialog's children."""
-    deadline = time.monotonic() + timeout
-    last = None
-    while time.monotonic() < deadline:
-        found = inspect(prefix, "find", TITLE, "2000")
-        if "window=" in found:
-            last = children(found)
-            if 1034 in last and last[1034][5].startswith(wanted):
-                return last
-        time.sleep(0.2)
-    raise AssertionError(f"status line {wanted!r} not seen; last: {last}")
+    return wait_dialog(prefix, re.escape(wanted) + ".*", timeout)
 
 
 def app(http, dl, key, name, setup, **extra):
@@ -112,7 +103,7 @@ def test_success_bar_advances_per_item(ui_run_prefix, workdir, http, key, runs):
     assert run.code() == 0
     rows = [r for r in watcher.states() if "text" in r]
     installing = [(r["text"], r["pos"]) for r in rows if r["text"].startswith("Installing")]
-    assert ("Installing Alpha Runtime", "1") in installing and ("Installing Beta Runtime", "2") in installing
+    assert ("Installing Alpha Runtime", "1000") in installing and ("Installing Beta Runtime", "2000") in installing
     assert [r["cmdline"].split()[-1] for r in read_records(record)] == ["/passive", "/passive"]
     lines = log_lines(log)
     assert "Starting installing prerequisites in basic UI mode." in lines
@@ -153,19 +144,76 @@ def test_cancel_during_install_stops_the_next_item(ui_run_prefix, workdir, http,
     assert ui_run_prefix.reg_query(f"{TESTS_KEY}\\{key}", "First") == "1", "the running setup was stopped"
 
 
-def test_mandatory_failure_stays_until_cancel(ui_run_prefix, workdir, http, key, runs):
+def wait_dialog(prefix, wanted, timeout=60):
+    """Waits until the dialog's status line matches the pattern; answers the
+    dialog's children."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while time.monotonic() < deadline:
+        found = inspect(prefix, "find", TITLE, "2000")
+        if "window=" in found:
+            last = children(found)
+            if 1034 in last and re.fullmatch(wanted, last[1034][5]):
+                return last
+        time.sleep(0.1)
+    raise AssertionError(f"status line {wanted!r} not seen; last: {last}")
+
+
+GIB = 1 << 30
+DOWNLOAD_FAILED = "Download of Needed failed: "
+SETUP_ENDED = "Setup of Needed ended with return code "
+# What the dialog shows when the work ends, read from its controls: app keys
+# (exit: the setup's return code), server mode, status line, button, and the
+# bar as (lowest position, highest position, upper limit). A mandatory
+# failure leaves the dialog until Close, which ends the run with 1.
+DIALOG_CASES = {
+    "not found": (dict(Url="missing.exe"), {}, DOWNLOAD_FAILED + "the server does not have the file (404 or 410 not found)"),
+    "refused": ({}, dict(status=403), DOWNLOAD_FAILED + "the server refused the file (403 forbidden)"),
+    "unavailable": ({}, dict(status=503, retry_after="0"),
+                    DOWNLOAD_FAILED + "the server was unavailable (408, 429 or 5xx) and still was after the retries"),
+    "checksum": (dict(MD5="0" * 32), {}, DOWNLOAD_FAILED + "the downloaded file's size or MD5 checksum does not match"),
+    "size": (dict(ExactSize=1), {}, DOWNLOAD_FAILED + "the size the server announced differs from the expected size"),
+    "too large": ({}, dict(announce=4 * GIB), DOWNLOAD_FAILED + "the file is 4 GiB or larger; the part file is kept"),
+    "cut": ({}, dict(drop_after=0, drop_every=True), DOWNLOAD_FAILED + "the transfer stalled: the server sent nothing in time"),
+    "setup 1603": (dict(exit=1603), {}, SETUP_ENDED + "1603: a fatal error during installation"),
+    "setup 1618": (dict(exit=1618), {}, SETUP_ENDED + "1618: another installation is already in progress"),
+    "setup 3010": (dict(exit=3010), {}, SETUP_ENDED + "3010: the setup succeeded and asks for a restart"),
+    "setup 42": (dict(exit=42), {}, SETUP_ENDED + "42"),
+    "setup missing": (dict(SetupFile="missing.exe"), {}, SETUP_ENDED + "2: a file was not found"),
+    # A slow download of known size: the line and the bar follow its bytes.
+    "slow download": (dict(Options=""), dict(chunk=4096, delay=0.1),
+                      r"Downloading Needed \((?!0\.0 )\d+\.\d of \d+\.\d KB\)", "Cancel", (1, 999, 1000)),
+}
+
+
+@pytest.mark.parametrize("case", DIALOG_CASES, ids=list(DIALOG_CASES))
+def test_what_the_dialog_shows(ui_run_prefix, workdir, http, key, runs, case):
+    keys, mode, line, *rest = DIALOG_CASES[case]
+    button, (low, high, limit) = rest if rest else ("Close", (0, 0, 1000))
     dl, log = workdir / "dl", workdir / "run.log"
-    apps = [{"Name": "Needed Framework", "Url": http.url("missing.exe"), "Options": "m",
-             **installed_search(key, "Needed")}]
-    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
-    kids = wait_text(ui_run_prefix, "Needed Framework")
-    time.sleep(1.0)
-    screenshot(ui_run_prefix, TITLE, workdir / "progress-error-run.png")
-    assert kids[1034][5] == "Needed Framework"
-    assert "window=" in inspect(ui_run_prefix, "find", TITLE, "500"), "the dialog must stay after a failure"
-    assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
-    # Cancelled with a mandatory prerequisite missing: not a success.
-    assert run.code() == 1
+    keys = dict(keys)
+    entry = app(http, dl, key, "Needed", "needed.exe", installs=False, Options="m", exit=keys.pop("exit", 0))
+    entry.update(keys)
+    if "Url" in keys:
+        entry["Url"] = http.url(keys["Url"])
+    if "SetupFile" in keys:
+        del entry["Url"]
+    http.set_mode(**mode)
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", [entry], log, dl))
+    kids = wait_dialog(ui_run_prefix, re.escape(line) if rest == [] else line, timeout=90)
+    if case in ("not found", "setup 1603", "slow download"):
+        screenshot(ui_run_prefix, TITLE, workdir / f"{case.replace(' ', '-')}.png")
+    assert kids[2][5] == button
+    position, upper = kids[1035][6]
+    assert low <= position <= high and upper == limit, kids[1035]
+    if button == "Close":
+        time.sleep(1.0)
+        assert children(inspect(ui_run_prefix, "find", TITLE, "500"))[1034][5] == line, "the dialog must stay"
+        assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
+        # Closed with a mandatory prerequisite missing: not a success.
+        assert run.code() == 1
+    else:
+        assert run.code() == 0
 
 
 @pytest.mark.parametrize("options,code", [("", 0), ("m", 1)], ids=["optional", "mandatory"])
@@ -178,7 +226,11 @@ def test_progress_dialog_that_cannot_be_created(ui_run_prefix, workdir, http, ke
     package.write_ini(chainer_ini("b", apps, log, dl))
     result = ui_run_prefix.run(package.exe, timeout=120, env={"DISPLAY": ""})
     assert result.code == code
-    assert not any(l.startswith("Launching file:") for l in log_lines(log))
+    lines = log_lines(log)
+    assert not any(l.startswith("Launching file:") for l in lines)
+    # The log says why nothing happened, with the system's reason.
+    shown = [l for l in lines if l.startswith("Progress dialog could not be shown. Error:")]
+    assert len(shown) == 1 and len(shown[0]) > len("Progress dialog could not be shown. Error:"), lines
 
 
 def test_mandatory_missing_after_installs(ui_run_prefix, workdir, http, key, runs):
@@ -215,7 +267,8 @@ def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
     assert "You must reboot your computer" in box
     # The install loop stops after the item either way; the dialog stays
     # with the reboot notice until the user closes it.
-    wait_text(ui_run_prefix, "Kernel Update")
+    kids = wait_text(ui_run_prefix, "Setup of Kernel Update asks for a restart of the computer")
+    assert kids[2][5] == "Close"
     assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
     code = run.code()
     lines = log_lines(log)

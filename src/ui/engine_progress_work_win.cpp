@@ -1,0 +1,29 @@
+#include "ui/engine_progress_work_win.h"
+
+#include "config/prerequisite.h"
+
+ItemFailure EngineProgressWork::LastFailure() {
+    ItemFailure failure;
+    // The install phase stops at the failing setup, the last one launched
+    // with a return code other than 0; the launch list is filled only when
+    // the download phase went through.
+    const PackageLauncher& launcher = engine_->Launcher();
+    for (int i = launcher.Count() - 1; i >= 0; --i) {
+        const LaunchItem& item = launcher.Item(i);
+        if (item.ReturnCode == 0) continue;
+        failure.setup = true;
+        failure.code = item.ReturnCode;
+        failure.name = item.Name;
+        return failure;
+    }
+    // Otherwise the download phase stopped at the last task that ran (a task
+    // gets its target path when it runs).
+    const DownloadQueue& queue = engine_->Queue();
+    failure.code = queue.lastResult;
+    for (int i = queue.tasks.Size() - 1; i >= 0; --i) {
+        if (queue.tasks[i].TargetPath.IsEmpty()) continue;
+        failure.name = (*engine_->List())[queue.tasks[i].PrerequisiteIndex].Name;
+        break;
+    }
+    return failure;
+}

@@ -1,0 +1,62 @@
+#include "ui/progress_texts.h"
+
+#include "download/result_codes.h"
+
+namespace {
+struct CodeText {
+    uint32_t code;
+    int id;
+};
+#define RESULT_TEXT(code, name, id, text) {code, id},
+const CodeText kCodeTexts[] = {
+#include "ui/result_texts.inc"
+};
+#undef RESULT_TEXT
+
+WString Tenths(uint64_t bytes, uint64_t unit) {
+    uint64_t tenths = bytes * 10 / unit;
+    WString text;
+    text.AppendUnsigned(tenths / 10);
+    text.Append(u'.');
+    text.Append(static_cast<char16_t>(u'0' + tenths % 10));
+    return text;
+}
+}  // namespace
+
+int ResultTextId(uint32_t code) {
+    for (const CodeText& entry : kCodeTexts)
+        if (entry.code == code) return entry.id;
+    return 0;
+}
+
+ByteAmounts ByteAmountsOf(uint64_t done, uint64_t total) {
+    // Sizes are 32-bit, so bytes x 10 cannot overflow; larger values are held.
+    const uint64_t kLimit = 0xFFFFFFFFull;
+    if (total > kLimit) total = kLimit;
+    if (done > total) done = total;
+    ByteAmounts amounts;
+    uint64_t unit = 1024;
+    amounts.unit = ByteAmounts::kKilobytes;
+    if (total >= (1ull << 30)) {
+        unit = 1ull << 30;
+        amounts.unit = ByteAmounts::kGigabytes;
+    } else if (total >= (1ull << 20)) {
+        unit = 1ull << 20;
+        amounts.unit = ByteAmounts::kMegabytes;
+    }
+    amounts.done = Tenths(done, unit);
+    amounts.total = Tenths(total, unit);
+    return amounts;
+}
+
+int32_t BarPosition(int32_t item, uint64_t done, uint64_t total) {
+    if (item < 1) item = 1;
+    if (item > 0xFFFF) item = 0xFFFF;  // the dialog's item count is held there too
+    while (total > 0xFFFFFFFFull) {
+        total >>= 8;
+        done >>= 8;
+    }
+    int64_t before = static_cast<int64_t>(item - 1) * kBarStepsPerItem;
+    if (total == 0 || done >= total) return static_cast<int32_t>(before + kBarStepsPerItem);
+    return static_cast<int32_t>(before + static_cast<int64_t>(done * kBarStepsPerItem / total));
+}
