@@ -16,7 +16,8 @@ import pytest
 
 import harness
 from harness import Package, Prefix, program, win_path
-from install_support import place_stand_in, read_records
+from install_support import read_records
+from silent_support import prepare_setup
 
 PRODUCT_A = "{C0A7E5E1-0000-4000-8000-0000000000A1}"
 PRODUCT_B = "{C0A7E5E1-0000-4000-8000-0000000000B1}"
@@ -259,9 +260,7 @@ def test_planted_dll_beside_the_chainer_is_never_loaded(installed_products, bare
     planted = pkg.folder / f"{dll}.dll"
     shutil.copyfile(harness.PROGRAMS / "planted_dll.dll", planted)
     # A download and an install besides the searches.
-    setup = place_stand_in(http.root, "setup1.exe", record=win_path(record))
-    dl.mkdir()
-    shutil.copyfile(http.root / "setup1.txt", dl / "setup1.txt")
+    setup = prepare_setup(http.root, dl, "setup1.exe", record=win_path(record))
     download = {"Name": "Fetched", "Url": http.url("setup1.exe"), "ExactSize": setup.stat().st_size,
                 "MD5": hashlib.md5(setup.read_bytes()).hexdigest(), "NoUiCommandLine": "/q",
                 "SearchType1": "7", "SearchString1": r"HKCU\Software\CorvaneSearchRun\Absent"}
