@@ -45,6 +45,7 @@ struct HttpAnswer {
     uint32_t sendError = 0;  // error of the send; 0 when it went through
     uint64_t length = 0;     // Content-Length; 0 when absent
     uint32_t bytesHeld = 0;  // the part file the request continues; a Range was sent when nonzero
+    uint32_t knownTotal = 0; // the whole size an earlier answer of this transfer gave; 0 = unknown
     ContentRange range;      // Content-Range
 };
 
@@ -63,9 +64,28 @@ struct HttpDecision {
     uint32_t code = 0;
     uint32_t total = 0;      // 0 = unknown
     uint32_t bytesHeld = 0;  // what the part file keeps: 0 recreates it
+    uint32_t pieceEnd = 0;   // a 206 ends its body here (its last byte + 1); 0 = at the total
 };
 
 HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer);
+
+// How a body that stopped coming ends the piece it belonged to.
+enum class BodyEnd {
+    Complete,     // the part file holds the whole file
+    RequestRest,  // a narrower 206 ended where it said: ask for the rest
+    EarlyClose,   // the connection ended (or broke) before the announced end: resume
+    Overrun,      // more bytes than the file has: the part file is not the file, start again
+};
+// held: the part file's size; total and pieceEnd as decided for the answer
+// (0 unknown); broken: the connection failed rather than ended cleanly. A
+// body of unknown length ends cleanly only at its end; a break is never
+// taken for the end of the file.
+BodyEnd JudgeBodyEnd(uint64_t held, uint32_t total, uint32_t pieceEnd, bool broken);
+
+// The pause before resuming after a connection that ended early: it grows
+// with the number of resumptions in a row that brought nothing new.
+constexpr uint32_t kResumePauseMs = 100;
+uint32_t ResumePauseMs(int fruitlessInARow);
 
 // Answers 408, 429 and 5xx are retried this many times, after a pause that
 // grows from kServerRetryPauseMs and doubles; a Retry-After of at most
