@@ -4,6 +4,7 @@
 
 #include "base/fatal.h"
 #include "download/transfer_rules.h"
+#include "download/url_for_log.h"
 #include "download/wininet_api_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
@@ -268,10 +269,17 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
     if (yieldsHandle && error == 0) error = ERROR_IO_PENDING;
     if (error != ERROR_IO_PENDING) return error ? error : ERROR_INTERNET_INTERNAL_ERROR;
     state->pended = true;
+    const DWORD start = GetTickCount();
     while (!state->Completed()) {
         if (Cancelled()) {
             state->pendingLeft = true;
             return E_DL_CANCELLED;
+        }
+        if (GetTickCount() - start >= kNoDataLimitMs) {
+            // Nothing came for too long: the call is dropped with its request.
+            state->pendingLeft = true;
+            if (LoggingEnabled) LogLine(u"No data received for 60 seconds, the connection is dropped:" + UrlForLog(url_));
+            return E_DL_STALLED;
         }
         WaitForSingleObject(state->requestDone.Get(), kPollMilliseconds);
     }
@@ -309,6 +317,11 @@ DWORD FileTransfer::OpenRoot() {
     root_.Reset(WinInet().Open(L"Corvane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!root_) return GetLastError();
     WinInet().SetStatusCallback(root_.Get(), &StatusCallback);
+    DWORD limit = kNoDataLimitMs;
+    const DWORD timeouts[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                              INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                              INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
+    for (DWORD option : timeouts) WinInet().SetOption(root_.Get(), option, &limit, sizeof limit);
     return 0;
 }
 
@@ -565,6 +578,7 @@ bool FileTransfer::AcceptCertificateProblem(DWORD error, DWORD* accepted) {
 }
 
 DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total) {
+    const uint32_t knownTotal = *total;
     *total = 0;
     uint32_t held = *bytesHeld;
     DWORD result = HttpOpen(url, secure);
@@ -582,6 +596,7 @@ DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* byte
         HttpAnswer answer;
         result = HttpAnswerOf(held, sendError, &answer);
         if (result) break;
+        answer.knownTotal = knownTotal;
 
         const HttpDecision decision = ClassifyHttpAnswer(answer);
         switch (decision.step) {
@@ -589,6 +604,7 @@ DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* byte
             case HttpStep::PartComplete:
                 *total = decision.total;
                 *bytesHeld = decision.bytesHeld;
+                pieceEnd_ = decision.pieceEnd;
                 if (decision.step == HttpStep::Receive) return 0;  // the handles stay for the receive loop
                 sourceKind_ = kSourceComplete;
                 break;
@@ -855,63 +871,111 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     }
 
     ReconnectStallGuard stallGuard(bytesHeld);
+    seriesFault_ = 0;
+    uint64_t held = bytesHeld;
     flowing_ = false;
     for (;;) {
         DWORD read = 0;
         result = sourceKind_ == kSourceComplete ? 0 : ReadChunk(&read);
         if (result == E_DL_CANCELLED) return result;
+        BodyEnd end = BodyEnd::Complete;
         if (!result && read) {
-            DWORD written = 0;
-            if (!WriteFile(part.Get(), async_->buffer, read, &written, nullptr) || written != read) {
-                result = GetLastError();
-                if (!result) result = ERROR_WRITE_FAULT;
-                Report(WString(), result);
-                return result;
+            if (JudgeBodyEnd(held + read, total, pieceEnd_, true) == BodyEnd::Overrun) {
+                end = BodyEnd::Overrun;
+            } else {
+                DWORD written = 0;
+                if (!WriteFile(part.Get(), async_->buffer, read, &written, nullptr) || written != read) {
+                    result = GetLastError();
+                    if (!result) result = ERROR_WRITE_FAULT;
+                    Report(WString(), result);
+                    return result;
+                }
+                held += written;
+                if (observer_) observer_->OnProgress(written);
+                if (Cancelled()) return E_DL_CANCELLED;
+                continue;
             }
-            if (observer_) observer_->OnProgress(written);
-            if (Cancelled()) return E_DL_CANCELLED;
-            continue;
-        }
-        if (!result) {
-            // End of data.
-            uint32_t size = 0;
-            if (total == 0 || (FileSize32(part.Get(), &size) && size >= total)) {
-                part.Reset();
-                return PutPartFileInPlace();
-            }
-        } else if (!IsReconnectError(result)) {
+        } else if (result && !IsReconnectError(result) && result != E_DL_STALLED) {
             Report(WString(), result);
             return result;
+        } else {
+            end = JudgeBodyEnd(held, total, pieceEnd_, result != 0);
         }
-        result = Reconnect(part.Get(), &stallGuard, &total);
+        DWORD fault = 0;
+        switch (end) {
+            case BodyEnd::Complete:
+                if (expectedSize_ && held != expectedSize_) {
+                    Report(TargetFileName(), E_DL_SIZE_MISMATCH);
+                    return E_DL_SIZE_MISMATCH;
+                }
+                part.Reset();
+                return PutPartFileInPlace();
+            case BodyEnd::RequestRest:
+                break;
+            case BodyEnd::EarlyClose:
+                fault = result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
+                break;
+            case BodyEnd::Overrun:
+                // The source sent more than the file has (an FTP server that
+                // forgot the restart offset): what the part file holds is not
+                // known to be the file's head. It starts again from zero.
+                if (LoggingEnabled) LogLine(u"More data than the file has, downloading it again from the start:" + UrlForLog(url_));
+                SetFilePointer(part.Get(), 0, nullptr, FILE_BEGIN);
+                SetEndOfFile(part.Get());
+                held = 0;
+                forceWhole_ = true;
+                fault = E_DL_INCOMPLETE;
+                break;
+        }
+        result = Reconnect(part.Get(), &stallGuard, &total, fault);
         if (result) {
             if (result != E_DL_CANCELLED) Report(WString(), result);
             return result;
         }
+        uint32_t size = 0;
+        held = FileSize32(part.Get(), &size) ? size : held;
     }
 }
 
-// Opens the source again from the part file's size. A reopen that breaks
-// off the same way counts as one more reconnection; the stall guard ends a
-// series of them that brings nothing.
-DWORD FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total) {
+// Opens the source again from the part file's size, after a short pause
+// when the connection ended early. A series of reconnections that bring
+// nothing new ends with the fault that began it; a source that now sends the
+// whole file starts the part file again.
+DWORD FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, DWORD fault) {
     for (;;) {
         CloseRequest();
         FlushFileBuffers(partFile);
         uint32_t size = 0;
         if (!FileSize32(partFile, &size)) return E_DL_FILE_TOO_LARGE;
+        const int before = guard->FruitlessInARow();
         if (!guard->MayReconnect(size)) {
-            // The server keeps ending the stream without sending anything new.
-            return ERROR_INTERNET_TIMEOUT;
+            const DWORD code = seriesFault_ ? seriesFault_ : E_DL_INCOMPLETE;
+            if (LoggingEnabled)
+                LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", size, *total));
+            return code;
         }
-        uint32_t bytesHeld = size;
+        if (guard->FruitlessInARow() <= before || !seriesFault_) seriesFault_ = fault;
+        if (fault) {
+            if (LoggingEnabled) LogLine(Format(u"Connection ended early, resuming at:%u", size));
+            if (!PauseUnlessCancelled(ResumePauseMs(guard->FruitlessInARow()))) return E_DL_CANCELLED;
+        }
+        uint32_t bytesHeld = forceWhole_ ? 0 : size;
         flowing_ = false;
         connection_.Reset();
         DWORD result = OpenSourceWithRetries(&bytesHeld, total);
-        if (IsReconnectError(result)) continue;
-        // It sends the whole file again: the part file keeps what it has.
-        if (!result && size != 0 && bytesHeld != size) result = ERROR_INTERNET_TIMEOUT;
-        return result;
+        if (IsReconnectError(result) || result == E_DL_STALLED) {
+            fault = result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
+            continue;
+        }
+        if (result) return result;
+        forceWhole_ = false;
+        if (bytesHeld != size) {
+            // The whole file comes again: the part file starts over with it.
+            SetFilePointer(partFile, 0, nullptr, FILE_BEGIN);
+            if (!SetEndOfFile(partFile)) return GetLastError();
+        }
+        if (expectedSize_ && *total && *total != expectedSize_) return E_DL_SIZE_MISMATCH;
+        return 0;
     }
 }
 

@@ -69,6 +69,10 @@ public:
     };
     static constexpr int kRetryBudget = 6;
     static constexpr DWORD kReceiveBufferSize = 51200;
+    // A call that brings nothing for this long (a server that stopped
+    // sending, or never answers) is dropped; connect, send and receive
+    // timeouts of WinINet are set to it too.
+    static constexpr DWORD kNoDataLimitMs = 60000;
 
     FileTransfer(TransferObserver* observer, CredentialStore* credentials);
     ~FileTransfer();
@@ -110,7 +114,7 @@ private:
     [[nodiscard]] DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
     [[nodiscard]] DWORD ReadChunk(DWORD* read);
-    [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total);
+    [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, DWORD fault);
     [[nodiscard]] DWORD LocalCopy();
     [[nodiscard]] DWORD PutPartFileInPlace();
     [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
@@ -140,4 +144,13 @@ private:
     bool flowing_ = false;
     // Retry-After of the last answer that asked to come back later.
     WString retryAfter_;
+    // Where the body of the answer being received ends (a 206's last byte
+    // + 1); 0 = at the total.
+    uint32_t pieceEnd_ = 0;
+    // The part file was not the file (more bytes came than it has): the
+    // next request asks for the whole file.
+    bool forceWhole_ = false;
+    // The fault that began the current series of resumptions without a new
+    // byte, and the part file's size when it began.
+    DWORD seriesFault_ = 0;
 };

@@ -109,6 +109,8 @@ public:
     // Called at each reconnection with the part file's size; false when the
     // previous kMaxStalledReconnects reconnections in a row added nothing.
     bool MayReconnect(uint32_t partSize);
+    // Reconnections in a row that added nothing so far.
+    int FruitlessInARow() const { return stalled_; }
 
 private:
     uint32_t lastSize_;
