@@ -38,6 +38,7 @@ const CodeExplanation kCodeExplanations[] = {
     {E_DL_SIZE_MISMATCH, u"E_DL_SIZE_MISMATCH", u"the size announced by the source differs from ExactSize"},
     {E_DL_INCOMPLETE, u"E_DL_INCOMPLETE", u"the connection kept ending before the whole file had arrived; the part file is kept"},
     {E_DL_STALLED, u"E_DL_STALLED", u"no data arrived for 60 seconds, also after resuming; the part file is kept"},
+    {E_DL_INSECURE_REDIRECT, u"E_DL_INSECURE_REDIRECT", u"an https URL redirected to http, and no MD5 or SHA256 checks the file"},
     {E_DL_MANDATORY_FAILED, u"E_DL_MANDATORY_FAILED", u"the download or the setup of a mandatory prerequisite failed"},
     {E_REBOOT_STARTED, u"E_REBOOT_STARTED", u"a setup asked for a reboot and the reboot has been started"},
 };

@@ -55,6 +55,16 @@ bool WaitForFlag(volatile LONG* flag, HANDLE wake, DWORD timeout) {
     return true;
 }
 
+// The size of an open file; false when it cannot be read.
+bool FileSize64(HANDLE file, uint64_t* size) {
+    DWORD high = 0;
+    SetLastError(0);
+    DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    *size = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
+}
+
 // The size of an open file; false when it is 4 GiB or more or unknown.
 bool FileSize32(HANDLE file, uint32_t* size) {
     DWORD high = 0;
@@ -275,7 +285,7 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
             state->pendingLeft = true;
             return E_DL_CANCELLED;
         }
-        if (GetTickCount() - start >= kNoDataLimitMs) {
+        if (GetTickCount() - start >= noDataLimitMs_) {
             // Nothing came for too long: the call is dropped with its request.
             state->pendingLeft = true;
             if (LoggingEnabled) LogLine(u"No data received for 60 seconds, the connection is dropped:" + UrlForLog(url_));
@@ -408,17 +418,21 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
         return E_DL_BAD_TARGET;
     }
 
+    verifiedWhileWriting_ = false;
     uint32_t bytesHeld = 0;
     {
         UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (part && !FileSize32(part.Get(), &bytesHeld)) {
+        uint64_t held = 0;
+        // A part file whose size cannot be read is started again from zero.
+        if (part && FileSize64(part.Get(), &held) && held > kLargestFile) {
             // Sizes are 32-bit: appending to it would write at the wrong offset.
             LogTooLarge(url_);
             Report(TargetFileName(), E_DL_FILE_TOO_LARGE);
             CloseAll();
             return E_DL_FILE_TOO_LARGE;
         }
+        if (held <= kLargestFile) bytesHeld = static_cast<uint32_t>(held);
     }
 
     uint32_t total = 0;
@@ -560,6 +574,34 @@ DWORD FileTransfer::HttpAnswerOf(uint32_t bytesHeld, DWORD sendError, HttpAnswer
     return 0;
 }
 
+// WinINet follows redirects itself: an https request whose answer came from
+// an http URL is judged before any byte of its body is written.
+DWORD FileTransfer::CheckDowngrade() {
+    WString final;
+    DWORD capacity = 1024;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD bytes = capacity * sizeof(wchar_t);
+        wchar_t* buffer = final.GetWBuffer(static_cast<int>(capacity));
+        const BOOL ok = WinInet().QueryOption(request_.Get(), INTERNET_OPTION_URL, buffer, &bytes);
+        const DWORD units = bytes / sizeof(wchar_t);
+        final.ReleaseBuffer(ok ? static_cast<int>(units < capacity ? units : capacity) : 0);
+        if (ok || GetLastError() != ERROR_INSUFFICIENT_BUFFER || units <= capacity) break;
+        capacity = units + 1;
+    }
+    switch (JudgeDowngrade(url_, final, verifiable_)) {
+        case Downgrade::None:
+            return 0;
+        case Downgrade::Verified:
+            if (LoggingEnabled) LogLine(u"Redirect from https to http followed, a hash checks the file:" + UrlForLog(final));
+            return 0;
+        case Downgrade::Refused:
+            break;
+    }
+    if (LoggingEnabled)
+        LogLine(u"Download refused, https redirected to http without a hash to check the file:" + UrlForLog(final));
+    return E_DL_INSECURE_REDIRECT;
+}
+
 // A certificate problem is put to the observer; true when it was accepted
 // and the request may be sent again with the problem ignored.
 bool FileTransfer::AcceptCertificateProblem(DWORD error, DWORD* accepted) {
@@ -595,6 +637,7 @@ DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* byte
         DWORD sendError = result ? result : (async_->completionResult ? 0 : async_->completionError);
         HttpAnswer answer;
         result = HttpAnswerOf(held, sendError, &answer);
+        if (!result && secure && answer.status) result = CheckDowngrade();
         if (result) break;
         answer.knownTotal = knownTotal;
 
@@ -644,7 +687,7 @@ DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* byte
                 result = E_DL_SERVER_UNAVAILABLE;
                 break;
             case HttpStep::Fail:
-                if (LoggingEnabled && decision.code == E_DL_HTTP_ERROR)
+                if (LoggingEnabled && answer.status)
                     LogLine(Format(u"Server answered with status:%u", answer.status));
                 result = decision.code;
                 break;
@@ -683,7 +726,7 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
         }
         break;
     }
-    if (!result && *bytesHeld) result = FtpResume(bytesHeld);
+    if (!result && *bytesHeld) result = FtpResume(url.path, bytesHeld);
     if (!result) {
         result = RunAsync(OP_FTP_OPEN, true, [&]() -> BOOL {
             HINTERNET h = WinInet().FtpOpenFile(connection_.Get(), url.path.wc(), GENERIC_READ,
@@ -713,28 +756,46 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
     return result;
 }
 
-// Asks the server to continue at the bytes held; a reply other than 350,
-// given at once or when the command completes, restarts the file from zero.
-DWORD FileTransfer::FtpResume(uint32_t* bytesHeld) {
-    WString command = Format(u"REST %u", *bytesHeld);
+// Sends one command on the control connection; reply is the code of the
+// server's answer (0 when none could be read). A refusal is a reply, not a
+// failure of the command.
+DWORD FileTransfer::FtpCommandReply(const WString& command, uint32_t* reply) {
+    *reply = 0;
     async_->lastResponse.Clear();
     DWORD result = RunAsync(OP_FTP_COMMAND, false, [&]() -> BOOL {
         return WinInet().FtpCommand(connection_.Get(), FALSE, FTP_TRANSFER_TYPE_ASCII, command.wc(), Context(), nullptr);
     });
-    if (result == E_DL_CANCELLED) return result;
+    if (result == E_DL_CANCELLED || result == E_DL_STALLED) return result;
     const bool immediate = result != 0;
     if (!result && !async_->completionResult)
         result = async_->completionError ? async_->completionError : ERROR_INTERNET_EXTENDED_ERROR;
     if (result == ERROR_INTERNET_EXTENDED_ERROR) {
-        // The server answered with a refusal: that is a reply, not a failure
-        // of the command, and the file simply comes again whole.
         if (immediate || async_->lastResponse.IsEmpty()) FetchLastResponse(async_.Get());
         result = 0;
     } else if (!result && async_->lastResponse.IsEmpty()) {
         FetchLastResponse(async_.Get());
     }
     if (result) return result;
-    if (LeadingReplyCode(async_->lastResponse) != 350) *bytesHeld = 0;
+    *reply = LeadingReplyCode(async_->lastResponse);
+    return 0;
+}
+
+// A part file is continued only when the server tells the file's size (so
+// that the end can be checked) and takes the restart offset; otherwise the
+// file comes again whole.
+DWORD FileTransfer::FtpResume(const WString& path, uint32_t* bytesHeld) {
+    uint32_t reply = 0;
+    DWORD result = FtpCommandReply(u"SIZE " + path, &reply);
+    if (result) return result;
+    const uint64_t size = reply == 213 ? FtpSizeReplyValue(async_->lastResponse) : 0;
+    if (!size || size <= *bytesHeld) {
+        // Unknown, or the part file is not shorter: nothing to continue.
+        if (!size) *bytesHeld = 0;
+        return 0;
+    }
+    result = FtpCommandReply(Format(u"REST %u", *bytesHeld), &reply);
+    if (result) return result;
+    if (reply != 350) *bytesHeld = 0;
     return 0;
 }
 
@@ -854,7 +915,9 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         Report(WString(), result);
         return result;
     }
-    UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    // Readers may look, nobody else writes or deletes while the digests are
+    // computed over what is written here.
+    UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 bytesHeld ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!part) {
         result = GetLastError();
@@ -862,13 +925,18 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         Report(WString(), result);
         return result;
     }
-    if (bytesHeld) SetFilePointer(part.Get(), 0, nullptr, FILE_END);
-    if (observer_) observer_->OnProgress(bytesHeld);
     if (async_ && !async_->buffer) async_->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
     if (!async_ || !async_->buffer) {
         Report(WString(), ERROR_NOT_ENOUGH_MEMORY);
         return ERROR_NOT_ENOUGH_MEMORY;
     }
+    RestartHashes();
+    result = HashHeldBytes(part.Get(), bytesHeld);
+    if (result) {
+        Report(WString(), result);
+        return result;
+    }
+    if (observer_) observer_->OnProgress(bytesHeld);
 
     ReconnectStallGuard stallGuard(bytesHeld);
     seriesFault_ = 0;
@@ -891,6 +959,7 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
                     return result;
                 }
                 held += written;
+                HashWritten(async_->buffer, written);
                 if (observer_) observer_->OnProgress(written);
                 if (Cancelled()) return E_DL_CANCELLED;
                 continue;
@@ -904,12 +973,16 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         DWORD fault = 0;
         switch (end) {
             case BodyEnd::Complete:
-                if (expectedSize_ && held != expectedSize_) {
-                    Report(TargetFileName(), E_DL_SIZE_MISMATCH);
-                    return E_DL_SIZE_MISMATCH;
+                if (!FinishedPartMatches(held)) {
+                    // Not the file asked for: the next attempt starts afresh.
+                    part.Reset();
+                    DeleteFileLong(partPath_);
+                    return E_DL_FILE_REJECTED;
                 }
                 part.Reset();
-                return PutPartFileInPlace();
+                result = PutPartFileInPlace();
+                if (result) verifiedWhileWriting_ = false;
+                return result;
             case BodyEnd::RequestRest:
                 break;
             case BodyEnd::EarlyClose:
@@ -922,6 +995,7 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
                 if (LoggingEnabled) LogLine(u"More data than the file has, downloading it again from the start:" + UrlForLog(url_));
                 SetFilePointer(part.Get(), 0, nullptr, FILE_BEGIN);
                 SetEndOfFile(part.Get());
+                RestartHashes();
                 held = 0;
                 forceWhole_ = true;
                 fault = E_DL_INCOMPLETE;
@@ -973,10 +1047,79 @@ DWORD FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint3
             // The whole file comes again: the part file starts over with it.
             SetFilePointer(partFile, 0, nullptr, FILE_BEGIN);
             if (!SetEndOfFile(partFile)) return GetLastError();
+            RestartHashes();
         }
         if (expectedSize_ && *total && *total != expectedSize_) return E_DL_SIZE_MISMATCH;
         return 0;
     }
+}
+
+void FileTransfer::SetExpectedDigests(const WString& md5, const WString& sha256) {
+    expectedMd5_ = md5.Trimmed();
+    expectedSha256_ = sha256.Trimmed();
+}
+
+void FileTransfer::RestartHashes() {
+    md5_.Reset();
+    sha256_.Reset();
+}
+
+void FileTransfer::HashWritten(const BYTE* bytes, DWORD count) {
+    if (!expectedMd5_.IsEmpty()) md5_.Update(bytes, count);
+    if (!expectedSha256_.IsEmpty()) sha256_.Update(bytes, count);
+}
+
+// Hashes what a resumed part file already holds, read through the handle the
+// transfer writes with, and leaves the file pointer at its end.
+DWORD FileTransfer::HashHeldBytes(HANDLE partFile, uint32_t bytesHeld) {
+    if (bytesHeld && (!expectedMd5_.IsEmpty() || !expectedSha256_.IsEmpty())) {
+        if (SetFilePointer(partFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return GetLastError();
+        uint32_t left = bytesHeld;
+        while (left) {
+            const DWORD wanted = left < kReceiveBufferSize ? left : kReceiveBufferSize;
+            DWORD got = 0;
+            if (!ReadFile(partFile, async_->buffer, wanted, &got, nullptr)) return GetLastError();
+            if (!got) return ERROR_HANDLE_EOF;
+            HashWritten(async_->buffer, got);
+            left -= got;
+        }
+    }
+    SetFilePointer(partFile, 0, nullptr, FILE_END);
+    return 0;
+}
+
+// The finished part file against the expected size and digests; a digest
+// that was given and matched marks the file as verified while writing.
+bool FileTransfer::FinishedPartMatches(uint64_t size) {
+    if (expectedSize_ && size != expectedSize_) {
+        if (LoggingEnabled) LogLine(Format(u"Downloaded size differs from the expected size:%u", expectedSize_));
+        return false;
+    }
+    bool checked = false;
+    if (!expectedMd5_.IsEmpty()) {
+        uint8_t digest[16];
+        char16_t text[33];
+        md5_.Finish(digest);
+        Md5DigestToHex(digest, text);
+        if (!DigestTextMatches(expectedMd5_.c_str(), expectedMd5_.Length(), text)) {
+            if (LoggingEnabled) LogLine(WString(u"MD5 of the downloaded file differs:") + WString(text));
+            return false;
+        }
+        checked = true;
+    }
+    if (!expectedSha256_.IsEmpty()) {
+        uint8_t digest[32];
+        char16_t text[65];
+        sha256_.Finish(digest);
+        Sha256DigestToHex(digest, text);
+        if (!Sha256TextMatches(expectedSha256_.c_str(), expectedSha256_.Length(), text)) {
+            if (LoggingEnabled) LogLine(WString(u"SHA256 of the downloaded file differs:") + WString(text));
+            return false;
+        }
+        checked = true;
+    }
+    verifiedWhileWriting_ = checked;
+    return true;
 }
 
 DWORD FileTransfer::PutPartFileInPlace() {

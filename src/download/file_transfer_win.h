@@ -10,6 +10,8 @@
 
 #include "base/owned.h"
 #include "base/wstr.h"
+#include "download/md5.h"
+#include "download/sha256.h"
 #include "download/result_codes.h"
 #include "download/transfer_observer.h"
 #include "download/transfer_rules.h"
@@ -81,6 +83,19 @@ public:
 
     // 0 = no expected size.
     void SetExpectedSize(uint32_t size) { expectedSize_ = size; }
+    // Digests (hexadecimal, either may be empty) computed over the bytes as
+    // they are written and compared, with the expected size, before the
+    // part file becomes the target. A mismatch deletes the part file and
+    // answers E_DL_FILE_REJECTED.
+    void SetExpectedDigests(const WString& md5, const WString& sha256);
+    // True when the file can be checked by a hash: an https URL redirected
+    // to http is followed only then.
+    void SetVerifiable(bool verifiable) { verifiable_ = verifiable; }
+    // Shorter than kNoDataLimitMs for tests.
+    void SetNoDataLimit(DWORD milliseconds) { noDataLimitMs_ = milliseconds; }
+    // True after a successful Download whose given digests were computed
+    // over the written bytes and matched.
+    bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
     // Runs the whole transfer once; 0 or a result code.
     [[nodiscard]] uint32_t Download(const WString& url, const WString& targetPath);
 
@@ -110,11 +125,17 @@ private:
     [[nodiscard]] bool AcceptCertificateProblem(DWORD error, DWORD* accepted);
     [[nodiscard]] bool AskForCredentials(const char16_t* description);
     [[nodiscard]] DWORD FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD FtpResume(uint32_t* bytesHeld);
+    [[nodiscard]] DWORD FtpCommandReply(const WString& command, uint32_t* reply);
+    [[nodiscard]] DWORD FtpResume(const WString& path, uint32_t* bytesHeld);
     [[nodiscard]] DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
     [[nodiscard]] DWORD ReadChunk(DWORD* read);
     [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, DWORD fault);
+    [[nodiscard]] DWORD CheckDowngrade();
+    [[nodiscard]] DWORD HashHeldBytes(HANDLE partFile, uint32_t bytesHeld);
+    void HashWritten(const BYTE* bytes, DWORD count);
+    void RestartHashes();
+    [[nodiscard]] bool FinishedPartMatches(uint64_t size);
     [[nodiscard]] DWORD LocalCopy();
     [[nodiscard]] DWORD PutPartFileInPlace();
     [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
@@ -144,6 +165,15 @@ private:
     bool flowing_ = false;
     // Retry-After of the last answer that asked to come back later.
     WString retryAfter_;
+    DWORD noDataLimitMs_ = kNoDataLimitMs;
+    bool verifiable_ = false;
+    // Digests expected of the file, and computed over the part file as it
+    // is written.
+    WString expectedMd5_;
+    WString expectedSha256_;
+    Md5 md5_;
+    Sha256 sha256_;
+    bool verifiedWhileWriting_ = false;
     // Where the body of the answer being received ends (a 206's last byte
     // + 1); 0 = at the total.
     uint32_t pieceEnd_ = 0;

@@ -28,6 +28,8 @@ constexpr ResultCode E_DL_INCOMPLETE = 0xE000001Cu;
 // Nothing arrived for kNoDataLimitMs, through every resumption; the part
 // file keeps what came.
 constexpr ResultCode E_DL_STALLED = 0xE000001Du;
+// An https URL was redirected to http and no MD5 or SHA256 checks the file.
+constexpr ResultCode E_DL_INSECURE_REDIRECT = 0xE000001Eu;
 
 // The download engine.
 constexpr ResultCode E_DL_FILE_REJECTED = 0xE0000022u;      // a downloaded file failed the size or MD5 check

@@ -81,6 +81,19 @@ uint32_t LeadingReplyCode(const WString& reply) {
     return code;
 }
 
+uint64_t FtpSizeReplyValue(const WString& reply) {
+    WString text = reply.Trimmed();
+    int i = 0;
+    uint32_t code = 0;
+    if (!ReadUnsigned(text, &i, &code) || code != 213 || i >= text.Length() || text[i] != u' ') return 0;
+    ++i;
+    uint64_t size = 0;
+    if (!ReadUnsigned64(text, &i, kLargestRangeValue, &size)) return 0;
+    // Only the end of the line may follow.
+    while (i < text.Length() && (text[i] == u'\r' || text[i] == u'\n' || text[i] == u' ')) ++i;
+    return i == text.Length() ? size : 0;
+}
+
 ContentRange ParseContentRange(const WString& value) {
     ContentRange none;
     WString text = value.Trimmed();
@@ -206,6 +219,13 @@ BodyEnd JudgeBodyEnd(uint64_t held, uint32_t total, uint32_t pieceEnd, bool brok
     if (pieceEnd && held == pieceEnd) return BodyEnd::RequestRest;
     if (!total && !pieceEnd && !broken) return BodyEnd::Complete;
     return BodyEnd::EarlyClose;
+}
+
+Downgrade JudgeDowngrade(const WString& requestedUrl, const WString& finalUrl, bool verifiable) {
+    const WString requested = requestedUrl.Trimmed();
+    const WString final = finalUrl.Trimmed();
+    if (!requested.StartsWithNoCase(u"https:") || !final.StartsWithNoCase(u"http:")) return Downgrade::None;
+    return verifiable ? Downgrade::Verified : Downgrade::Refused;
 }
 
 uint32_t ResumePauseMs(int fruitlessInARow) {

@@ -17,6 +17,10 @@ WString PercentDecode(const WString& text);
 // skipped); 0 when there is none.
 uint32_t LeadingReplyCode(const WString& reply);
 
+// The size in an FTP reply "213 <size>"; 0 when the reply is another or
+// carries no plain number.
+uint64_t FtpSizeReplyValue(const WString& reply);
+
 // A Content-Range value: "bytes <first>-<last>/<total>" (total "*" gives 0)
 // or, with an answer 416, "bytes */<total>" (unsatisfied).
 struct ContentRange {
@@ -81,6 +85,15 @@ enum class BodyEnd {
 // body of unknown length ends cleanly only at its end; a break is never
 // taken for the end of the file.
 BodyEnd JudgeBodyEnd(uint64_t held, uint32_t total, uint32_t pieceEnd, bool broken);
+
+// An https request whose answer came from an http URL (WinINet followed a
+// redirect): the bytes are then only as safe as the hash that checks them.
+enum class Downgrade {
+    None,      // the request stayed on its scheme, or was never https
+    Verified,  // https to http, followed: an MD5 or SHA256 checks the file
+    Refused,   // https to http with nothing to check the file: not followed
+};
+Downgrade JudgeDowngrade(const WString& requestedUrl, const WString& finalUrl, bool verifiable);
 
 // The pause before resuming after a connection that ended early: it grows
 // with the number of resumptions in a row that brought nothing new.

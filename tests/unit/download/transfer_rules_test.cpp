@@ -60,6 +60,15 @@ TEST(TransferRules, LeadingReplyCode) {
         {u"99999999999 overflow", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(LeadingReplyCode(WString(c.reply)), c.code);
+    struct Size {
+        const char16_t* reply;
+        uint64_t size;
+    } sizes[] = {
+        {u"213 300000\r\n", 300000}, {u"213 0", 0},          {u"550 No such file", 0}, {u"213-300000", 0},
+        {u"213 30x0", 0},              {u"213 ", 0},           {u"", 0},                 {u"213 4294967296", 4294967296ull},
+        {u"2130 5", 0},
+    };
+    for (const auto& c : sizes) EXPECT_EQ(FtpSizeReplyValue(WString(c.reply)), c.size) << "case " << (&c - sizes);
 }
 
 TEST(TransferRules, ContentRange) {
@@ -254,6 +263,29 @@ TEST(TransferRules, ServerRetryPauses) {
         {0, u"-1", 500}, {0, u"99999999999", 500},               {40, u"", 500u << 8},
     };
     for (const auto& c : cases) EXPECT_EQ(ServerRetryPauseMs(c.attempt, WString(c.retryAfter)), c.ms);
+}
+
+TEST(TransferRules, HttpsToHttpIsFollowedOnlyWhenAHashChecksTheFile) {
+    struct Case {
+        const char16_t* requested;
+        const char16_t* final;
+        bool verifiable;
+        Downgrade judged;
+    } cases[] = {
+        {u"https://h/a.exe", u"http://m/a.exe", false, Downgrade::Refused},
+        {u"https://h/a.exe", u"http://m/a.exe", true, Downgrade::Verified},
+        {u"HTTPS://h/a.exe", u"Http://m/a.exe", false, Downgrade::Refused},
+        {u"https://h/a.exe", u"https://m/a.exe", false, Downgrade::None},
+        {u"http://h/a.exe", u"http://m/a.exe", false, Downgrade::None},
+        {u"http://h/a.exe", u"https://m/a.exe", false, Downgrade::None},  // an upgrade
+        {u"https://h/a.exe", u"", false, Downgrade::None},               // no final URL read
+        {u"https://h/a.exe", u"ftp://m/a.exe", false, Downgrade::None},
+        {u"https://h/a.exe", u"httpx://m/a.exe", false, Downgrade::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(static_cast<int>(JudgeDowngrade(WString(c.requested), WString(c.final), c.verifiable)),
+                  static_cast<int>(c.judged))
+            << "case " << (&c - cases);
 }
 
 TEST(TransferRules, AbsoluteTargets) {
