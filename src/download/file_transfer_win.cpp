@@ -77,7 +77,7 @@ bool FileSize32(HANDLE file, uint32_t* size) {
 }
 
 void LogTooLarge(const WString& url) {
-    if (LoggingEnabled) LogLine(u"Download refused, the file is 4 GiB or larger:" + url);
+    if (LoggingEnabled) LogLine(u"Download refused, the file is 4 GiB or larger:" + UrlForLog(url));
 }
 
 }  // namespace
@@ -288,7 +288,7 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
         if (GetTickCount() - start >= noDataLimitMs_) {
             // Nothing came for too long: the call is dropped with its request.
             state->pendingLeft = true;
-            if (LoggingEnabled) LogLine(u"No data received for 60 seconds, the connection is dropped:" + UrlForLog(url_));
+            if (LoggingEnabled) LogLine(Format(u"No data received for (ms):%u, the connection is dropped:", noDataLimitMs_) + UrlForLog(url_));
             return E_DL_STALLED;
         }
         WaitForSingleObject(state->requestDone.Get(), kPollMilliseconds);
