@@ -436,7 +436,7 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     }
 
     uint32_t total = 0;
-    result = OpenSourceWithRetries(&bytesHeld, &total);
+    result = OpenFirstTime(&bytesHeld, &total);
     if (Cancelled()) {
         result = E_DL_CANCELLED;
     } else if (result) {
@@ -452,6 +452,23 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     }
     CloseAll();
     return result;
+}
+
+// A connection that ends or stalls before the answer is there is tried
+// again after a growing pause, as often as the receive loop resumes one.
+DWORD FileTransfer::OpenFirstTime(uint32_t* bytesHeld, uint32_t* total) {
+    const uint32_t held = *bytesHeld;
+    DWORD result = 0;
+    for (int attempt = 0;; ++attempt) {
+        *bytesHeld = held;
+        result = OpenSourceWithRetries(bytesHeld, total);
+        if (!IsReconnectError(result) && result != E_DL_STALLED) return result;
+        if (attempt >= ReconnectStallGuard::kMaxStalledReconnects) break;
+        if (LoggingEnabled) LogLine(Format(u"Connection ended early, resuming at:%u", held));
+        if (!PauseUnlessCancelled(ResumePauseMs(attempt))) return E_DL_CANCELLED;
+    }
+    if (LoggingEnabled) LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", held, *total));
+    return result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
 }
 
 DWORD FileTransfer::OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total) {
@@ -726,7 +743,8 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
         }
         break;
     }
-    if (!result && *bytesHeld) result = FtpResume(url.path, bytesHeld);
+    uint64_t serverSize = 0;
+    if (!result && *bytesHeld) result = FtpResume(url.path, bytesHeld, &serverSize);
     if (!result) {
         result = RunAsync(OP_FTP_OPEN, true, [&]() -> BOOL {
             HINTERNET h = WinInet().FtpOpenFile(connection_.Get(), url.path.wc(), GENERIC_READ,
@@ -740,8 +758,11 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
         DWORD high = 0;
         SetLastError(NO_ERROR);
         DWORD low = WinInet().FtpGetFileSize(request_.Get(), &high);
-        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-            *total = 0;  // size unknown
+        if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || (!low && !high)) {
+            // WinINet did not learn it (Wine answers 0); the SIZE answer of
+            // a resume holds.
+            if (serverSize > kLargestFile) result = E_DL_FILE_TOO_LARGE;
+            *total = static_cast<uint32_t>(serverSize);
         } else if (high) {
             result = E_DL_FILE_TOO_LARGE;
         } else {
@@ -783,11 +804,15 @@ DWORD FileTransfer::FtpCommandReply(const WString& command, uint32_t* reply) {
 // A part file is continued only when the server tells the file's size (so
 // that the end can be checked) and takes the restart offset; otherwise the
 // file comes again whole.
-DWORD FileTransfer::FtpResume(const WString& path, uint32_t* bytesHeld) {
+DWORD FileTransfer::FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize) {
     uint32_t reply = 0;
-    DWORD result = FtpCommandReply(u"SIZE " + path, &reply);
+    // Many servers answer SIZE only in binary mode, the mode of the transfer.
+    DWORD result = FtpCommandReply(u"TYPE I", &reply);
+    if (result) return result;
+    result = FtpCommandReply(u"SIZE " + path, &reply);
     if (result) return result;
     const uint64_t size = reply == 213 ? FtpSizeReplyValue(async_->lastResponse) : 0;
+    *serverSize = size;
     if (!size || size <= *bytesHeld) {
         // Unknown, or the part file is not shorter: nothing to continue.
         if (!size) *bytesHeld = 0;

@@ -117,6 +117,7 @@ private:
     void CloseAll();
 
     [[nodiscard]] DWORD CheckUrl();
+    [[nodiscard]] DWORD OpenFirstTime(uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD OpenUrl(uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total);
@@ -126,7 +127,7 @@ private:
     [[nodiscard]] bool AskForCredentials(const char16_t* description);
     [[nodiscard]] DWORD FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD FtpCommandReply(const WString& command, uint32_t* reply);
-    [[nodiscard]] DWORD FtpResume(const WString& path, uint32_t* bytesHeld);
+    [[nodiscard]] DWORD FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize);
     [[nodiscard]] DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
     [[nodiscard]] DWORD ReadChunk(DWORD* read);

@@ -89,8 +89,9 @@ uint64_t FtpSizeReplyValue(const WString& reply) {
     ++i;
     uint64_t size = 0;
     if (!ReadUnsigned64(text, &i, kLargestRangeValue, &size)) return 0;
-    // Only the end of the line may follow.
-    while (i < text.Length() && (text[i] == u'\r' || text[i] == u'\n' || text[i] == u' ')) ++i;
+    // Only the end of the line may follow (WinINet may count the
+    // terminating NUL of its response text).
+    while (i < text.Length() && text[i] <= u' ') ++i;
     return i == text.Length() ? size : 0;
 }
 

@@ -210,12 +210,16 @@ def test_refusing_statuses(prefix, http, target, case):
     assert len(http.requests) == (4 if expected == E_DL_SERVER_UNAVAILABLE else 1)
 
 
-def test_other_status_body_is_taken_as_the_file(prefix, http, target):
-    # A success status other than 200 and 206.
-    http.set_mode(status=203, status_body="internal trouble\n")
+@pytest.mark.parametrize("status", [203, 204, 302])
+def test_other_status_body_is_not_the_file(prefix, http, target, status):
+    # A success other than 200 and 206, or a redirect WinINet did not follow
+    # (it has no Location): the part file stays as it was.
+    http.set_mode(status=status, status_body="internal trouble\n")
+    target.parent.mkdir(parents=True)
+    part_of(target).write_bytes(b"head")
     run = probe(prefix, http.url("f.bin"), target)
-    assert run.code == 0
-    assert target.read_bytes() == b"internal trouble\n"
+    assert run.code == E_DL_HTTP_ERROR
+    assert not target.exists() and part_of(target).read_bytes() == b"head"
 
 
 def test_credentials_from_url_are_percent_decoded(prefix, http, source, target):
@@ -236,7 +240,8 @@ def test_unknown_length_finishes_at_end_of_data(prefix, http, source, target):
 
 
 # (expected size, MD5, SHA256, expected result): checked over the bytes as written,
-# before the part file becomes the target.
+# before the part file becomes the target. (A resumed 206 announces the total:
+# a wrong size is refused before anything is read.)
 DIGEST_CASES = {
     "MD5 matches": (0, "md5", None, 0),
     "SHA256 matches": (0, None, "sha256", 0),
@@ -267,8 +272,12 @@ def test_digests_are_checked_while_writing(prefix, http, source, target, case, h
         target.parent.mkdir(parents=True)
         part_of(target).write_bytes(data[:held])
     run = probe(prefix, http.url("f.bin"), target, *options)
+    if held and expected and expected != SIZE:
+        code = E_DL_SIZE_MISMATCH
     assert run.code == code, run.output
-    if code == 0:
+    if code == E_DL_SIZE_MISMATCH:
+        assert part_of(target).read_bytes() == data[:held]
+    elif code == 0:
         assert target.read_bytes() == data
         assert ("verified-while-writing=1" in run.output) == bool(md5 or sha256)
     else:

@@ -66,7 +66,7 @@ TEST(TransferRules, LeadingReplyCode) {
     } sizes[] = {
         {u"213 300000\r\n", 300000}, {u"213 0", 0},          {u"550 No such file", 0}, {u"213-300000", 0},
         {u"213 30x0", 0},              {u"213 ", 0},           {u"", 0},                 {u"213 4294967296", 4294967296ull},
-        {u"2130 5", 0},
+        {u"2130 5", 0},                {u"213 7\r\n\x01", 7},  // control characters end the line
     };
     for (const auto& c : sizes) EXPECT_EQ(FtpSizeReplyValue(WString(c.reply)), c.size) << "case " << (&c - sizes);
 }
