@@ -25,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (range.valid && (range.unsatisfied || range.last < range.first)) abort();
     if (range.valid && range.total && range.total <= range.last) abort();
     (void)RetryAfterSeconds(value);
+    if (FtpSizeReplyValue(value) && LeadingReplyCode(value.Trimmed()) != 213) abort();
+    // Only an https request that ended on http is a downgrade.
+    if (JudgeDowngrade(value, value, status & 1) != Downgrade::None) abort();
     (void)ServerRetryPauseMs(static_cast<int>(status % 12), value);
 
     HttpAnswer answer;

@@ -21,9 +21,15 @@ constexpr DWORD kCopyReportMilliseconds = 200;
 constexpr DWORD kClosingWaitMilliseconds = 1000;
 constexpr DWORD kAbandonedCallWaitMilliseconds = 500;
 
+// Winsock's own codes of a connection that was aborted or reset, which Wine's
+// WinINet may hand on unchanged.
+constexpr DWORD kSocketConnectionAborted = 10053;
+constexpr DWORD kSocketConnectionReset = 10054;
+
 bool IsReconnectError(DWORD error) {
     return error == ERROR_INTERNET_TIMEOUT || error == ERROR_INTERNET_CONNECTION_ABORTED ||
-           error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_DISCONNECTED;
+           error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_DISCONNECTED ||
+           error == kSocketConnectionAborted || error == kSocketConnectionReset;
 }
 
 bool IsCertificateError(DWORD error) {
