@@ -34,11 +34,11 @@ const CodeExplanation kCodeExplanations[] = {
     {E_DL_SERVER_UNAVAILABLE, u"E_DL_SERVER_UNAVAILABLE",
      u"the server answered 408, 429 or 5xx and still did after the retries"},
     {E_DL_FILE_TOO_LARGE, u"E_DL_FILE_TOO_LARGE", u"the file or its .part file is 4 GiB or larger; the part file is kept"},
-    {E_DL_FILE_REJECTED, u"E_DL_FILE_REJECTED", u"a downloaded file failed the ExactSize or MD5 check"},
-    {E_DL_SIZE_MISMATCH, u"E_DL_SIZE_MISMATCH", u"the size announced by the source differs from ExactSize"},
     {E_DL_INCOMPLETE, u"E_DL_INCOMPLETE", u"the connection kept ending before the whole file had arrived; the part file is kept"},
     {E_DL_STALLED, u"E_DL_STALLED", u"no data arrived for 60 seconds, also after resuming; the part file is kept"},
     {E_DL_INSECURE_REDIRECT, u"E_DL_INSECURE_REDIRECT", u"an https URL redirected to http, and no MD5 or SHA256 checks the file"},
+    {E_DL_FILE_REJECTED, u"E_DL_FILE_REJECTED", u"a downloaded file failed the ExactSize or MD5 check"},
+    {E_DL_SIZE_MISMATCH, u"E_DL_SIZE_MISMATCH", u"the size announced by the source differs from ExactSize"},
     {E_DL_MANDATORY_FAILED, u"E_DL_MANDATORY_FAILED", u"the download or the setup of a mandatory prerequisite failed"},
     {E_REBOOT_STARTED, u"E_REBOOT_STARTED", u"a setup asked for a reboot and the reboot has been started"},
 };
