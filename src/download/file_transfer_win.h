@@ -182,6 +182,6 @@ private:
     // next request asks for the whole file.
     bool forceWhole_ = false;
     // The fault that began the current series of resumptions without a new
-    // byte, and the part file's size when it began.
+    // byte.
     DWORD seriesFault_ = 0;
 };
