@@ -163,14 +163,22 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     SetEvent(state->requestDone.Get());
 }
 
-// A header of the answer as text; empty when absent.
+// A header of the answer as text; empty when absent. A longer value than
+// the buffer is read again with the size WinINet asks for.
 WString QueryHeader(HINTERNET request, DWORD header) {
-    WString text;
-    DWORD bytes = 256 * sizeof(wchar_t);
-    wchar_t* buffer = text.GetWBuffer(256);
-    BOOL ok = WinInet().HttpQueryInfo(request, header, buffer, &bytes, nullptr);
-    text.ReleaseBuffer(ok ? static_cast<int>(bytes / sizeof(wchar_t)) : 0);
-    return text;
+    DWORD capacity = 256;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        WString text;
+        DWORD bytes = capacity * sizeof(wchar_t);
+        wchar_t* buffer = text.GetWBuffer(static_cast<int>(capacity));
+        const BOOL ok = WinInet().HttpQueryInfo(request, header, buffer, &bytes, nullptr);
+        const DWORD units = bytes / sizeof(wchar_t);
+        text.ReleaseBuffer(ok ? static_cast<int>(units < capacity ? units : capacity) : 0);
+        if (ok) return text;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || units < capacity) break;
+        capacity = units + 1;
+    }
+    return WString();
 }
 
 }  // namespace
