@@ -1,7 +1,7 @@
 #!/bin/sh
 # Transfer benchmarks: the chainer's silent download-and-verify of a 256 MiB
-# loopback file (x86_64 build under wine64) against a minimal synchronous
-# WinINet loop + md5sum and against curl + md5sum, all in one run; the
+# loopback file (x86_64 build under wine64), a minimal synchronous WinINet
+# loop, and that loop + md5sum, interleaved in each round; the
 # chainer's peak memory against a run without an INI; FileMd5 against md5sum.
 # Usage: CORVANE_BUILD_X64=<root>/x64 bench/transfer_bench.sh
 # (BENCH_MIB and BENCH_RUNS change the size and the number of runs.)

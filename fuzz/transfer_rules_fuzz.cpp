@@ -25,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (range.valid && (range.unsatisfied || range.last < range.first)) abort();
     if (range.valid && range.total && range.total <= range.last) abort();
     (void)RetryAfterSeconds(value);
+    if (FtpSizeReplyValue(value) && LeadingReplyCode(value.Trimmed()) != 213) abort();
+    // Only an https request that ended on http is a downgrade.
+    if (JudgeDowngrade(value, value, status & 1) != Downgrade::None) abort();
     (void)ServerRetryPauseMs(static_cast<int>(status % 12), value);
 
     HttpAnswer answer;
@@ -32,7 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     answer.bytesHeld = held;
     answer.length = ContentLengthValue(value);
     answer.range = range;
+    answer.knownTotal = (status & 1) ? static_cast<uint32_t>(range.total) : 0;
     HttpDecision d = ClassifyHttpAnswer(answer);
+    // Only 200 and 206 are bodies; a piece agrees with its range and total.
+    if (d.step == HttpStep::Receive && status != 200 && status != 206) abort();
+    if (d.step == HttpStep::Receive && status == 206 &&
+        (!range.valid || d.pieceEnd != range.last + 1 || (d.total && d.pieceEnd > d.total) ||
+         (answer.length && answer.length != range.last - range.first + 1)))
+        abort();
+    (void)JudgeBodyEnd(held, d.total, d.pieceEnd, status & 2);
     // A piece is appended only where the part file ends.
     if (d.step == HttpStep::Receive && d.bytesHeld && (d.bytesHeld != held || (range.valid && range.first != held)))
         abort();

@@ -4,6 +4,7 @@
 
 #include "base/fatal.h"
 #include "download/transfer_rules.h"
+#include "download/url_for_log.h"
 #include "download/wininet_api_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
@@ -20,9 +21,15 @@ constexpr DWORD kCopyReportMilliseconds = 200;
 constexpr DWORD kClosingWaitMilliseconds = 1000;
 constexpr DWORD kAbandonedCallWaitMilliseconds = 500;
 
+// Winsock's own codes of a connection that was aborted or reset, which Wine's
+// WinINet may hand on unchanged.
+constexpr DWORD kSocketConnectionAborted = 10053;
+constexpr DWORD kSocketConnectionReset = 10054;
+
 bool IsReconnectError(DWORD error) {
     return error == ERROR_INTERNET_TIMEOUT || error == ERROR_INTERNET_CONNECTION_ABORTED ||
-           error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_DISCONNECTED;
+           error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_DISCONNECTED ||
+           error == kSocketConnectionAborted || error == kSocketConnectionReset;
 }
 
 bool IsCertificateError(DWORD error) {
@@ -54,6 +61,16 @@ bool WaitForFlag(volatile LONG* flag, HANDLE wake, DWORD timeout) {
     return true;
 }
 
+// The size of an open file; false when it cannot be read.
+bool FileSize64(HANDLE file, uint64_t* size) {
+    DWORD high = 0;
+    SetLastError(0);
+    DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    *size = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
+}
+
 // The size of an open file; false when it is 4 GiB or more or unknown.
 bool FileSize32(HANDLE file, uint32_t* size) {
     DWORD high = 0;
@@ -66,7 +83,7 @@ bool FileSize32(HANDLE file, uint32_t* size) {
 }
 
 void LogTooLarge(const WString& url) {
-    if (LoggingEnabled) LogLine(u"Download refused, the file is 4 GiB or larger:" + url);
+    if (LoggingEnabled) LogLine(u"Download refused, the file is 4 GiB or larger:" + UrlForLog(url));
 }
 
 }  // namespace
@@ -146,14 +163,22 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     SetEvent(state->requestDone.Get());
 }
 
-// A header of the answer as text; empty when absent.
+// A header of the answer as text; empty when absent. A longer value than
+// the buffer is read again with the size WinINet asks for.
 WString QueryHeader(HINTERNET request, DWORD header) {
-    WString text;
-    DWORD bytes = 256 * sizeof(wchar_t);
-    wchar_t* buffer = text.GetWBuffer(256);
-    BOOL ok = WinInet().HttpQueryInfo(request, header, buffer, &bytes, nullptr);
-    text.ReleaseBuffer(ok ? static_cast<int>(bytes / sizeof(wchar_t)) : 0);
-    return text;
+    DWORD capacity = 256;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        WString text;
+        DWORD bytes = capacity * sizeof(wchar_t);
+        wchar_t* buffer = text.GetWBuffer(static_cast<int>(capacity));
+        const BOOL ok = WinInet().HttpQueryInfo(request, header, buffer, &bytes, nullptr);
+        const DWORD units = bytes / sizeof(wchar_t);
+        text.ReleaseBuffer(ok ? static_cast<int>(units < capacity ? units : capacity) : 0);
+        if (ok) return text;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || units < capacity) break;
+        capacity = units + 1;
+    }
+    return WString();
 }
 
 }  // namespace
@@ -268,10 +293,17 @@ DWORD FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
     if (yieldsHandle && error == 0) error = ERROR_IO_PENDING;
     if (error != ERROR_IO_PENDING) return error ? error : ERROR_INTERNET_INTERNAL_ERROR;
     state->pended = true;
+    const DWORD start = GetTickCount();
     while (!state->Completed()) {
         if (Cancelled()) {
             state->pendingLeft = true;
             return E_DL_CANCELLED;
+        }
+        if (GetTickCount() - start >= noDataLimitMs_) {
+            // Nothing came for too long: the call is dropped with its request.
+            state->pendingLeft = true;
+            if (LoggingEnabled) LogLine(Format(u"No data received for (ms):%u, the connection is dropped:", noDataLimitMs_) + UrlForLog(url_));
+            return E_DL_STALLED;
         }
         WaitForSingleObject(state->requestDone.Get(), kPollMilliseconds);
     }
@@ -309,6 +341,11 @@ DWORD FileTransfer::OpenRoot() {
     root_.Reset(WinInet().Open(L"Corvane", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!root_) return GetLastError();
     WinInet().SetStatusCallback(root_.Get(), &StatusCallback);
+    DWORD limit = kNoDataLimitMs;
+    const DWORD timeouts[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                              INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                              INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
+    for (DWORD option : timeouts) WinInet().SetOption(root_.Get(), option, &limit, sizeof limit);
     return 0;
 }
 
@@ -395,21 +432,25 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
         return E_DL_BAD_TARGET;
     }
 
+    verifiedWhileWriting_ = false;
     uint32_t bytesHeld = 0;
     {
         UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (part && !FileSize32(part.Get(), &bytesHeld)) {
+        uint64_t held = 0;
+        // A part file whose size cannot be read is started again from zero.
+        if (part && FileSize64(part.Get(), &held) && held > kLargestFile) {
             // Sizes are 32-bit: appending to it would write at the wrong offset.
             LogTooLarge(url_);
             Report(TargetFileName(), E_DL_FILE_TOO_LARGE);
             CloseAll();
             return E_DL_FILE_TOO_LARGE;
         }
+        if (held <= kLargestFile) bytesHeld = static_cast<uint32_t>(held);
     }
 
     uint32_t total = 0;
-    result = OpenSourceWithRetries(&bytesHeld, &total);
+    result = OpenFirstTime(&bytesHeld, &total);
     if (Cancelled()) {
         result = E_DL_CANCELLED;
     } else if (result) {
@@ -425,6 +466,23 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     }
     CloseAll();
     return result;
+}
+
+// A connection that ends or stalls before the answer is there is tried
+// again after a growing pause, as often as the receive loop resumes one.
+DWORD FileTransfer::OpenFirstTime(uint32_t* bytesHeld, uint32_t* total) {
+    const uint32_t held = *bytesHeld;
+    DWORD result = 0;
+    for (int attempt = 0;; ++attempt) {
+        *bytesHeld = held;
+        result = OpenSourceWithRetries(bytesHeld, total);
+        if (!IsReconnectError(result) && result != E_DL_STALLED) return result;
+        if (attempt >= ReconnectStallGuard::kMaxStalledReconnects) break;
+        if (LoggingEnabled) LogLine(Format(u"Connection ended early, resuming at:%u", held));
+        if (!PauseUnlessCancelled(ResumePauseMs(attempt))) return E_DL_CANCELLED;
+    }
+    if (LoggingEnabled) LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", held, *total));
+    return result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
 }
 
 DWORD FileTransfer::OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total) {
@@ -547,6 +605,34 @@ DWORD FileTransfer::HttpAnswerOf(uint32_t bytesHeld, DWORD sendError, HttpAnswer
     return 0;
 }
 
+// WinINet follows redirects itself: an https request whose answer came from
+// an http URL is judged before any byte of its body is written.
+DWORD FileTransfer::CheckDowngrade() {
+    WString final;
+    DWORD capacity = 1024;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD bytes = capacity * sizeof(wchar_t);
+        wchar_t* buffer = final.GetWBuffer(static_cast<int>(capacity));
+        const BOOL ok = WinInet().QueryOption(request_.Get(), INTERNET_OPTION_URL, buffer, &bytes);
+        const DWORD units = bytes / sizeof(wchar_t);
+        final.ReleaseBuffer(ok ? static_cast<int>(units < capacity ? units : capacity) : 0);
+        if (ok || GetLastError() != ERROR_INSUFFICIENT_BUFFER || units <= capacity) break;
+        capacity = units + 1;
+    }
+    switch (JudgeDowngrade(url_, final, verifiable_)) {
+        case Downgrade::None:
+            return 0;
+        case Downgrade::Verified:
+            if (LoggingEnabled) LogLine(u"Redirect from https to http followed, a hash checks the file:" + UrlForLog(final));
+            return 0;
+        case Downgrade::Refused:
+            break;
+    }
+    if (LoggingEnabled)
+        LogLine(u"Download refused, https redirected to http without a hash to check the file:" + UrlForLog(final));
+    return E_DL_INSECURE_REDIRECT;
+}
+
 // A certificate problem is put to the observer; true when it was accepted
 // and the request may be sent again with the problem ignored.
 bool FileTransfer::AcceptCertificateProblem(DWORD error, DWORD* accepted) {
@@ -565,6 +651,7 @@ bool FileTransfer::AcceptCertificateProblem(DWORD error, DWORD* accepted) {
 }
 
 DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total) {
+    const uint32_t knownTotal = *total;
     *total = 0;
     uint32_t held = *bytesHeld;
     DWORD result = HttpOpen(url, secure);
@@ -581,7 +668,9 @@ DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* byte
         DWORD sendError = result ? result : (async_->completionResult ? 0 : async_->completionError);
         HttpAnswer answer;
         result = HttpAnswerOf(held, sendError, &answer);
+        if (!result && secure && answer.status) result = CheckDowngrade();
         if (result) break;
+        answer.knownTotal = knownTotal;
 
         const HttpDecision decision = ClassifyHttpAnswer(answer);
         switch (decision.step) {
@@ -589,6 +678,7 @@ DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* byte
             case HttpStep::PartComplete:
                 *total = decision.total;
                 *bytesHeld = decision.bytesHeld;
+                pieceEnd_ = decision.pieceEnd;
                 if (decision.step == HttpStep::Receive) return 0;  // the handles stay for the receive loop
                 sourceKind_ = kSourceComplete;
                 break;
@@ -628,7 +718,7 @@ DWORD FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* byte
                 result = E_DL_SERVER_UNAVAILABLE;
                 break;
             case HttpStep::Fail:
-                if (LoggingEnabled && decision.code == E_DL_HTTP_ERROR)
+                if (LoggingEnabled && answer.status)
                     LogLine(Format(u"Server answered with status:%u", answer.status));
                 result = decision.code;
                 break;
@@ -667,7 +757,8 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
         }
         break;
     }
-    if (!result && *bytesHeld) result = FtpResume(bytesHeld);
+    uint64_t serverSize = 0;
+    if (!result && *bytesHeld) result = FtpResume(url.path, bytesHeld, &serverSize);
     if (!result) {
         result = RunAsync(OP_FTP_OPEN, true, [&]() -> BOOL {
             HINTERNET h = WinInet().FtpOpenFile(connection_.Get(), url.path.wc(), GENERIC_READ,
@@ -681,8 +772,11 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
         DWORD high = 0;
         SetLastError(NO_ERROR);
         DWORD low = WinInet().FtpGetFileSize(request_.Get(), &high);
-        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-            *total = 0;  // size unknown
+        if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || (!low && !high)) {
+            // WinINet did not learn it (Wine answers 0); the SIZE answer of
+            // a resume holds.
+            if (serverSize > kLargestFile) result = E_DL_FILE_TOO_LARGE;
+            *total = static_cast<uint32_t>(serverSize);
         } else if (high) {
             result = E_DL_FILE_TOO_LARGE;
         } else {
@@ -697,28 +791,50 @@ DWORD FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_
     return result;
 }
 
-// Asks the server to continue at the bytes held; a reply other than 350,
-// given at once or when the command completes, restarts the file from zero.
-DWORD FileTransfer::FtpResume(uint32_t* bytesHeld) {
-    WString command = Format(u"REST %u", *bytesHeld);
+// Sends one command on the control connection; reply is the code of the
+// server's answer (0 when none could be read). A refusal is a reply, not a
+// failure of the command.
+DWORD FileTransfer::FtpCommandReply(const WString& command, uint32_t* reply) {
+    *reply = 0;
     async_->lastResponse.Clear();
     DWORD result = RunAsync(OP_FTP_COMMAND, false, [&]() -> BOOL {
         return WinInet().FtpCommand(connection_.Get(), FALSE, FTP_TRANSFER_TYPE_ASCII, command.wc(), Context(), nullptr);
     });
-    if (result == E_DL_CANCELLED) return result;
+    if (result == E_DL_CANCELLED || result == E_DL_STALLED) return result;
     const bool immediate = result != 0;
     if (!result && !async_->completionResult)
         result = async_->completionError ? async_->completionError : ERROR_INTERNET_EXTENDED_ERROR;
     if (result == ERROR_INTERNET_EXTENDED_ERROR) {
-        // The server answered with a refusal: that is a reply, not a failure
-        // of the command, and the file simply comes again whole.
         if (immediate || async_->lastResponse.IsEmpty()) FetchLastResponse(async_.Get());
         result = 0;
     } else if (!result && async_->lastResponse.IsEmpty()) {
         FetchLastResponse(async_.Get());
     }
     if (result) return result;
-    if (LeadingReplyCode(async_->lastResponse) != 350) *bytesHeld = 0;
+    *reply = LeadingReplyCode(async_->lastResponse);
+    return 0;
+}
+
+// A part file is continued only when the server tells the file's size (so
+// that the end can be checked) and takes the restart offset; otherwise the
+// file comes again whole.
+DWORD FileTransfer::FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize) {
+    uint32_t reply = 0;
+    // Many servers answer SIZE only in binary mode, the mode of the transfer.
+    DWORD result = FtpCommandReply(u"TYPE I", &reply);
+    if (result) return result;
+    result = FtpCommandReply(u"SIZE " + path, &reply);
+    if (result) return result;
+    const uint64_t size = reply == 213 ? FtpSizeReplyValue(async_->lastResponse) : 0;
+    *serverSize = size;
+    if (!size || size <= *bytesHeld) {
+        // Unknown, or the part file is not shorter: nothing to continue.
+        if (!size) *bytesHeld = 0;
+        return 0;
+    }
+    result = FtpCommandReply(Format(u"REST %u", *bytesHeld), &reply);
+    if (result) return result;
+    if (reply != 350) *bytesHeld = 0;
     return 0;
 }
 
@@ -838,7 +954,9 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         Report(WString(), result);
         return result;
     }
-    UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    // Readers may look, nobody else writes or deletes while the digests are
+    // computed over what is written here.
+    UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 bytesHeld ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!part) {
         result = GetLastError();
@@ -846,73 +964,201 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         Report(WString(), result);
         return result;
     }
-    if (bytesHeld) SetFilePointer(part.Get(), 0, nullptr, FILE_END);
-    if (observer_) observer_->OnProgress(bytesHeld);
     if (async_ && !async_->buffer) async_->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
     if (!async_ || !async_->buffer) {
         Report(WString(), ERROR_NOT_ENOUGH_MEMORY);
         return ERROR_NOT_ENOUGH_MEMORY;
     }
+    RestartHashes();
+    result = HashHeldBytes(part.Get(), bytesHeld);
+    if (result) {
+        Report(WString(), result);
+        return result;
+    }
+    if (observer_) observer_->OnProgress(bytesHeld);
 
     ReconnectStallGuard stallGuard(bytesHeld);
+    seriesFault_ = 0;
+    uint64_t held = bytesHeld;
     flowing_ = false;
     for (;;) {
         DWORD read = 0;
         result = sourceKind_ == kSourceComplete ? 0 : ReadChunk(&read);
         if (result == E_DL_CANCELLED) return result;
+        BodyEnd end = BodyEnd::Complete;
         if (!result && read) {
-            DWORD written = 0;
-            if (!WriteFile(part.Get(), async_->buffer, read, &written, nullptr) || written != read) {
-                result = GetLastError();
-                if (!result) result = ERROR_WRITE_FAULT;
-                Report(WString(), result);
-                return result;
+            if (JudgeBodyEnd(held + read, total, pieceEnd_, true) == BodyEnd::Overrun) {
+                end = BodyEnd::Overrun;
+            } else {
+                DWORD written = 0;
+                if (!WriteFile(part.Get(), async_->buffer, read, &written, nullptr) || written != read) {
+                    result = GetLastError();
+                    if (!result) result = ERROR_WRITE_FAULT;
+                    Report(WString(), result);
+                    return result;
+                }
+                held += written;
+                HashWritten(async_->buffer, written);
+                if (observer_) observer_->OnProgress(written);
+                if (Cancelled()) return E_DL_CANCELLED;
+                continue;
             }
-            if (observer_) observer_->OnProgress(written);
-            if (Cancelled()) return E_DL_CANCELLED;
-            continue;
-        }
-        if (!result) {
-            // End of data.
-            uint32_t size = 0;
-            if (total == 0 || (FileSize32(part.Get(), &size) && size >= total)) {
-                part.Reset();
-                return PutPartFileInPlace();
-            }
-        } else if (!IsReconnectError(result)) {
+        } else if (result && !IsReconnectError(result) && result != E_DL_STALLED) {
             Report(WString(), result);
             return result;
+        } else {
+            end = JudgeBodyEnd(held, total, pieceEnd_, result != 0);
         }
-        result = Reconnect(part.Get(), &stallGuard, &total);
+        DWORD fault = 0;
+        switch (end) {
+            case BodyEnd::Complete:
+                if (!FinishedPartMatches(held)) {
+                    // Not the file asked for: the next attempt starts afresh.
+                    part.Reset();
+                    DeleteFileLong(partPath_);
+                    return E_DL_FILE_REJECTED;
+                }
+                part.Reset();
+                result = PutPartFileInPlace();
+                if (result) verifiedWhileWriting_ = false;
+                return result;
+            case BodyEnd::RequestRest:
+                break;
+            case BodyEnd::EarlyClose:
+                fault = result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
+                break;
+            case BodyEnd::Overrun:
+                // The source sent more than the file has (an FTP server that
+                // forgot the restart offset): what the part file holds is not
+                // known to be the file's head. It starts again from zero.
+                if (LoggingEnabled) LogLine(u"More data than the file has, downloading it again from the start:" + UrlForLog(url_));
+                SetFilePointer(part.Get(), 0, nullptr, FILE_BEGIN);
+                SetEndOfFile(part.Get());
+                RestartHashes();
+                held = 0;
+                forceWhole_ = true;
+                fault = E_DL_INCOMPLETE;
+                break;
+        }
+        result = Reconnect(part.Get(), &stallGuard, &total, fault);
         if (result) {
             if (result != E_DL_CANCELLED) Report(WString(), result);
             return result;
         }
+        uint32_t size = 0;
+        held = FileSize32(part.Get(), &size) ? size : held;
     }
 }
 
-// Opens the source again from the part file's size. A reopen that breaks
-// off the same way counts as one more reconnection; the stall guard ends a
-// series of them that brings nothing.
-DWORD FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total) {
+// Opens the source again from the part file's size, after a short pause
+// when the connection ended early. A series of reconnections that bring
+// nothing new ends with the fault that began it; a source that now sends the
+// whole file starts the part file again.
+DWORD FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, DWORD fault) {
     for (;;) {
         CloseRequest();
         FlushFileBuffers(partFile);
         uint32_t size = 0;
         if (!FileSize32(partFile, &size)) return E_DL_FILE_TOO_LARGE;
+        const int before = guard->FruitlessInARow();
         if (!guard->MayReconnect(size)) {
-            // The server keeps ending the stream without sending anything new.
-            return ERROR_INTERNET_TIMEOUT;
+            const DWORD code = seriesFault_ ? seriesFault_ : E_DL_INCOMPLETE;
+            if (LoggingEnabled)
+                LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", size, *total));
+            return code;
         }
-        uint32_t bytesHeld = size;
+        if (guard->FruitlessInARow() <= before || !seriesFault_) seriesFault_ = fault;
+        if (fault) {
+            if (LoggingEnabled) LogLine(Format(u"Connection ended early, resuming at:%u", size));
+            if (!PauseUnlessCancelled(ResumePauseMs(guard->FruitlessInARow()))) return E_DL_CANCELLED;
+        }
+        uint32_t bytesHeld = forceWhole_ ? 0 : size;
         flowing_ = false;
         connection_.Reset();
         DWORD result = OpenSourceWithRetries(&bytesHeld, total);
-        if (IsReconnectError(result)) continue;
-        // It sends the whole file again: the part file keeps what it has.
-        if (!result && size != 0 && bytesHeld != size) result = ERROR_INTERNET_TIMEOUT;
-        return result;
+        if (IsReconnectError(result) || result == E_DL_STALLED) {
+            fault = result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
+            continue;
+        }
+        if (result) return result;
+        forceWhole_ = false;
+        if (bytesHeld != size) {
+            // The whole file comes again: the part file starts over with it.
+            SetFilePointer(partFile, 0, nullptr, FILE_BEGIN);
+            if (!SetEndOfFile(partFile)) return GetLastError();
+            RestartHashes();
+        }
+        if (expectedSize_ && *total && *total != expectedSize_) return E_DL_SIZE_MISMATCH;
+        return 0;
     }
+}
+
+void FileTransfer::SetExpectedDigests(const WString& md5, const WString& sha256) {
+    expectedMd5_ = md5.Trimmed();
+    expectedSha256_ = sha256.Trimmed();
+}
+
+void FileTransfer::RestartHashes() {
+    md5_.Reset();
+    sha256_.Reset();
+}
+
+void FileTransfer::HashWritten(const BYTE* bytes, DWORD count) {
+    if (!expectedMd5_.IsEmpty()) md5_.Update(bytes, count);
+    if (!expectedSha256_.IsEmpty()) sha256_.Update(bytes, count);
+}
+
+// Hashes what a resumed part file already holds, read through the handle the
+// transfer writes with, and leaves the file pointer at its end.
+DWORD FileTransfer::HashHeldBytes(HANDLE partFile, uint32_t bytesHeld) {
+    if (bytesHeld && (!expectedMd5_.IsEmpty() || !expectedSha256_.IsEmpty())) {
+        if (SetFilePointer(partFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return GetLastError();
+        uint32_t left = bytesHeld;
+        while (left) {
+            const DWORD wanted = left < kReceiveBufferSize ? left : kReceiveBufferSize;
+            DWORD got = 0;
+            if (!ReadFile(partFile, async_->buffer, wanted, &got, nullptr)) return GetLastError();
+            if (!got) return ERROR_HANDLE_EOF;
+            HashWritten(async_->buffer, got);
+            left -= got;
+        }
+    }
+    SetFilePointer(partFile, 0, nullptr, FILE_END);
+    return 0;
+}
+
+// The finished part file against the expected size and digests; a digest
+// that was given and matched marks the file as verified while writing.
+bool FileTransfer::FinishedPartMatches(uint64_t size) {
+    if (expectedSize_ && size != expectedSize_) {
+        if (LoggingEnabled) LogLine(Format(u"Downloaded size differs from the expected size:%u", expectedSize_));
+        return false;
+    }
+    bool checked = false;
+    if (!expectedMd5_.IsEmpty()) {
+        uint8_t digest[16];
+        char16_t text[33];
+        md5_.Finish(digest);
+        Md5DigestToHex(digest, text);
+        if (!DigestTextMatches(expectedMd5_.c_str(), expectedMd5_.Length(), text)) {
+            if (LoggingEnabled) LogLine(WString(u"MD5 of the downloaded file differs:") + WString(text));
+            return false;
+        }
+        checked = true;
+    }
+    if (!expectedSha256_.IsEmpty()) {
+        uint8_t digest[32];
+        char16_t text[65];
+        sha256_.Finish(digest);
+        Sha256DigestToHex(digest, text);
+        if (!Sha256TextMatches(expectedSha256_.c_str(), expectedSha256_.Length(), text)) {
+            if (LoggingEnabled) LogLine(WString(u"SHA256 of the downloaded file differs:") + WString(text));
+            return false;
+        }
+        checked = true;
+    }
+    verifiedWhileWriting_ = checked;
+    return true;
 }
 
 DWORD FileTransfer::PutPartFileInPlace() {

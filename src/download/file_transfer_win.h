@@ -10,6 +10,8 @@
 
 #include "base/owned.h"
 #include "base/wstr.h"
+#include "download/md5.h"
+#include "download/sha256.h"
 #include "download/result_codes.h"
 #include "download/transfer_observer.h"
 #include "download/transfer_rules.h"
@@ -69,6 +71,10 @@ public:
     };
     static constexpr int kRetryBudget = 6;
     static constexpr DWORD kReceiveBufferSize = 51200;
+    // A call that brings nothing for this long (a server that stopped
+    // sending, or never answers) is dropped; connect, send and receive
+    // timeouts of WinINet are set to it too.
+    static constexpr DWORD kNoDataLimitMs = 60000;
 
     FileTransfer(TransferObserver* observer, CredentialStore* credentials);
     ~FileTransfer();
@@ -77,6 +83,20 @@ public:
 
     // 0 = no expected size.
     void SetExpectedSize(uint32_t size) { expectedSize_ = size; }
+    // Digests (hexadecimal, either may be empty) computed over the bytes as
+    // they are written and compared, with the expected size, before the
+    // part file becomes the target. A mismatch deletes the part file and
+    // answers E_DL_FILE_REJECTED.
+    void SetExpectedDigests(const WString& md5, const WString& sha256);
+    // True when the file can be checked by a hash: an https URL redirected
+    // to http is followed only then.
+    void SetVerifiable(bool verifiable) { verifiable_ = verifiable; }
+    // The longest a pending call may go without data (kNoDataLimitMs unless
+    // set); the shipped program never sets it.
+    void SetNoDataLimit(DWORD milliseconds) { noDataLimitMs_ = milliseconds; }
+    // True after a successful Download whose given digests were computed
+    // over the written bytes and matched.
+    bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
     // Runs the whole transfer once; 0 or a result code.
     [[nodiscard]] uint32_t Download(const WString& url, const WString& targetPath);
 
@@ -98,6 +118,7 @@ private:
     void CloseAll();
 
     [[nodiscard]] DWORD CheckUrl();
+    [[nodiscard]] DWORD OpenFirstTime(uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD OpenUrl(uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total);
@@ -106,11 +127,17 @@ private:
     [[nodiscard]] bool AcceptCertificateProblem(DWORD error, DWORD* accepted);
     [[nodiscard]] bool AskForCredentials(const char16_t* description);
     [[nodiscard]] DWORD FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD FtpResume(uint32_t* bytesHeld);
+    [[nodiscard]] DWORD FtpCommandReply(const WString& command, uint32_t* reply);
+    [[nodiscard]] DWORD FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize);
     [[nodiscard]] DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
     [[nodiscard]] DWORD ReadChunk(DWORD* read);
-    [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total);
+    [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, DWORD fault);
+    [[nodiscard]] DWORD CheckDowngrade();
+    [[nodiscard]] DWORD HashHeldBytes(HANDLE partFile, uint32_t bytesHeld);
+    void HashWritten(const BYTE* bytes, DWORD count);
+    void RestartHashes();
+    [[nodiscard]] bool FinishedPartMatches(uint64_t size);
     [[nodiscard]] DWORD LocalCopy();
     [[nodiscard]] DWORD PutPartFileInPlace();
     [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
@@ -140,4 +167,22 @@ private:
     bool flowing_ = false;
     // Retry-After of the last answer that asked to come back later.
     WString retryAfter_;
+    DWORD noDataLimitMs_ = kNoDataLimitMs;
+    bool verifiable_ = false;
+    // Digests expected of the file, and computed over the part file as it
+    // is written.
+    WString expectedMd5_;
+    WString expectedSha256_;
+    Md5 md5_;
+    Sha256 sha256_;
+    bool verifiedWhileWriting_ = false;
+    // Where the body of the answer being received ends (a 206's last byte
+    // + 1); 0 = at the total.
+    uint32_t pieceEnd_ = 0;
+    // The part file was not the file (more bytes came than it has): the
+    // next request asks for the whole file.
+    bool forceWhole_ = false;
+    // The fault that began the current series of resumptions without a new
+    // byte.
+    DWORD seriesFault_ = 0;
 };

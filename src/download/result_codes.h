@@ -22,6 +22,14 @@ constexpr ResultCode E_DL_SERVER_UNAVAILABLE = 0xE000001Au;
 // The file or the part file is 4 GiB or larger; the part file is kept.
 constexpr ResultCode E_DL_FILE_TOO_LARGE = 0xE000001Bu;
 constexpr ResultCode E_DL_SIZE_MISMATCH = 0xE0000023u;      // the announced size differs from the expected size
+// The connection kept ending before the whole file was there, through every
+// resumption; the part file keeps what came.
+constexpr ResultCode E_DL_INCOMPLETE = 0xE000001Cu;
+// Nothing arrived for kNoDataLimitMs, through every resumption; the part
+// file keeps what came.
+constexpr ResultCode E_DL_STALLED = 0xE000001Du;
+// An https URL was redirected to http and no MD5 or SHA256 checks the file.
+constexpr ResultCode E_DL_INSECURE_REDIRECT = 0xE000001Eu;
 
 // The download engine.
 constexpr ResultCode E_DL_FILE_REJECTED = 0xE0000022u;      // a downloaded file failed the size or MD5 check

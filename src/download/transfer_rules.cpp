@@ -83,6 +83,20 @@ uint32_t LeadingReplyCode(const WString& reply) {
     return code;
 }
 
+uint64_t FtpSizeReplyValue(const WString& reply) {
+    WString text = reply.Trimmed();
+    int i = 0;
+    uint32_t code = 0;
+    if (!ReadUnsigned(text, &i, &code) || code != 213 || i >= text.Length() || text[i] != u' ') return 0;
+    ++i;
+    uint64_t size = 0;
+    if (!ReadUnsigned64(text, &i, kLargestRangeValue, &size)) return 0;
+    // Only the end of the line may follow (WinINet may count the
+    // terminating NUL of its response text).
+    while (i < text.Length() && text[i] <= u' ') ++i;
+    return i == text.Length() ? size : 0;
+}
+
 ContentRange ParseContentRange(const WString& value) {
     ContentRange none;
     WString text = value.Trimmed();
@@ -149,18 +163,25 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
             // The whole file: the part file is recreated unless it already
             // holds at least as much.
             if (answer.length && answer.length <= held) return Decide(HttpStep::Fail, E_DL_PARTIAL_TOO_LARGE);
-            return ReceiveWith(answer, answer.length, 0);
+            // Without a length the total an earlier answer gave still holds.
+            return ReceiveWith(answer, answer.length ? answer.length : answer.knownTotal, 0);
         case 206: {
+            // A piece must continue the part file exactly, and its
+            // Content-Range, Content-Length and the total known so far must
+            // agree; anything else asks for the whole file again.
             const ContentRange& range = answer.range;
-            if (range.valid && range.first != held) {
-                // A piece that does not continue the part file.
+            if (!range.valid || range.first != held) {
                 return held ? Decide(HttpStep::RequestWhole) : Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
             }
-            if (range.valid && range.total > kLargestFile) return Decide(HttpStep::Fail, E_DL_FILE_TOO_LARGE);
-            if (answer.length) return ReceiveWith(answer, held + answer.length, held);
-            // No length: the rest still continues the part file; the whole
-            // size comes from Content-Range when the server sends one.
-            return ReceiveWith(answer, range.valid ? range.total : 0, held);
+            const uint64_t pieceLength = range.last - range.first + 1;
+            if (answer.length && answer.length != pieceLength) return Decide(HttpStep::RequestWhole);
+            if (range.total && answer.knownTotal && range.total != answer.knownTotal) return Decide(HttpStep::RequestWhole);
+            const uint64_t total = range.total ? range.total : answer.knownTotal;
+            if (total > kLargestFile || range.last >= kLargestFile) return Decide(HttpStep::Fail, E_DL_FILE_TOO_LARGE);
+            if (total && range.last >= total) return Decide(HttpStep::RequestWhole);
+            HttpDecision d = ReceiveWith(answer, total, held);
+            if (d.step == HttpStep::Receive) d.pieceEnd = static_cast<uint32_t>(range.last + 1);
+            return d;
         }
         case 304:
             return Decide(HttpStep::Fail, E_DL_NOT_MODIFIED);
@@ -186,9 +207,34 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
             break;
     }
     if (IsRetriedStatus(answer.status)) return Decide(HttpStep::RetryLater);
-    if (answer.status >= 400) return Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
-    // Any other answer is taken as the whole file.
-    return ReceiveWith(answer, answer.length, 0);
+    // A failed send says more than its status.
+    if (answer.sendError) return Decide(HttpStep::SendError, answer.sendError);
+    // Every other status, a success without a body (204, 205), a 203 whose
+    // body may be a proxy's, a 3xx WinINet did not follow, or an error, is
+    // not the file.
+    return Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
+}
+
+BodyEnd JudgeBodyEnd(uint64_t held, uint32_t total, uint32_t pieceEnd, bool broken) {
+    if (total && held > total) return BodyEnd::Overrun;
+    if (pieceEnd && held > pieceEnd) return BodyEnd::Overrun;
+    if (total && held == total) return BodyEnd::Complete;
+    if (pieceEnd && held == pieceEnd) return BodyEnd::RequestRest;
+    if (!total && !pieceEnd && !broken) return BodyEnd::Complete;
+    return BodyEnd::EarlyClose;
+}
+
+Downgrade JudgeDowngrade(const WString& requestedUrl, const WString& finalUrl, bool verifiable) {
+    const WString requested = requestedUrl.Trimmed();
+    const WString final = finalUrl.Trimmed();
+    if (!requested.StartsWithNoCase(u"https:") || !final.StartsWithNoCase(u"http:")) return Downgrade::None;
+    return verifiable ? Downgrade::Verified : Downgrade::Refused;
+}
+
+uint32_t ResumePauseMs(int fruitlessInARow) {
+    if (fruitlessInARow < 0) fruitlessInARow = 0;
+    if (fruitlessInARow > 5) fruitlessInARow = 5;
+    return kResumePauseMs << fruitlessInARow;
 }
 
 bool IsAbsoluteTargetPath(const WString& path) { return IsAbsolutePath(path); }

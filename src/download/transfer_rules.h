@@ -17,6 +17,10 @@ WString PercentDecode(const WString& text);
 // skipped); 0 when there is none.
 uint32_t LeadingReplyCode(const WString& reply);
 
+// The size in an FTP reply "213 <size>"; 0 when the reply is another or
+// carries no plain number.
+uint64_t FtpSizeReplyValue(const WString& reply);
+
 // A Content-Range value: "bytes <first>-<last>/<total>" (total "*" gives 0)
 // or, with an answer 416, "bytes */<total>" (unsatisfied).
 struct ContentRange {
@@ -45,6 +49,7 @@ struct HttpAnswer {
     uint32_t sendError = 0;  // error of the send; 0 when it went through
     uint64_t length = 0;     // Content-Length; 0 when absent
     uint32_t bytesHeld = 0;  // the part file the request continues; a Range was sent when nonzero
+    uint32_t knownTotal = 0; // the whole size an earlier answer of this transfer gave; 0 = unknown
     ContentRange range;      // Content-Range
 };
 
@@ -63,9 +68,37 @@ struct HttpDecision {
     uint32_t code = 0;
     uint32_t total = 0;      // 0 = unknown
     uint32_t bytesHeld = 0;  // what the part file keeps: 0 recreates it
+    uint32_t pieceEnd = 0;   // a 206 ends its body here (its last byte + 1); 0 = at the total
 };
 
 HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer);
+
+// How a body that stopped coming ends the piece it belonged to.
+enum class BodyEnd {
+    Complete,     // the part file holds the whole file
+    RequestRest,  // a narrower 206 ended where it said: ask for the rest
+    EarlyClose,   // the connection ended (or broke) before the announced end: resume
+    Overrun,      // more bytes than the file has: the part file is not the file, start again
+};
+// held: the part file's size; total and pieceEnd as decided for the answer
+// (0 unknown); broken: the connection failed rather than ended cleanly. A
+// body of unknown length ends cleanly only at its end; a break is never
+// taken for the end of the file.
+BodyEnd JudgeBodyEnd(uint64_t held, uint32_t total, uint32_t pieceEnd, bool broken);
+
+// An https request whose answer came from an http URL (WinINet followed a
+// redirect): the bytes are then only as safe as the hash that checks them.
+enum class Downgrade {
+    None,      // the request stayed on its scheme, or was never https
+    Verified,  // https to http, followed: an MD5 or SHA256 checks the file
+    Refused,   // https to http with nothing to check the file: not followed
+};
+Downgrade JudgeDowngrade(const WString& requestedUrl, const WString& finalUrl, bool verifiable);
+
+// The pause before resuming after a connection that ended early: it grows
+// with the number of resumptions in a row that brought nothing new.
+constexpr uint32_t kResumePauseMs = 100;
+uint32_t ResumePauseMs(int fruitlessInARow);
 
 // Answers 408, 429 and 5xx are retried this many times, after a pause that
 // grows from kServerRetryPauseMs and doubles; a Retry-After of at most
@@ -89,6 +122,8 @@ public:
     // Called at each reconnection with the part file's size; false when the
     // previous kMaxStalledReconnects reconnections in a row added nothing.
     bool MayReconnect(uint32_t partSize);
+    // Reconnections in a row that added nothing so far.
+    int FruitlessInARow() const { return stalled_; }
 
 private:
     uint32_t lastSize_;

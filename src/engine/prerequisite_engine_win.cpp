@@ -24,11 +24,13 @@ void Log(const char16_t* prefix, const WString& value) {
     if (LoggingEnabled) LogLine(prefix + value);
 }
 
-// The transfer is to check the digests over the bytes as it writes them and
-// refuse a part file that fails before its rename. Until it offers that,
-// nothing is set here and every downloaded file is checked from its hold
-// once the transfer has renamed and closed it.
-void ConfigureTransferChecks(FileTransfer&, const Prerequisite&) {}
+// The transfer checks the digests over the bytes as it writes them and
+// refuses a part file that fails before its rename; an https URL that lands
+// on http is followed only when a digest checks the bytes.
+void ConfigureTransferChecks(FileTransfer& transfer, const Prerequisite& prerequisite) {
+    transfer.SetExpectedDigests(prerequisite.MD5, prerequisite.SHA256);
+    transfer.SetVerifiable(!prerequisite.MD5.IsEmpty() || !prerequisite.SHA256.IsEmpty());
+}
 
 // The protected folder is named after DefaultProdCode when that is a plain
 // file name.
@@ -81,6 +83,7 @@ void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
     if (task.ExactSize) transfer.SetExpectedSize(task.ExactSize);
     ConfigureTransferChecks(transfer, (*list_)[task.PrerequisiteIndex]);
     queue_.lastResult = transfer.Download(task.Url, task.TargetPath);
+    task.VerifiedWhileWriting = queue_.lastResult == 0 && transfer.VerifiedWhileWriting();
     if (queue_.lastResult == 0) task.Status = 0;
 }
 
@@ -95,7 +98,10 @@ ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, cons
             if (LoggingEnabled) LogLine(u"Download completed succesfully.");
             // Taken once the transfer has closed its last write handle: from
             // here to the launch nobody can change the file.
-            if (hold.Open(task.TargetPath) && hold.Matches(prerequisite)) return 0;
+            // Bytes the transfer verified as it wrote them are not read again
+            // (an elevated run checks them once more as it copies them into
+            // its protected folder).
+            if (hold.Open(task.TargetPath) && (task.VerifiedWhileWriting || hold.Matches(prerequisite))) return 0;
             hold.Close();
             (void)DeleteFileLong(task.TargetPath);
         }

@@ -28,6 +28,8 @@ struct DownloadTask {
     // Downloads allowed before the file is rejected: 2 (a file that fails is
     // downloaded once more), 1 when it replaces a file found at the target.
     int32_t Attempts = 2;
+    // The transfer compared the size and digests over the bytes it wrote.
+    bool VerifiedWhileWriting = false;
 };
 
 class DownloadQueue {

@@ -12,7 +12,8 @@
 // --cancel-after-ms N (answer true once N ms have passed since the start),
 // --cert-answer N, --auth-answer N, --store-user U, --store-password P,
 // --no-observer, --show-polls, --quiet (only the result and a summary),
-// --progress-delay MS (sleep in every progress call).
+// --progress-delay MS (sleep in every progress call), --md5 HEX, --sha256 HEX,
+// --verifiable (a hash checks the file), --no-data-ms MS (the stall limit).
 // "transfer_probe --md5 <path>" prints the file's digest and the time taken.
 #include <windows.h>
 #include <psapi.h>
@@ -136,6 +137,9 @@ int wmain(int argc, wchar_t** argv) {
     RecordingObserver observer;
     bool useObserver = true;
     uint32_t expected = 0;
+    WString md5, sha256;
+    bool verifiable = false;
+    DWORD noDataMs = 0;
     for (int i = 3; i < argc; ++i) {
         const wchar_t* option = argv[i];
         const wchar_t* value = i + 1 < argc ? argv[i + 1] : L"";
@@ -172,6 +176,17 @@ int wmain(int argc, wchar_t** argv) {
         } else if (!wcscmp(option, L"--store-password")) {
             TheCredentialStore().password = WString(value);
             ++i;
+        } else if (!wcscmp(option, L"--md5")) {
+            md5 = WString(value);
+            ++i;
+        } else if (!wcscmp(option, L"--sha256")) {
+            sha256 = WString(value);
+            ++i;
+        } else if (!wcscmp(option, L"--verifiable")) {
+            verifiable = true;
+        } else if (!wcscmp(option, L"--no-data-ms")) {
+            noDataMs = (DWORD)_wtoi(value);
+            ++i;
         } else if (!wcscmp(option, L"--progress-delay")) {
             observer.progressDelay = (DWORD)_wtoi(value);
             ++i;
@@ -184,8 +199,12 @@ int wmain(int argc, wchar_t** argv) {
     {
         FileTransfer transfer(useObserver ? &observer : nullptr, &TheCredentialStore());
         if (expected) transfer.SetExpectedSize(expected);
+        transfer.SetExpectedDigests(md5, sha256);
+        transfer.SetVerifiable(verifiable);
+        if (noDataMs) transfer.SetNoDataLimit(noDataMs);
         observer.startTick = GetTickCount();
         result = transfer.Download(WString(argv[1]), WString(argv[2]));
+        printf("verified-while-writing=%d\n", transfer.VerifiedWhileWriting() ? 1 : 0);
     }
     printf("summary progress-calls=%llu progress-sum=%llu polls=%llu\n", observer.progressCalls, observer.progressSum,
            observer.polls);

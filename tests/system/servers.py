@@ -174,11 +174,16 @@ class _Handler(http.server.BaseHTTPRequestHandler):
 
         whole = mode["announce"] or size
         if ranged:
+            end = whole
+            if mode["partial_span"]:
+                # A narrower piece than asked for, announced as such.
+                end = min(whole, start + mode["partial_span"])
+                body = body[:end - start]
             self.send_response(206)
             if mode["partial_content_range"]:
-                self.send_header("Content-Range", f"bytes {start}-{whole - 1}/{whole}")
+                self.send_header("Content-Range", f"bytes {start}-{end - 1}/{whole}")
             if mode["partial_length"]:
-                self.send_header("Content-Length", str(whole - start))
+                self.send_header("Content-Length", str(end - start))
         else:
             self.send_response(200)
             if mode["length"]:
@@ -213,7 +218,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if isinstance(stall, int) and not dropping:
             self._stall(owner)
             return
-        if dropping:
+        if dropping and mode["clean_close"]:
+            self.close_connection = True
+        elif dropping:
             # Abortive close: the client sees the connection reset or an early end.
             try:
                 self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
@@ -242,6 +249,8 @@ class HttpServer:
         "auth": None,                 # "user:password" required with Basic
         "drop_after": None,           # end the connection after N body bytes ...
         "drop_every": False,          # ... on every request (else only once)
+        "clean_close": False,         # ... with an orderly close instead of a reset
+        "partial_span": None,         # 206 answers carry at most this many bytes (a narrower piece)
         "chunk": 65536,               # bytes per write
         "delay": 0.0,                 # seconds between writes (trickle)
     }
@@ -310,7 +319,9 @@ class HttpServer:
 class FtpServer:
     """pyftpdlib server over a folder: anonymous read access and one user.
     rest="accept" answers REST with 350 (in any transfer type), rest="refuse"
-    with 502. commands records every command line received."""
+    with 502, rest="forget" with 350 but drops the offset when TYPE or PASV
+    follows (the whole file is then sent). commands records every command
+    line received."""
 
     def __init__(self, root, user="user", password="secret", rest="accept"):
         self.root = Path(root)
@@ -355,6 +366,16 @@ class FtpServer:
                     return
                 self._restart_position = marker
                 self.respond(f"350 Restarting at position {marker}.")
+
+            def ftp_TYPE(self, line):
+                if owner.rest == "forget":
+                    self._restart_position = 0
+                return super().ftp_TYPE(line)
+
+            def ftp_PASV(self, line):
+                if owner.rest == "forget":
+                    self._restart_position = 0
+                return super().ftp_PASV(line)
 
         Handler.authorizer = authorizer
         Handler.passive_ports = None

@@ -93,7 +93,7 @@ def test_download_verify_install_and_reevaluate(prefix, package, workdir, http, 
 
 # (server mode, lines the failed first download logs)
 FIRST_FAILURES = {
-    "404": (dict(), ["Download failed. Error:-536870888"]),
+    "404": (dict(), ["Server answered with status:404", "Download failed. Error:-536870888"]),
     # The error page of a server that stays unavailable is never installed.
     "503 through every retry": (dict(status=503, status_count=4, retry_after="0"),
                                 ["Server answered with status:503", "Server unavailable, retrying in (ms):0"] * 3

@@ -60,6 +60,15 @@ TEST(TransferRules, LeadingReplyCode) {
         {u"99999999999 overflow", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(LeadingReplyCode(WString(c.reply)), c.code);
+    struct Size {
+        const char16_t* reply;
+        uint64_t size;
+    } sizes[] = {
+        {u"213 300000\r\n", 300000}, {u"213 0", 0},          {u"550 No such file", 0}, {u"213-300000", 0},
+        {u"213 30x0", 0},              {u"213 ", 0},           {u"", 0},                 {u"213 4294967296", 4294967296ull},
+        {u"2130 5", 0},                {u"213 7\r\n\x01", 7},  // control characters end the line
+    };
+    for (const auto& c : sizes) EXPECT_EQ(FtpSizeReplyValue(WString(c.reply)), c.size) << "case " << (&c - sizes);
 }
 
 TEST(TransferRules, ContentRange) {
@@ -113,7 +122,9 @@ TEST(TransferRules, HttpAnswers) {
         HttpStep step;
         uint32_t code;
         uint32_t total;
-        uint32_t keep;  // bytes the part file keeps
+        uint32_t keep;      // bytes the part file keeps
+        uint32_t pieceEnd;  // where a piece's body ends
+        uint32_t known;     // the total an earlier answer gave
     } cases[] = {
         {"whole file", 200, 5000, 0, u"", 0, HttpStep::Receive, 0, 5000, 0},
         {"range ignored restarts", 200, 5000, 1000, u"", 0, HttpStep::Receive, 0, 5000, 0},
@@ -121,15 +132,30 @@ TEST(TransferRules, HttpAnswers) {
         {"no length", 200, 0, 1000, u"", 0, HttpStep::Receive, 0, 0, 0},
         {"200, certificate problem", 200, 5000, 0, u"", kCertificate, HttpStep::SendError, kCertificate, 0, 0},
         {"no status", 0, 0, 0, u"", kCertificate, HttpStep::SendError, kCertificate, 0, 0},
-        {"206 continues", 206, 4000, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000},
-        {"206 without Content-Range", 206, 4000, 1000, u"", 0, HttpStep::Receive, 0, 5000, 1000},
-        {"206 without length", 206, 0, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000},
-        {"206 without either", 206, 0, 1000, u"", 0, HttpStep::Receive, 0, 0, 1000},
+        {"206 continues", 206, 4000, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000, 5000},
+        {"206 without Content-Range", 206, 4000, 1000, u"", 0, HttpStep::RequestWhole, 0, 0, 0},
+        {"206 with a broken Content-Range", 206, 4000, 1000, u"bytes 1000-/5000", 0, HttpStep::RequestWhole, 0, 0, 0},
+        {"206 without Content-Range, nothing asked", 206, 5000, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"206 without length", 206, 0, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000, 5000},
+        {"206 without either", 206, 0, 1000, u"", 0, HttpStep::RequestWhole, 0, 0, 0},
+        // A narrower piece is received up to its end; the rest is asked for after it.
+        {"narrow 206", 206, 50000, 100000, u"bytes 100000-149999/300000", 0, HttpStep::Receive, 0, 300000, 100000,
+         150000},
+        {"206 length disagrees with its range", 206, 200000, 100000, u"bytes 100000-149999/300000", 0,
+         HttpStep::RequestWhole, 0, 0, 0},
+        {"206 end beyond its total", 206, 0, 1000, u"bytes 1000-5000/5000", 0, HttpStep::RequestWhole, 0, 0, 0},
+        // The total an earlier answer gave survives a reconnection ...
+        {"206 of unknown total", 206, 0, 100000, u"bytes 100000-299999/*", 0, HttpStep::Receive, 0, 300000, 100000,
+         300000, 300000},
+        {"200 without length", 200, 0, 100000, u"", 0, HttpStep::Receive, 0, 300000, 0, 0, 300000},
+        // ... and a piece of another total is of another file.
+        {"206 of another total", 206, 0, 100000, u"bytes 100000-149999/150000", 0, HttpStep::RequestWhole, 0, 0, 0, 0,
+         300000},
         {"206 starting before", 206, 4500, 1000, u"bytes 500-4999/5000", 0, HttpStep::RequestWhole, 0, 0, 0},
         {"206 starting after", 206, 3000, 1000, u"bytes 2000-4999/5000", 0, HttpStep::RequestWhole, 0, 0, 0},
         {"206 elsewhere, nothing asked", 206, 3000, 0, u"bytes 2000-4999/5000", 0, HttpStep::Fail, E_DL_HTTP_ERROR,
          0, 0},
-        {"206 from 0, nothing asked", 206, 5000, 0, u"bytes 0-4999/5000", 0, HttpStep::Receive, 0, 5000, 0},
+        {"206 from 0, nothing asked", 206, 5000, 0, u"bytes 0-4999/5000", 0, HttpStep::Receive, 0, 5000, 0, 5000},
         {"416, part file complete", 416, 0, 5000, u"bytes */5000", 0, HttpStep::PartComplete, 0, 5000, 5000},
         {"416, other total", 416, 0, 6000, u"bytes */5000", 0, HttpStep::RequestWhole, 0, 0, 0},
         {"416 without Content-Range", 416, 0, 5000, u"", 0, HttpStep::RequestWhole, 0, 0, 0},
@@ -148,17 +174,19 @@ TEST(TransferRules, HttpAnswers) {
         {"503 to a resume", 503, 20, 1000, u"", 0, HttpStep::RetryLater, 0, 0, 0},
         {"599", 599, 20, 0, u"", 0, HttpStep::RetryLater, 0, 0, 0},
         {"600", 600, 20, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
-        {"203 is the file", 203, 20, 1000, u"", 0, HttpStep::Receive, 0, 20, 0},
-        {"204 is the file", 204, 0, 0, u"", 0, HttpStep::Receive, 0, 0, 0},
-        {"302 not followed is the file", 302, 0, 0, u"", 0, HttpStep::Receive, 0, 0, 0},
+        // Only 200 and 206 carry the file.
+        {"203 is not the file", 203, 20, 1000, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"204 is not the file", 204, 0, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"302 not followed is not the file", 302, 0, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        {"100", 100, 0, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
         {"other status, send failed", 302, 0, 0, u"", 12002, HttpStep::SendError, 12002, 0, 0},
         // 4 GiB and more cannot be held.
         {"200 of 4 GiB", 200, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
         {"200 of 4 GiB - 1", 200, 0xFFFFFFFFull, 0, u"", 0, HttpStep::Receive, 0, 0xFFFFFFFFu, 0},
-        {"206 beyond 4 GiB", 206, 0xFFFFFFFFull, 1000, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
+        {"206 beyond 4 GiB", 206, 0xFFFFFFFFull, 1000, u"bytes 1000-4294968294/4294968295", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
         {"206 total beyond 4 GiB", 206, 0, 1000, u"bytes 1000-4294967296/4294967297", 0, HttpStep::Fail,
          E_DL_FILE_TOO_LARGE, 0, 0},
-        {"203 of 4 GiB", 203, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
+        {"203 of 4 GiB", 203, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
     };
     for (const auto& c : cases) {
         HttpAnswer answer;
@@ -167,14 +195,49 @@ TEST(TransferRules, HttpAnswers) {
         answer.bytesHeld = c.held;
         answer.range = ParseContentRange(WString(c.contentRange));
         answer.sendError = c.sendError;
+        answer.knownTotal = c.known;
         HttpDecision d = ClassifyHttpAnswer(answer);
         EXPECT_EQ(static_cast<int>(d.step), static_cast<int>(c.step)) << c.name;
         EXPECT_EQ(d.code, c.code) << c.name;
         if (c.step == HttpStep::Receive || c.step == HttpStep::PartComplete) {
             EXPECT_EQ(d.total, c.total) << c.name;
             EXPECT_EQ(d.bytesHeld, c.keep) << c.name;
+            EXPECT_EQ(d.pieceEnd, c.pieceEnd) << c.name;
         }
     }
+}
+
+TEST(TransferRules, BodyEnds) {
+    struct Case {
+        uint64_t held;
+        uint32_t total;
+        uint32_t pieceEnd;
+        bool broken;
+        BodyEnd end;
+    } cases[] = {
+        {300000, 300000, 0, false, BodyEnd::Complete},
+        {300000, 300000, 300000, true, BodyEnd::Complete},   // all there, however it ended
+        {100000, 300000, 0, false, BodyEnd::EarlyClose},     // a clean close is not the end
+        {100000, 300000, 0, true, BodyEnd::EarlyClose},
+        {150000, 300000, 150000, false, BodyEnd::RequestRest},
+        {120000, 300000, 150000, false, BodyEnd::EarlyClose},
+        {120000, 0, 150000, false, BodyEnd::EarlyClose},
+        {150000, 0, 150000, false, BodyEnd::RequestRest},
+        {100000, 0, 0, false, BodyEnd::Complete},            // no length: a clean end is the end ...
+        {100000, 0, 0, true, BodyEnd::EarlyClose},           // ... a break never is
+        {0, 0, 0, false, BodyEnd::Complete},
+        {300001, 300000, 0, false, BodyEnd::Overrun},        // the FTP server forgot the restart offset
+        {150001, 300000, 150000, false, BodyEnd::Overrun},
+        {0x100000000ull, 0xFFFFFFFFu, 0, false, BodyEnd::Overrun},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(static_cast<int>(JudgeBodyEnd(c.held, c.total, c.pieceEnd, c.broken)), static_cast<int>(c.end))
+            << "case " << (&c - cases);
+    struct Pause {
+        int fruitless;
+        uint32_t ms;
+    } pauses[] = {{0, 100}, {1, 200}, {3, 800}, {5, 3200}, {9, 3200}, {-1, 100}};
+    for (const auto& p : pauses) EXPECT_EQ(ResumePauseMs(p.fruitless), p.ms);
 }
 
 TEST(TransferRules, ContentLength) {
@@ -200,6 +263,29 @@ TEST(TransferRules, ServerRetryPauses) {
         {0, u"-1", 500}, {0, u"99999999999", 500},               {40, u"", 500u << 8},
     };
     for (const auto& c : cases) EXPECT_EQ(ServerRetryPauseMs(c.attempt, WString(c.retryAfter)), c.ms);
+}
+
+TEST(TransferRules, HttpsToHttpIsFollowedOnlyWhenAHashChecksTheFile) {
+    struct Case {
+        const char16_t* requested;
+        const char16_t* final;
+        bool verifiable;
+        Downgrade judged;
+    } cases[] = {
+        {u"https://h/a.exe", u"http://m/a.exe", false, Downgrade::Refused},
+        {u"https://h/a.exe", u"http://m/a.exe", true, Downgrade::Verified},
+        {u"HTTPS://h/a.exe", u"Http://m/a.exe", false, Downgrade::Refused},
+        {u"https://h/a.exe", u"https://m/a.exe", false, Downgrade::None},
+        {u"http://h/a.exe", u"http://m/a.exe", false, Downgrade::None},
+        {u"http://h/a.exe", u"https://m/a.exe", false, Downgrade::None},  // an upgrade
+        {u"https://h/a.exe", u"", false, Downgrade::None},               // no final URL read
+        {u"https://h/a.exe", u"ftp://m/a.exe", false, Downgrade::None},
+        {u"https://h/a.exe", u"httpx://m/a.exe", false, Downgrade::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(static_cast<int>(JudgeDowngrade(WString(c.requested), WString(c.final), c.verifiable)),
+                  static_cast<int>(c.judged))
+            << "case " << (&c - cases);
 }
 
 TEST(TransferRules, AbsoluteTargets) {
