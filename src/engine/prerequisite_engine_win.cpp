@@ -271,6 +271,7 @@ ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         const WString source = item.FilePath;
         if (!HoldForLaunch(item)) {
             Log(u"File was rejected before its launch.(Invalid size or checksum):", item.FilePath);
+            launcher_.SetNotLaunched(i, FileExists(item.FilePath) ? E_DL_FILE_REJECTED : ERROR_FILE_NOT_FOUND);
         } else if (MoveToProtectedFolder(i)) {
             outcome = launcher_.Install(i, observer == nullptr);
         }

@@ -53,6 +53,9 @@ public:
     void Clear() { items_.Clear(); }
     int Count() const { return items_.Size(); }
     const LaunchItem& Item(int index) const { return items_[index]; }
+    // Records why an item was never launched (its file was missing or
+    // failed its check), where a launched one keeps its return code.
+    void SetNotLaunched(int index, uint32_t code) { items_[index].ReturnCode = code; }
     // The file an item launches, when it is launched from elsewhere.
     void SetFilePath(int index, const WString& path) { items_[index].FilePath = path; }
 

@@ -1,6 +1,7 @@
 #include "ui/engine_progress_work_win.h"
 
 #include "config/prerequisite.h"
+#include "download/result_codes.h"
 
 ItemFailure EngineProgressWork::LastFailure() {
     ItemFailure failure;
@@ -11,7 +12,8 @@ ItemFailure EngineProgressWork::LastFailure() {
     for (int i = launcher.Count() - 1; i >= 0; --i) {
         const LaunchItem& item = launcher.Item(i);
         if (item.ReturnCode == 0) continue;
-        failure.setup = true;
+        // A file rejected before its launch failed its check, not its setup.
+        failure.setup = item.ReturnCode != E_DL_FILE_REJECTED;
         failure.code = item.ReturnCode;
         failure.name = item.Name;
         return failure;
