@@ -348,7 +348,7 @@ def test_error_blinks_and_stays_until_cancel(ui_prefix, probes, tmp_path):
     # A transfer's report names its file and says what went wrong.
     ("0xE0000012", "alpha.exe", "alpha.exe: the server or proxy demands a user name and password"),
     # The engine's rejection comes without a text: the item is named from the work.
-    ("0xE0000022", "", "Download of Alpha failed: the downloaded file's size or MD5 checksum does not match"),
+    ("0xE0000022", "", "Download of Alpha failed: the downloaded file's size, MD5 or SHA256 checksum does not match"),
 ], ids=["certificate", "credentials", "credentials-with-file", "rejected-file"])
 def test_questions_are_refused_and_the_line_says_what_failed(ui_prefix, probes, code, context, line):
     title = "Question Setup " + code + context
