@@ -7,8 +7,7 @@ bool FileMd5(const WString& path, WString* digest) {
     if (!file.Open(path)) return false;
     uint32_t size = 0;
     char16_t md5[33];
-    char16_t sha256[65];
-    if (!file.ReadDigests(&size, md5, sha256) || size == 0) return false;
+    if (!file.ReadDigests(&size, md5, nullptr) || size == 0) return false;
     *digest = WString(md5, 32);
     return true;
 }

@@ -59,16 +59,20 @@ bool VerifiedFile::Stream(HANDLE out, uint32_t* size, char16_t md5Text[33], char
         if (read > remaining) read = remaining;
         DWORD written = 0;
         if (out && (!WriteFile(out, block.Get(), read, &written, nullptr) || written != read)) return false;
-        md5.Update(block.Get(), read);
-        sha256.Update(block.Get(), read);
+        if (md5Text) md5.Update(block.Get(), read);
+        if (sha256Text) sha256.Update(block.Get(), read);
         remaining -= read;
     }
-    uint8_t md5Bytes[16];
-    md5.Finish(md5Bytes);
-    Md5DigestToHex(md5Bytes, md5Text);
-    uint8_t shaBytes[32];
-    sha256.Finish(shaBytes);
-    Sha256DigestToHex(shaBytes, sha256Text);
+    if (md5Text) {
+        uint8_t md5Bytes[16];
+        md5.Finish(md5Bytes);
+        Md5DigestToHex(md5Bytes, md5Text);
+    }
+    if (sha256Text) {
+        uint8_t shaBytes[32];
+        sha256.Finish(shaBytes);
+        Sha256DigestToHex(shaBytes, sha256Text);
+    }
     return true;
 }
 
@@ -84,7 +88,9 @@ bool VerifiedFile::Matches(const Prerequisite& prerequisite) {
     if (prerequisite.MD5.IsEmpty() && prerequisite.SHA256.IsEmpty()) return true;
     char16_t md5[33];
     char16_t sha256[65];
-    return ReadDigests(&size, md5, sha256) && DigestsMatch(prerequisite, size, md5, sha256);
+    return Stream(nullptr, &size, prerequisite.MD5.IsEmpty() ? nullptr : md5,
+                  prerequisite.SHA256.IsEmpty() ? nullptr : sha256) &&
+           DigestsMatch(prerequisite, size, md5, sha256);
 }
 
 bool VerifiedFile::CopyCheckedTo(const WString& target, const Prerequisite& prerequisite, VerifiedFile* copy) {
@@ -97,7 +103,8 @@ bool VerifiedFile::CopyCheckedTo(const WString& target, const Prerequisite& prer
         UniqueFile out(
             CreateFileW(target.wc(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) return false;
-        copied = Stream(out.Get(), &size, md5, sha256);
+        copied = Stream(out.Get(), &size, prerequisite.MD5.IsEmpty() ? nullptr : md5,
+                        prerequisite.SHA256.IsEmpty() ? nullptr : sha256);
     }
     const uint32_t exactSize = static_cast<uint32_t>(prerequisite.ExactSize);
     const bool digests = !prerequisite.MD5.IsEmpty() || !prerequisite.SHA256.IsEmpty();

@@ -27,7 +27,8 @@ public:
     const WString& Path() const { return path_; }
 
     // The held file's size and its MD5 (32) and SHA-256 (64) lowercase
-    // hexadecimal digests, read from the start of the handle to its end.
+    // hexadecimal digests (each only when its text is not null), read from
+    // the start of the handle to its end.
     // False when it cannot be read whole or is 4 GiB or larger.
     bool ReadDigests(uint32_t* size, char16_t md5[33], char16_t sha256[65]);
 
@@ -45,7 +46,8 @@ public:
 private:
     bool SizeOf(uint32_t* size) const;
     // Reads the held file from its start to its end, writing every block to
-    // out as well unless out is null, and digests what it read.
+    // out as well unless out is null, and digests what it read into each
+    // digest text that is not null (only those are computed).
     bool Stream(HANDLE out, uint32_t* size, char16_t md5[33], char16_t sha256[65]);
 
     UniqueFile file_;
