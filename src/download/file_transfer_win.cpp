@@ -8,6 +8,7 @@
 #include "download/wininet_api_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/protected_folder_win.h"
 #include "platform/system_library_win.h"
 #include "platform/win_util.h"
 
@@ -433,6 +434,8 @@ uint32_t FileTransfer::Download(const WString& url, const WString& targetPath) {
     }
 
     verifiedWhileWriting_ = false;
+    protectedWhileWriting_ = false;
+    written_ = FileIdentity();
     uint32_t bytesHeld = 0;
     {
         UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -946,6 +949,28 @@ DWORD FileTransfer::ReadChunk(DWORD* read) {
     return 0;
 }
 
+HANDLE FileTransfer::OpenPartFile(bool resume) {
+    protectedWhileWriting_ = false;
+    const DWORD access = GENERIC_READ | GENERIC_WRITE;
+    if (protect_ && !resume) {
+        // A new file: the descriptor of one that exists would stay.
+        AccessListBuilder builder;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (ProtectedFolder::BuildDescriptor(&builder, &descriptor) == kResultOk) {
+            (void)DeleteFileLong(partPath_);
+            SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+            HANDLE file = CreateFileW(partPath_.wc(), access, FILE_SHARE_READ, &attributes, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                protectedWhileWriting_ = true;
+                return file;
+            }
+        }
+    }
+    return CreateFileW(partPath_.wc(), access, FILE_SHARE_READ, nullptr, resume ? OPEN_EXISTING : CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     if (observer_) observer_->OnTransferStarted(kStartedStream, total, targetPath_);
     if (Cancelled()) return E_DL_CANCELLED;
@@ -956,8 +981,7 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     }
     // Readers may look, nobody else writes or deletes while the digests are
     // computed over what is written here.
-    UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                bytesHeld ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile part(OpenPartFile(bytesHeld != 0));
     if (!part) {
         result = GetLastError();
         if (Cancelled()) return E_DL_CANCELLED;
@@ -1018,9 +1042,10 @@ DWORD FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
                     DeleteFileLong(partPath_);
                     return E_DL_FILE_REJECTED;
                 }
+                written_ = IdentityOfOpenFile(part.Get());
                 part.Reset();
                 result = PutPartFileInPlace();
-                if (result) verifiedWhileWriting_ = false;
+                if (result) verifiedWhileWriting_ = protectedWhileWriting_ = false;
                 return result;
             case BodyEnd::RequestRest:
                 break;

@@ -15,6 +15,7 @@
 #include "download/result_codes.h"
 #include "download/transfer_observer.h"
 #include "download/transfer_rules.h"
+#include "platform/fileops_win.h"
 
 // The copy of a FILE URL reports through this routine of CopyFileExW:
 // OnTransferStarted when a stream starts, progress at most every 200 ms and
@@ -97,6 +98,16 @@ public:
     // True after a successful Download whose given digests were computed
     // over the written bytes and matched.
     bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
+    // For an elevated run: a part file started afresh is created under the
+    // protected folder's descriptor, so that once written only SYSTEM and
+    // Administrators can change it.
+    void SetProtectWhileWriting(bool protect) { protect_ = protect; }
+    // True after a successful Download whose whole file was written into a
+    // part file created so.
+    bool ProtectedWhileWriting() const { return protectedWhileWriting_; }
+    // The file the last successful Download wrote (now the target); not
+    // known for a copied local file.
+    const FileIdentity& WrittenIdentity() const { return written_; }
     // Runs the whole transfer once; 0 or a result code.
     [[nodiscard]] uint32_t Download(const WString& url, const WString& targetPath);
 
@@ -131,6 +142,9 @@ private:
     [[nodiscard]] DWORD FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize);
     [[nodiscard]] DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
+    // Opens the part file to continue it, or creates it afresh (under the
+    // protected descriptor when asked to).
+    HANDLE OpenPartFile(bool resume);
     [[nodiscard]] DWORD ReadChunk(DWORD* read);
     [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, DWORD fault);
     [[nodiscard]] DWORD CheckDowngrade();
@@ -176,6 +190,9 @@ private:
     Md5 md5_;
     Sha256 sha256_;
     bool verifiedWhileWriting_ = false;
+    bool protect_ = false;
+    bool protectedWhileWriting_ = false;
+    FileIdentity written_;
     // Where the body of the answer being received ends (a 206's last byte
     // + 1); 0 = at the total.
     uint32_t pieceEnd_ = 0;

@@ -21,9 +21,9 @@ bool DigestsMatch(const Prerequisite& prerequisite, uint32_t size, const char16_
 
 }  // namespace
 
-bool VerifiedFile::Open(const WString& path) {
+bool VerifiedFile::Open(const WString& path, bool movable) {
     path_ = path;
-    file_.Reset(CreateFileW(path.wc(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    file_.Reset(CreateFileW(path.wc(), GENERIC_READ | (movable ? DELETE : 0), FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file_) return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -32,6 +32,24 @@ bool VerifiedFile::Open(const WString& path) {
         return false;
     }
     return true;
+}
+
+ResultCode VerifiedFile::MoveTo(const WString& target) {
+    if (!file_) return ERROR_INVALID_HANDLE;
+    const ResultCode moved = RenameOpenFile(file_.Get(), target);
+    if (moved != kResultOk) return moved;
+    // The reader's hold is taken before the movable one goes, so the file is
+    // held all along; it lets the movable handle's delete right stay until
+    // then.
+    UniqueFile reader(CreateFileW(target.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    path_ = target;
+    if (!reader || !IdentityOfOpenFile(reader.Get()).SameFileAs(Identity())) {
+        // Still held, under its new name, by the movable handle.
+        return reader ? ERROR_FILE_INVALID : GetLastError();
+    }
+    file_ = static_cast<UniqueFile&&>(reader);
+    return kResultOk;
 }
 
 bool VerifiedFile::SizeOf(uint32_t* size) const {

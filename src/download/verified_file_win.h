@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "base/wstr.h"
+#include "platform/fileops_win.h"
 #include "platform/unique_handle_win.h"
 
 struct Prerequisite;
@@ -20,11 +21,20 @@ public:
     VerifiedFile& operator=(VerifiedFile&&) noexcept = default;
 
     // Takes the hold; false when the file cannot be opened so (missing, a
-    // folder, or written by someone at this moment).
-    bool Open(const WString& path);
+    // folder, or written by someone at this moment). A movable hold may
+    // also rename the file (MoveTo).
+    bool Open(const WString& path, bool movable = false);
     void Close() { file_.Reset(); }
     bool IsOpen() const { return file_.Valid(); }
     const WString& Path() const { return path_; }
+    // Which file is held.
+    FileIdentity Identity() const { return IdentityOfOpenFile(file_.Get()); }
+
+    // Renames the file of a movable hold to target on the same volume (never
+    // replacing a file) and holds it there, no longer movable: the launch
+    // and msiexec share the file with a reader only. 0 or the system's error;
+    // the hold stays as it was when the rename fails.
+    [[nodiscard]] ResultCode MoveTo(const WString& target);
 
     // The held file's size and its MD5 (32) and SHA-256 (64) lowercase
     // hexadecimal digests (each only when its text is not null), read from

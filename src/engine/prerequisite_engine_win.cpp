@@ -68,6 +68,7 @@ void PrerequisiteEngine::ComputeTargets(Array<bool>* moved) {
     targets_.Clear();
     for (const WString& target : targets) targets_.Add(target.IsEmpty() ? target : AddLongPrefixForStorage(target));
     while (held_.Size() < list_->Count()) held_.Add(VerifiedFile());
+    while (movable_.Size() < list_->Count()) movable_.Add(false);
 }
 
 void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
@@ -82,8 +83,11 @@ void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
     (void)CreateDirectoryTree(task.TargetPath, false, &queue_.foldersCreated);
     if (task.ExactSize) transfer.SetExpectedSize(task.ExactSize);
     ConfigureTransferChecks(transfer, (*list_)[task.PrerequisiteIndex]);
+    transfer.SetProtectWhileWriting(platform_->IsElevated());
     queue_.lastResult = transfer.Download(task.Url, task.TargetPath);
     task.VerifiedWhileWriting = queue_.lastResult == 0 && transfer.VerifiedWhileWriting();
+    task.ProtectedWhileWriting = queue_.lastResult == 0 && transfer.ProtectedWhileWriting();
+    task.Written = transfer.WrittenIdentity();
     if (queue_.lastResult == 0) task.Status = 0;
 }
 
@@ -97,12 +101,22 @@ ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, cons
         if (task.Status == 0) {
             if (LoggingEnabled) LogLine(u"Download completed succesfully.");
             // Taken once the transfer has closed its last write handle: from
-            // here to the launch nobody can change the file.
-            // Bytes the transfer verified as it wrote them are not read again
-            // (an elevated run checks them once more as it copies them into
-            // its protected folder).
-            if (hold.Open(task.TargetPath) && (task.VerifiedWhileWriting || hold.Matches(prerequisite))) return 0;
+            // here to the launch nobody can change the file. Bytes the
+            // transfer verified as it wrote them are not read again when the
+            // held file is the one it wrote; another file in its place is
+            // checked from the hold.
+            const int index = task.PrerequisiteIndex;
+            if (hold.Open(task.TargetPath, task.ProtectedWhileWriting)) {
+                if (hold.Identity().SameFileAs(task.Written)) {
+                    movable_[index] = task.ProtectedWhileWriting;
+                    if (task.VerifiedWhileWriting || hold.Matches(prerequisite)) return 0;
+                } else {
+                    hold.Close();
+                    if (hold.Open(task.TargetPath) && hold.Matches(prerequisite)) return 0;
+                }
+            }
             hold.Close();
+            movable_[index] = false;
             (void)DeleteFileLong(task.TargetPath);
         }
         Log(u"Downloaded file failed its check and was deleted:", task.TargetPath);
@@ -116,6 +130,7 @@ void PrerequisiteEngine::HoldFoundFiles() {
         Prerequisite& p = (*list_)[i];
         if (list_->GetAction(i) != kActionDownloaded || IsLocalFileUrl(p.Location)) continue;
         VerifiedFile& hold = held_[i];
+        movable_[i] = false;
         if (hold.Open(targets_[i]) && hold.Matches(p)) continue;
         hold.Close();
         Log(u"File found at the download target failed its check and is downloaded afresh:", targets_[i]);
@@ -196,9 +211,11 @@ ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
 
 bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
     while (held_.Size() < list_->Count()) held_.Add(VerifiedFile());
+    while (movable_.Size() < list_->Count()) movable_.Add(false);
     VerifiedFile& hold = held_[item.PrerequisiteIndex];
     if (hold.IsOpen() && hold.Path() == item.FilePath) return true;  // checked when it was taken
     hold.Close();
+    movable_[item.PrerequisiteIndex] = false;
     const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
     if (hold.Open(item.FilePath) && hold.Matches(p)) return true;
     hold.Close();
@@ -207,7 +224,8 @@ bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
     return p.ExactSize == 0 && p.MD5.IsEmpty() && p.SHA256.IsEmpty() && !FileExists(item.FilePath);
 }
 
-bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex) {
+bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved) {
+    *moved = false;
     const LaunchItem& item = launcher_.Item(launchIndex);
     const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
     if (list_->GetAction(item.PrerequisiteIndex) != kActionDownloaded || IsLocalFileUrl(p.Location)) return true;
@@ -222,12 +240,23 @@ bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex) {
     }
     const WString& source = item.FilePath;
     const WString copyPath = protected_.Path() + source.Mid(source.FindLastChar(u'\\') + 1);
+    VerifiedFile& hold = held_[item.PrerequisiteIndex];
+    if (movable_[item.PrerequisiteIndex]) {
+        // Written under the protected descriptor and held since: moved, not
+        // copied (a rename on the same volume).
+        movable_[item.PrerequisiteIndex] = false;
+        if (hold.MoveTo(copyPath) == kResultOk || hold.Path() == copyPath) {
+            *moved = true;
+            launcher_.SetFilePath(launchIndex, copyPath);
+            return true;
+        }
+    }
     VerifiedFile copy;
-    if (!held_[item.PrerequisiteIndex].CopyCheckedTo(copyPath, p, &copy)) {
+    if (!hold.CopyCheckedTo(copyPath, p, &copy)) {
         Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
         return false;
     }
-    held_[item.PrerequisiteIndex] = static_cast<VerifiedFile&&>(copy);
+    hold = static_cast<VerifiedFile&&>(copy);
     launcher_.SetFilePath(launchIndex, copyPath);
     return true;
 }
@@ -269,14 +298,20 @@ ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         if (observer) observer->SetStatusText(Format(list_->GetPhaseText(2).c_str(), item.Name), kStatusNewItem, 0);
         InstallOutcome outcome = kInstallFailed;
         const WString source = item.FilePath;
+        bool moved = false;
         if (!HoldForLaunch(item)) {
             Log(u"File was rejected before its launch.(Invalid size or checksum):", item.FilePath);
             launcher_.SetNotLaunched(i, FileExists(item.FilePath) ? E_DL_FILE_REJECTED : ERROR_FILE_NOT_FOUND);
-        } else if (MoveToProtectedFolder(i)) {
+        } else if (MoveToProtectedFolder(i, &moved)) {
             outcome = launcher_.Install(i, observer == nullptr);
         }
         held_[item.PrerequisiteIndex].Close();
-        if (!(launcher_.Item(i).FilePath == source)) (void)DeleteFileLong(launcher_.Item(i).FilePath);
+        const WString& launched = launcher_.Item(i).FilePath;
+        if (!(launched == source)) {
+            // A moved file goes back where it was downloaded to (kept or
+            // deleted with the download folder from there); a copy goes.
+            if (!moved || !MoveFileExW(launched.wc(), source.wc(), 0)) (void)DeleteFileLong(launched);
+        }
         switch (outcome) {
             case kInstallFailed:
                 if ((*list_)[item.PrerequisiteIndex].HasOption(u'm')) {

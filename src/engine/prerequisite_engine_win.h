@@ -30,6 +30,11 @@ struct DownloadTask {
     int32_t Attempts = 2;
     // The transfer compared the size and digests over the bytes it wrote.
     bool VerifiedWhileWriting = false;
+    // The file the transfer wrote, and whether it was written under the
+    // protected folder's descriptor (only SYSTEM and Administrators could
+    // change it after it was written).
+    FileIdentity Written;
+    bool ProtectedWhileWriting = false;
 };
 
 class DownloadQueue {
@@ -82,10 +87,11 @@ private:
     void HoldFoundFiles();
     // Holds and checks the file an item launches, unless it is held already.
     bool HoldForLaunch(const LaunchItem& item);
-    // In an elevated run, copies a downloaded setup into the protected
-    // folder under its checks and points the launch there; true when the
-    // item may be launched.
-    bool MoveToProtectedFolder(int launchIndex);
+    // In an elevated run, moves a downloaded setup into the protected folder
+    // (one the transfer wrote under the protected descriptor), or else copies
+    // it there under its checks, and points the launch there; true when the
+    // item may be launched. *moved tells that the file was moved, not copied.
+    bool MoveToProtectedFolder(int launchIndex, bool* moved);
     void PrepareInstalls();
     // Every prerequisite's download target, long-path prefixed when long;
     // moved marks those given a subfolder of their own.
@@ -96,6 +102,9 @@ private:
     // Per prerequisite: its download target and the hold on its checked file.
     Array<WString> targets_;
     Array<VerifiedFile> held_;
+    // Per prerequisite: its hold is on the very file an elevated transfer
+    // wrote under the protected descriptor, and may move it.
+    Array<bool> movable_;
     // Found files that failed their check, to be downloaded afresh once.
     Array<DownloadTask> replaced_;
     // Where an elevated run launches downloaded setups from; made on first need.

@@ -153,6 +153,36 @@ WString TempScriptName() {
     return name;
 }
 
+FileIdentity IdentityOfOpenFile(HANDLE file) {
+    FileIdentity identity;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return identity;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.indexHigh = info.nFileIndexHigh;
+    identity.indexLow = info.nFileIndexLow;
+    identity.known = true;
+    return identity;
+}
+
+ResultCode RenameOpenFile(HANDLE file, const WString& newPath) {
+    typedef BOOL(WINAPI * SetInformationFn)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+    static const SetInformationFn setInformation = KernelFunction<SetInformationFn>("SetFileInformationByHandle");
+    if (!setInformation) return ERROR_CALL_NOT_IMPLEMENTED;
+    const WString target = AddLongPrefixForStorage(newPath);
+    const DWORD nameBytes = static_cast<DWORD>(target.Length()) * sizeof(wchar_t);
+    const DWORD size = static_cast<DWORD>(sizeof(FILE_RENAME_INFO)) + nameBytes;
+    HeapBlock block(size);
+    if (!block) return ERROR_NOT_ENOUGH_MEMORY;
+    ZeroMemory(block.Get(), size);
+    FILE_RENAME_INFO* info = block.As<FILE_RENAME_INFO>();
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = nameBytes;
+    CopyMemory(info->FileName, target.wc(), nameBytes);
+    if (!setInformation(file, FileRenameInfo, info, size)) return GetLastError();
+    return kResultOk;
+}
+
 bool GetEnvVariable(const WString& name, WString* value) {
     value->Clear();
     bool set = false;
@@ -322,6 +352,12 @@ AccessListBuilder::AccessListBuilder() {}
 
 AccessListBuilder::~AccessListBuilder() {}
 
+bool AccessListBuilder::SetOwner(const WString& sidText) {
+    SID_NAME_USE use = SidTypeUnknown;
+    lastError_ = SidFromText(sidText, &owner_, &use);
+    return lastError_ == kResultOk;
+}
+
 bool AccessListBuilder::GrantAccess(const WString& account, bool isSidText) {
     HeapBlock sid;
     SID_NAME_USE use = SidTypeUnknown;
@@ -395,7 +431,8 @@ PSECURITY_DESCRIPTOR AccessListBuilder::BuildSecurityDescriptor(PSECURITY_DESCRI
         return nullptr;
     }
     if (!InitializeSecurityDescriptor(descriptor.Get(), SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(descriptor.Get(), TRUE, acl.Get(), FALSE)) {
+        !SetSecurityDescriptorDacl(descriptor.Get(), TRUE, acl.Get(), FALSE) ||
+        (owner_ && !SetSecurityDescriptorOwner(descriptor.Get(), owner_.Get(), FALSE))) {
         lastError_ = GetLastError();
         return nullptr;
     }

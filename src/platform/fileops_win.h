@@ -31,6 +31,25 @@ WString TempFolder();
 WString TempScriptName();
 bool GetEnvVariable(const WString& name, WString* value);
 
+// Which file a handle is open on: its volume's serial number and its index
+// there. Two handles with the same identity are open on the same file,
+// whatever names it had in between.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool known = false;
+    bool SameFileAs(const FileIdentity& other) const {
+        return known && other.known && volume == other.volume && indexHigh == other.indexHigh &&
+               indexLow == other.indexLow;
+    }
+};
+FileIdentity IdentityOfOpenFile(HANDLE file);
+// Gives the file open on the handle (opened with DELETE access) the new
+// path on the same volume, never replacing a file there. 0 or the system's
+// error; ERROR_CALL_NOT_IMPLEMENTED before Windows Vista.
+[[nodiscard]] ResultCode RenameOpenFile(HANDLE file, const WString& newPath);
+
 // A directory listing with long-path support.
 class FileFinder {
 public:
@@ -70,6 +89,8 @@ public:
     void SetAccessMask(DWORD mask) { accessMask_ = mask; }
     void SetRevoke(bool revoke) { revoke_ = revoke; }
     void SetInheritance(DWORD flags) { inheritance_ = flags; }
+    // The owner the descriptor names (a SID text); none unless set.
+    bool SetOwner(const WString& sidText);
     // The descriptor with the entries (merged into existing's list when
     // given); null on failure. Owned by the builder.
     PSECURITY_DESCRIPTOR BuildSecurityDescriptor(PSECURITY_DESCRIPTOR existing = nullptr);
@@ -81,6 +102,7 @@ private:
     Array<Owned<Entry>> entries_;
     UniqueLocal<PACL> acl_;
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor_;
+    HeapBlock owner_;
     bool revoke_ = false;
     DWORD inheritance_ = NO_INHERITANCE;
     DWORD accessMask_ = GENERIC_ALL;

@@ -22,6 +22,9 @@ ResultCode ProtectedFolder::BuildDescriptor(AccessListBuilder* builder, PSECURIT
     *descriptor = nullptr;
     HeapBlock user = ProcessUserSid();
     if (!user) return ERROR_NO_TOKEN;
+    // Owned by Administrators, not by the user: an owner may always rewrite
+    // the access list.
+    if (!builder->SetOwner(WString(u"S-1-5-32-544"))) return builder->LastError();
     builder->SetInheritance(kInheritedByAll);
     builder->SetAccessMask(FILE_ALL_ACCESS);
     if (!builder->GrantAccess(WString(u"S-1-5-18"), true) || !builder->GrantAccess(WString(u"S-1-5-32-544"), true))
@@ -57,7 +60,7 @@ ResultCode ProtectedFolder::Create(const WString& parent, const WString& baseNam
         if (CreateDirectoryW(candidate.wc(), &attributes)) {
             // Set once more on the folder: Wine does not keep a descriptor
             // given at creation.
-            if (!SetFileSecurityW(candidate.wc(), DACL_SECURITY_INFORMATION, descriptor)) {
+            if (!SetFileSecurityW(candidate.wc(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor)) {
                 error = GetLastError();
                 RemoveDirectoryW(candidate.wc());
                 return error;

@@ -1,8 +1,9 @@
 // A working folder that only SYSTEM and Administrators can change, for the
 // setups an elevated run launches: always made fresh (a name that exists is
-// never used), its access list SYSTEM and Administrators full control and
-// the process's user read and execute, not inherited from its parent and
-// inherited by everything created in it.
+// never used), owned by Administrators, its access list SYSTEM and
+// Administrators full control and the process's user read and execute, not
+// inherited from its parent and inherited by everything created in it. The
+// same descriptor protects a file an elevated transfer writes.
 #pragma once
 
 #include <windows.h>

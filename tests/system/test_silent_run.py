@@ -207,15 +207,18 @@ def test_one_file_name_two_prerequisites(prefix, package, workdir, http, key):
 
 def test_file_held_from_its_check_to_its_launch(prefix, package, workdir, http, key):
     """The first setup tries to overwrite the second one's checked download
-    while the chainer holds it: the write fails and the genuine bytes run."""
+    while the chainer holds it: the write fails and the genuine bytes run.
+    The second, moved (not copied) into the protected folder, finds nothing
+    to write where it was downloaded; it is back there after its run."""
     dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
     first = download_app(http, dl, key, "A", record=record, tamper=harness.win_path(dl / "setup2.exe"))
-    second = download_app(http, dl, key, "B", setup="setup2.exe", record=record)
+    second = download_app(http, dl, key, "B", setup="setup2.exe", record=record,
+                          tamper=harness.win_path(dl / "setup2.exe"))
     genuine = (http.root / "setup2.exe").read_bytes()
     text = chainer_ini("q", [first, second], log, dl, {"KeepFiles": "complete"})
     assert run(prefix, package, text).code == 0
     runs = read_records(record)
-    assert [r.get("tamper") for r in runs] == ["denied", None]
+    assert [r.get("tamper") for r in runs] == ["denied", "denied"]
     assert (dl / "setup2.exe").read_bytes() == genuine
 
 

@@ -124,6 +124,36 @@ TEST(Integrity, HeldFileCannotBeChanged) {
     EXPECT_TRUE(held.Matches(sha));
 }
 
+// A movable hold renames the file it holds, which stays the same file and
+// stays held; a name that exists is never replaced.
+TEST(Integrity, MovableHoldMovesTheFileItHolds) {
+    TempFile abc("abc", 3);
+    TempFile occupied("xyz", 3);
+    VerifiedFile held;
+    ASSERT_TRUE(held.Open(abc.path, true));
+    const FileIdentity before = held.Identity();
+    EXPECT_NE(held.MoveTo(occupied.path), 0u);
+    EXPECT_TRUE(held.Path() == abc.path);
+    const WString moved = abc.path + u".moved";
+    ASSERT_EQ(held.MoveTo(moved), 0u);
+    EXPECT_TRUE(held.Path() == moved);
+    EXPECT_TRUE(held.Identity().SameFileAs(before));
+    EXPECT_EQ(GetFileAttributesW(abc.path.wc()), INVALID_FILE_ATTRIBUTES);
+    UniqueFile writer(CreateFileW(moved.wc(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(writer.Valid());
+    // Now held for reading only: a reader that shares only reading gets in.
+    UniqueFile reader(CreateFileW(moved.wc(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(reader.Valid());
+    reader.Reset();
+    Prerequisite sha;
+    sha.SHA256 = WString(kAbcSha256);
+    EXPECT_TRUE(held.Matches(sha));
+    held.Close();
+    DeleteFileW(moved.wc());
+}
+
 class CopyObserver : public TransferObserver {
 public:
     int started = 0;

@@ -440,6 +440,14 @@ TEST_F(FileOps, ProtectedFolder) {
     PSECURITY_DESCRIPTOR built = nullptr;
     ASSERT_EQ(ProtectedFolder::BuildDescriptor(&builder, &built), 0u);
     ExpectProtectedEntries(built);
+    // Owned by Administrators: an owner could always rewrite the list.
+    PSID owner = nullptr;
+    PSID administrators = nullptr;
+    BOOL defaulted = TRUE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(built, &owner, &defaulted));
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-32-544", &administrators));
+    EXPECT_TRUE(owner && EqualSid(owner, administrators));
+    LocalFree(administrators);
 
     // Always a new folder, under a name of its own.
     ProtectedFolder folder;
