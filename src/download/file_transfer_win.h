@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "base/owned.h"
+#include "base/result.h"
 #include "base/wstr.h"
 #include "download/md5.h"
 #include "download/sha256.h"
@@ -16,6 +17,7 @@
 #include "download/transfer_observer.h"
 #include "download/transfer_rules.h"
 #include "platform/fileops_win.h"
+#include "download/wininet_api_win.h"
 
 // The copy of a FILE URL reports through this routine of CopyFileExW:
 // OnTransferStarted when a stream starts, progress at most every 200 ms and
@@ -32,31 +34,11 @@ DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER tota
                                  LARGE_INTEGER streamTransferred, DWORD streamNumber, DWORD reason, HANDLE source,
                                  HANDLE destination, LPVOID data);
 
-// What the status callback shares with the transfer thread (defined in the
-// .cpp). It lives on the heap: when a closing handle does not report back in
-// time, the transfer leaves it behind rather than let WinINet write into an
-// object that is gone.
+// What the status callback shares with the transfer thread (defined in
+// file_transfer_internal_win.h). It lives on the heap: when a closing handle
+// does not report back in time, the transfer leaves it behind rather than let
+// WinINet write into an object that is gone.
 struct TransferAsyncState;
-
-// Owns one WinINet handle; closing removes its status callback first.
-class InternetHandle {
-public:
-    InternetHandle() = default;
-    ~InternetHandle() { Reset(); }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void Reset(HINTERNET h = nullptr);
-    HINTERNET Detach() {
-        HINTERNET h = h_;
-        h_ = nullptr;
-        return h;
-    }
-
-private:
-    HINTERNET h_ = nullptr;
-};
 
 class FileTransfer {
 public:
@@ -109,62 +91,70 @@ public:
     // known for a copied local file.
     const FileIdentity& WrittenIdentity() const { return written_; }
     // Runs the whole transfer once; 0 or a result code.
-    [[nodiscard]] uint32_t Download(const WString& url, const WString& targetPath);
+    [[nodiscard]] ResultCode Download(const WString& url, const WString& targetPath);
 
 private:
     enum SourceKind { kSourceInternet, kSourceLocalFile, kSourceComplete };
     struct UrlParts;
 
     // Runs one WinINet call with the asynchronous pattern; call() answers the
-    // call's BOOL result (a handle-yielding call stores its handle through
-    // DeliverHandle). 0, the immediate error, or E_DL_CANCELLED.
+    // call's BOOL result (a handle-yielding call stores its handle in the
+    // shared state). 0, the immediate error, E_DL_STALLED or E_DL_CANCELLED.
+    // Defined in file_transfer_internal_win.h.
     template <typename Call>
-    [[nodiscard]] DWORD RunAsync(int operation, bool yieldsHandle, Call call);
+    [[nodiscard]] ResultCode RunAsync(int operation, bool yieldsHandle, Call call);
     // The handle of the last handle-yielding call, taken over by the caller.
     HINTERNET TakeHandle();
     DWORD_PTR Context() const { return reinterpret_cast<DWORD_PTR>(async_.Get()); }
 
-    [[nodiscard]] DWORD OpenRoot();
+    [[nodiscard]] ResultCode OpenRoot();
     void CloseRequest();
     void CloseAll();
 
-    [[nodiscard]] DWORD CheckUrl();
-    [[nodiscard]] DWORD OpenFirstTime(uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD OpenUrl(uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD HttpOpen(const UrlParts& url, bool secure);
-    [[nodiscard]] DWORD HttpAnswerOf(uint32_t bytesHeld, DWORD sendError, HttpAnswer* answer);
-    [[nodiscard]] bool AcceptCertificateProblem(DWORD error, DWORD* accepted);
+    [[nodiscard]] ResultCode CheckUrl();
+    [[nodiscard]] ResultCode OpenFirstTime(uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode OpenUrl(uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode HttpOpen(const UrlParts& url, bool secure);
+    [[nodiscard]] ResultCode HttpAnswerOf(uint32_t bytesHeld, ResultCode sendError, HttpAnswer* answer);
+    [[nodiscard]] bool AcceptCertificateProblem(ResultCode error, DWORD* accepted);
     [[nodiscard]] bool AskForCredentials(const char16_t* description);
-    [[nodiscard]] DWORD FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD FtpCommandReply(const WString& command, uint32_t* reply);
-    [[nodiscard]] DWORD FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize);
-    [[nodiscard]] DWORD FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] DWORD ReceiveLoop(uint32_t total, uint32_t bytesHeld);
+    [[nodiscard]] ResultCode FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode FtpCommandReply(const WString& command, uint32_t* reply);
+    [[nodiscard]] ResultCode FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize);
+    [[nodiscard]] ResultCode FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode ReceiveLoop(uint32_t total, uint32_t bytesHeld);
     // Opens the part file to continue it, or creates it afresh (under the
     // protected descriptor when asked to).
     HANDLE OpenPartFile(bool resume);
-    [[nodiscard]] DWORD ReadChunk(DWORD* read);
-    [[nodiscard]] DWORD Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, DWORD fault);
-    [[nodiscard]] DWORD CheckDowngrade();
-    [[nodiscard]] DWORD HashHeldBytes(HANDLE partFile, uint32_t bytesHeld);
+    [[nodiscard]] ResultCode ReadChunk(DWORD* read);
+    [[nodiscard]] ResultCode Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, ResultCode fault);
+    [[nodiscard]] ResultCode CheckDowngrade();
+    [[nodiscard]] ResultCode HashHeldBytes(HANDLE partFile, uint32_t bytesHeld);
     void HashWritten(const BYTE* bytes, DWORD count);
     void RestartHashes();
     [[nodiscard]] bool FinishedPartMatches(uint64_t size);
-    [[nodiscard]] DWORD LocalCopy();
-    [[nodiscard]] DWORD PutPartFileInPlace();
+    [[nodiscard]] ResultCode LocalCopy();
+    [[nodiscard]] ResultCode PutPartFileInPlace();
     [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
 
     bool Cancelled();
-    uint32_t Ask(const WString& context, uint32_t code, void* handle);
-    void Report(const WString& context, uint32_t code) { (void)Ask(context, code, nullptr); }
+    // Puts a code to the observer; its answer (see TransferObserver::OnError).
+    uint32_t Ask(const WString& context, ResultCode code, void* handle);
+    void Report(const WString& context, ResultCode code) { (void)Ask(context, code, nullptr); }
+    // Reports a failure to the observer and answers it.
+    ResultCode Fail(ResultCode code) { return FailFor(WString(), code); }
+    ResultCode FailFor(const WString& context, ResultCode code) {
+        Report(context, code);
+        return code;
+    }
     WString TargetFileName() const;
 
     Owned<TransferAsyncState> async_;  // given up only as described above
-    InternetHandle request_;
-    InternetHandle connection_;
-    InternetHandle root_;
+    UniqueInternet request_;
+    UniqueInternet connection_;
+    UniqueInternet root_;
     TransferObserver* observer_;
     CredentialStore* credentials_;
     WString targetPath_;
@@ -201,5 +191,5 @@ private:
     bool forceWhole_ = false;
     // The fault that began the current series of resumptions without a new
     // byte.
-    DWORD seriesFault_ = 0;
+    ResultCode seriesFault_ = kResultOk;
 };

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "platform/unique_handle_win.h"
+
 struct WinInetApi {
     DWORD error;  // 0, ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND
     decltype(&::InternetOpenW) Open;
@@ -28,3 +30,16 @@ struct WinInetApi {
 
 // The table, resolved on first use.
 const WinInetApi& WinInet();
+
+// One WinINet handle: closing removes its status callback first, so that no
+// notification of the closing reaches a transfer that has moved on.
+struct InternetHandleTraits {
+    typedef HINTERNET Type;
+    static Type Empty() { return nullptr; }
+    static bool IsNone(Type h) { return h == nullptr; }
+    static void Close(Type h) {
+        WinInet().SetStatusCallback(h, nullptr);
+        WinInet().CloseHandle(h);
+    }
+};
+typedef UniqueHandleT<InternetHandleTraits> UniqueInternet;
