@@ -40,6 +40,7 @@ struct TransferAsyncState {
     // write them until the request handle has closed.
     DWORD availableOut = 0;
     DWORD readOut = 0;
+    INTERNET_BUFFERSA readBuffers = {};
     BYTE* buffer = nullptr;
 
     ~TransferAsyncState() { MemFree(buffer); }

@@ -27,43 +27,57 @@ bool FileSize32(HANDLE file, uint32_t* size) {
 // Receive loop
 
 // Reads the next piece of the body into the buffer; read 0 at the end.
-// At first, and whenever the data stops coming at once, it asks how much is
-// available and reads that much, so that a slow server's bytes reach the
-// part file as they come. Once a query and its read both completed at once
-// the data is flowing, and the reads ask for the whole buffer without a
-// query: WinINet answers a query with one network buffer (8 KiB under Wine)
-// at a time, twice the calls for a sixth of the bytes. A read that has to
-// wait falls back to queries.
+// Every read hands over what has come so far, never waiting for the buffer
+// to fill: a slow server's bytes reach the part file as they come, and a
+// connection that breaks takes no received byte with it. An HTTP body is
+// read without waiting (what is there, up to the whole buffer; a read that
+// finds nothing waits for data and is made again). An FTP stream, whose
+// reads wait for the whole buffer, asks how much is available and reads
+// that much.
 ResultCode FileTransfer::ReadChunk(DWORD* read) {
     TransferAsyncState* state = async_.Get();
     *read = 0;
     if (!state) return ERROR_NOT_ENOUGH_MEMORY;
     if (!state->buffer) state->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
     if (!state->buffer) return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD wanted = kReceiveBufferSize;
-    bool atOnce = flowing_;
-    flowing_ = false;
-    if (!atOnce) {
-        state->availableOut = 0;
-        const ResultCode result = RunAsync(OP_QUERY_AVAILABLE, false, [&]() -> BOOL {
-            return WinInet().QueryDataAvailable(request_.Get(), &state->availableOut, 0, 0);
+    while (readsWithoutWait_) {
+        INTERNET_BUFFERSA& buffers = state->readBuffers;
+        ZeroMemory(&buffers, sizeof(buffers));
+        buffers.dwStructSize = sizeof(buffers);
+        buffers.lpvBuffer = state->buffer;
+        buffers.dwBufferLength = kReceiveBufferSize;
+        const ResultCode result = RunAsync(OP_READ, false, [&]() -> BOOL {
+            return WinInet().ReadFileEx(request_.Get(), &buffers, IRF_NO_WAIT, Context());
         });
+        if (result == ERROR_CALL_NOT_IMPLEMENTED || result == ERROR_INVALID_PARAMETER) {
+            readsWithoutWait_ = false;  // this WinINet has no such read: ask first
+            break;
+        }
         if (result) return result;
-        if (!state->completionResult) return state->completionError;  // 0: nothing more to read
-        DWORD amount = state->completionError >= 1 ? state->completionError : state->availableOut;
-        if (!amount) return 0;
-        atOnce = !state->pended;
-        if (amount < wanted) wanted = amount;
+        if (!state->completionResult) return state->completionError;
+        if (!state->pended) {
+            *read = buffers.dwBufferLength > kReceiveBufferSize ? kReceiveBufferSize : buffers.dwBufferLength;
+            return 0;
+        }
+        // It waited until data came and read nothing: read it now.
     }
+    state->availableOut = 0;
+    ResultCode result = RunAsync(OP_QUERY_AVAILABLE, false, [&]() -> BOOL {
+        return WinInet().QueryDataAvailable(request_.Get(), &state->availableOut, 0, 0);
+    });
+    if (result) return result;
+    if (!state->completionResult) return state->completionError;  // 0: nothing more to read
+    DWORD wanted = state->completionError >= 1 ? state->completionError : state->availableOut;
+    if (!wanted) return 0;
+    if (wanted > kReceiveBufferSize) wanted = kReceiveBufferSize;
     state->readOut = 0;
-    const ResultCode result = RunAsync(OP_READ, false, [&]() -> BOOL {
+    result = RunAsync(OP_READ, false, [&]() -> BOOL {
         return WinInet().ReadFile(request_.Get(), state->buffer, wanted, &state->readOut);
     });
     if (result) return result;
     if (!state->completionResult) return state->completionError;
-    DWORD count = state->completionError >= 1 ? state->completionError : state->readOut;
+    const DWORD count = state->completionError >= 1 ? state->completionError : state->readOut;
     *read = count > wanted ? wanted : count;
-    flowing_ = atOnce && !state->pended && *read == wanted;
     return 0;
 }
 
@@ -112,7 +126,6 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     ReconnectStallGuard stallGuard(bytesHeld);
     seriesFault_ = 0;
     uint64_t held = bytesHeld;
-    flowing_ = false;
     for (;;) {
         DWORD read = 0;
         result = sourceKind_ == kSourceComplete ? 0 : ReadChunk(&read);
@@ -200,7 +213,6 @@ ResultCode FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, 
             if (!PauseUnlessCancelled(ResumePauseMs(guard->FruitlessInARow()))) return E_DL_CANCELLED;
         }
         uint32_t bytesHeld = forceWhole_ ? 0 : size;
-        flowing_ = false;
         connection_.Reset();
         const ResultCode result = OpenSourceWithRetries(&bytesHeld, total);
         if (IsReconnectError(result) || result == E_DL_STALLED) {

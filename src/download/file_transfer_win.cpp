@@ -366,10 +366,12 @@ ResultCode FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
     switch (url.scheme) {
         case INTERNET_SCHEME_FTP:
             sourceKind_ = kSourceInternet;
+            readsWithoutWait_ = false;
             return FtpRequest(url, bytesHeld, total);
         case INTERNET_SCHEME_HTTP:
         case INTERNET_SCHEME_HTTPS:
             sourceKind_ = kSourceInternet;
+            readsWithoutWait_ = true;
             return HttpRequest(url, url.scheme == INTERNET_SCHEME_HTTPS, bytesHeld, total);
         case INTERNET_SCHEME_FILE:
             return FileSource(url, bytesHeld, total);

@@ -167,8 +167,9 @@ private:
     // part file itself when it already holds the whole file.
     SourceKind sourceKind_ = kSourceInternet;
     WString localSourcePath_;
-    // The last read filled the buffer at once: the next one needs no query.
-    bool flowing_ = false;
+    // The source's reads hand over what is there without waiting (HTTP);
+    // an FTP stream is asked how much is available first.
+    bool readsWithoutWait_ = false;
     // Retry-After of the last answer that asked to come back later.
     WString retryAfter_;
     DWORD noDataLimitMs_ = kNoDataLimitMs;

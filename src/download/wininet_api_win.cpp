@@ -30,6 +30,7 @@ void ResolveTable() {
     Resolve(module, "InternetSetOptionW", &table.SetOption, &missing);
     Resolve(module, "InternetQueryDataAvailable", &table.QueryDataAvailable, &missing);
     Resolve(module, "InternetReadFile", &table.ReadFile, &missing);
+    Resolve(module, "InternetReadFileExA", &table.ReadFileEx, &missing);
     Resolve(module, "HttpOpenRequestW", &table.HttpOpenRequest, &missing);
     Resolve(module, "HttpSendRequestW", &table.HttpSendRequest, &missing);
     Resolve(module, "HttpQueryInfoW", &table.HttpQueryInfo, &missing);

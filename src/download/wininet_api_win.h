@@ -20,6 +20,7 @@ struct WinInetApi {
     decltype(&::InternetSetOptionW) SetOption;
     decltype(&::InternetQueryDataAvailable) QueryDataAvailable;
     decltype(&::InternetReadFile) ReadFile;
+    decltype(&::InternetReadFileExA) ReadFileEx;
     decltype(&::HttpOpenRequestW) HttpOpenRequest;
     decltype(&::HttpSendRequestW) HttpSendRequest;
     decltype(&::HttpQueryInfoW) HttpQueryInfo;
