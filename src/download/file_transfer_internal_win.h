@@ -18,6 +18,8 @@ constexpr DWORD kTransferPollMilliseconds = 10;
 
 // A broken or timed-out connection: the transfer resumes it.
 bool IsReconnectError(ResultCode error);
+// Nothing came for the no-data limit (ours, or WinINet's own timeout).
+bool IsStall(ResultCode error);
 
 // Written by the status callback on WinINet's threads, read by the transfer
 // thread only after completed is set or an event is signalled. requestDone

@@ -125,6 +125,8 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
 
     ReconnectStallGuard stallGuard(bytesHeld);
     seriesFault_ = 0;
+    stalls_ = 0;
+    stallSize_ = bytesHeld;
     uint64_t held = bytesHeld;
     for (;;) {
         DWORD read = 0;
@@ -146,7 +148,7 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
                 if (Cancelled()) return E_DL_CANCELLED;
                 continue;
             }
-        } else if (result && !IsReconnectError(result) && result != E_DL_STALLED) {
+        } else if (result && !IsReconnectError(result) && !IsStall(result)) {
             return Fail(result);
         } else {
             end = JudgeBodyEnd(held, total, pieceEnd_, result != 0);
@@ -168,7 +170,7 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
             case BodyEnd::RequestRest:
                 break;
             case BodyEnd::EarlyClose:
-                fault = result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
+                fault = IsStall(result) ? E_DL_STALLED : E_DL_INCOMPLETE;
                 break;
             case BodyEnd::Overrun:
                 // The source sent more than the file has (an FTP server that
@@ -201,7 +203,13 @@ ResultCode FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, 
         uint32_t size = 0;
         if (!FileSize32(partFile, &size)) return E_DL_FILE_TOO_LARGE;
         const int before = guard->FruitlessInARow();
-        if (!guard->MayReconnect(size)) {
+        if (size != stallSize_) {
+            stallSize_ = size;
+            stalls_ = 0;
+        }
+        const bool stallsSpent = fault == E_DL_STALLED && ++stalls_ > ReconnectStallGuard::kMaxStallResumes;
+        if (stallsSpent || !guard->MayReconnect(size)) {
+            if (stallsSpent) seriesFault_ = E_DL_STALLED;
             const ResultCode code = seriesFault_ ? seriesFault_ : E_DL_INCOMPLETE;
             if (LoggingEnabled)
                 LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", size, *total));
@@ -215,8 +223,8 @@ ResultCode FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, 
         uint32_t bytesHeld = forceWhole_ ? 0 : size;
         connection_.Reset();
         const ResultCode result = OpenSourceWithRetries(&bytesHeld, total);
-        if (IsReconnectError(result) || result == E_DL_STALLED) {
-            fault = result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
+        if (IsReconnectError(result) || IsStall(result)) {
+            fault = IsStall(result) ? E_DL_STALLED : E_DL_INCOMPLETE;
             continue;
         }
         if (result) return result;

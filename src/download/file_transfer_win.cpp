@@ -110,8 +110,10 @@ TransferAsyncState* NewAsyncState() {
 
 }  // namespace
 
+bool IsStall(ResultCode error) { return error == E_DL_STALLED || error == ERROR_INTERNET_TIMEOUT; }
+
 bool IsReconnectError(ResultCode error) {
-    return error == ERROR_INTERNET_TIMEOUT || error == ERROR_INTERNET_CONNECTION_ABORTED ||
+    return error == ERROR_INTERNET_CONNECTION_ABORTED ||
            error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_DISCONNECTED ||
            error == kSocketConnectionAborted || error == kSocketConnectionReset;
 }
@@ -298,16 +300,18 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
 ResultCode FileTransfer::OpenFirstTime(uint32_t* bytesHeld, uint32_t* total) {
     const uint32_t held = *bytesHeld;
     ResultCode result = kResultOk;
+    int stalls = 0;
     for (int attempt = 0;; ++attempt) {
         *bytesHeld = held;
         result = OpenSourceWithRetries(bytesHeld, total);
-        if (!IsReconnectError(result) && result != E_DL_STALLED) return result;
+        if (!IsReconnectError(result) && !IsStall(result)) return result;
         if (attempt >= ReconnectStallGuard::kMaxStalledReconnects) break;
+        if (IsStall(result) && ++stalls > ReconnectStallGuard::kMaxStallResumes) break;
         if (LoggingEnabled) LogLine(Format(u"Connection ended early, resuming at:%u", held));
         if (!PauseUnlessCancelled(ResumePauseMs(attempt))) return E_DL_CANCELLED;
     }
     if (LoggingEnabled) LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", held, *total));
-    return result == E_DL_STALLED ? E_DL_STALLED : E_DL_INCOMPLETE;
+    return IsStall(result) ? E_DL_STALLED : E_DL_INCOMPLETE;
 }
 
 ResultCode FileTransfer::OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total) {

@@ -193,4 +193,7 @@ private:
     // The fault that began the current series of resumptions without a new
     // byte.
     ResultCode seriesFault_ = kResultOk;
+    // Stalls in a row at the part file's size stallSize_.
+    int stalls_ = 0;
+    uint32_t stallSize_ = 0;
 };

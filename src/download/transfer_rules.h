@@ -118,6 +118,9 @@ bool IsAbsoluteTargetPath(const WString& path);
 class ReconnectStallGuard {
 public:
     static constexpr int kMaxStalledReconnects = 6;
+    // A connection that stalled has waited the whole no-data limit already:
+    // a series of stalls without a new byte is resumed only this often.
+    static constexpr int kMaxStallResumes = 2;
     explicit ReconnectStallGuard(uint32_t startSize) : lastSize_(startSize) {}
     // Called at each reconnection with the part file's size; false when the
     // previous kMaxStalledReconnects reconnections in a row added nothing.

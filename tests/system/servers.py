@@ -102,9 +102,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def _stall(self, owner):
-        """Sends nothing more until the client goes away (or a minute passes)."""
+        """Sends nothing more until the client goes away (or longer than the transfer waits for data)."""
         self.wfile.flush()
-        deadline = time.monotonic() + 60
+        deadline = time.monotonic() + 150
         while time.monotonic() < deadline and not owner.stopping:
             readable, _, _ = select.select([self.connection], [], [], 0.1)
             if readable:

@@ -117,6 +117,21 @@ def test_first_download_fails_second_installed(prefix, package, workdir, http, k
     assert launched(lines) == [protected_folder(lines) + "setup2.exe"]
 
 
+def test_stalled_server_ends_a_silent_run(prefix, package, workdir, http, key):
+    """A server that takes the request and never answers holds the run only
+    for a bounded number of stalls of the real limit (60 s each)."""
+    http.set_mode(stall="headers")
+    dl, log = workdir / "dl", workdir / "run.log"
+    app = {"Name": "A", "Url": http.url("setup1.exe"), "Options": "m", **installed_search(key, "A-Installed")}
+    result = run(prefix, package, chainer_ini("q", [app], log, dl), timeout=400)
+    assert result.code == 1
+    lines = log_lines(log)
+    assert "Download failed. Error:-536870883" in lines, lines
+    assert sum(l.startswith("No data received for (ms):60000") for l in lines) == 3
+    assert result.seconds < 200
+    assert not any(l.startswith("Launching file:") for l in lines)
+
+
 def test_mandatory_download_failure_exit_one(prefix, package, workdir, http, key):
     dl, log = workdir / "dl", workdir / "run.log"
     first = {"Name": "A", "Url": http.url("missing.exe"), "Options": "m", **installed_search(key, "A-Installed")}
