@@ -86,6 +86,9 @@ private:
     // folder under its checks and points the launch there; true when the
     // item may be launched.
     bool MoveToProtectedFolder(int launchIndex);
+    // Creates the protected folder on first need (logged); false when it
+    // cannot be made.
+    bool EnsureProtectedFolder();
     void PrepareInstalls();
     // Every prerequisite's download target, long-path prefixed when long;
     // moved marks those given a subfolder of their own.
