@@ -4,6 +4,7 @@
 
 #include "config/chainer_settings.h"
 #include "core/cleanup_rules.h"
+#include "install/package_launcher_win.h"
 #include "install/script_runner_win.h"
 #include "platform/fileops_win.h"
 
@@ -68,7 +69,8 @@ void CleanupPlan::DeleteAndPrune() {
 
 void CleanupPlan::RunScript() {
     CleanupScriptRunner runner(scriptPaths_, script_, retryCount_, elevate_);
-    runner.Run();
+    runner.SetProtectedCopy(SystemLaunchPlatform().IsElevated());
+    (void)runner.Run();
 }
 
 void CleanupPlan::ReleaseLists() {

@@ -12,46 +12,45 @@
 
 namespace {
 
-// A new unique file in the temporary folder made by GetTempFileNameW with
-// the prefix "URL", moved to the same name with the extension ".url".
-WString MakeShortcutName() {
-    WString folder = TempFolder();
-    WString firstUnique;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        WString unique;
-        if (!GetTempFileNameW(folder.wc(), L"URL", 0, unique.GetWBuffer(MAX_PATH + 1))) break;
-        unique.ReleaseBuffer();
-        WString shortcut = unique;
-        int dot = shortcut.FindLastChar(u'.');
-        if (dot > shortcut.FindLastChar(u'\\')) shortcut = shortcut.Left(dot);
-        shortcut.Append(u".url");
-        if (MoveFileW(unique.wc(), shortcut.wc())) {
-            if (!firstUnique.IsEmpty()) DeleteFileW(firstUnique.wc());
-            return shortcut;
-        }
-        if (firstUnique.IsEmpty()) {
-            firstUnique = unique;
-        } else {
-            DeleteFileW(unique.wc());
-        }
-    }
-    if (!firstUnique.IsEmpty()) DeleteFileW(firstUnique.wc());
-    return WString();
+// How long the program that opens a shortcut is given to read it: until its
+// first input idle or its end, never longer than this.
+constexpr DWORD kShortcutReadMs = 10000;
+
+void WaitUntilRead(HANDLE process) {
+    const DWORD started = GetTickCount();
+    // A program without a window (or one that has ended) answers at once.
+    if (WaitForInputIdle(process, kShortcutReadMs) == 0) return;
+    const DWORD spent = GetTickCount() - started;
+    if (spent < kShortcutReadMs) WaitForSingleObject(process, kShortcutReadMs - spent);
 }
 
 }  // namespace
 
-void OpenUrlViaShortcut(const WString& url) {
-    WString name = MakeShortcutName();
-    if (name.IsEmpty()) return;
-    UniqueFile file(CreateFileW(name.wc(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
+WString OpenUrlViaShortcut(const WString& url, const WString& folder) {
+    if (folder.IsEmpty()) return WString();
+    WString name;
+    UniqueFile file = CreateFreshFile(folder, u"URL", u".url", &name);
+    if (!file) return WString();
     NarrowText text;
     Narrow(u"[InternetShortcut]\r\nURL=" + url + u"\r\n", &text, CP_THREAD_ACP);
     DWORD written = 0;
-    BOOL ok = WriteFile(file.Get(), text.data, static_cast<DWORD>(text.length), &written, nullptr);
+    const BOOL ok = WriteFile(file.Get(), text.data, static_cast<DWORD>(text.length), &written, nullptr);
     file.Reset();
-    if (ok) ShellExecuteW(nullptr, L"open", name.wc(), nullptr, nullptr, SW_SHOW);
+    if (!ok) return name;
+    SHELLEXECUTEINFOW info;
+    ZeroMemory(&info, sizeof(info));
+    info.cbSize = sizeof(info);
+    // The shell finishes its DDE conversation before it returns, and hands
+    // back the program it started so that its reading can be waited for.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT;
+    info.lpVerb = L"open";
+    info.lpFile = name.wc();
+    info.nShow = SW_SHOW;
+    if (ShellExecuteExW(&info) && info.hProcess) {
+        UniqueHandle process(info.hProcess);
+        WaitUntilRead(process.Get());
+    }
+    return name;
 }
 
 void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
@@ -72,7 +71,18 @@ void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
         }
         HWND owner = GetForegroundWindow();
         if (LoggingEnabled) LogLine(u"Launching URL:" + UrlForLog(p.Location));
-        OpenUrlViaShortcut(p.Location);
+        // An elevated run writes the shortcut where no process of the user
+        // can replace it before the shell reads it, and deletes it at once;
+        // otherwise it lies in the temporary folder until the engine ends.
+        const bool elevated = platform_->IsElevated();
+        if (!elevated || EnsureProtectedFolder()) {
+            const WString shortcut = OpenUrlViaShortcut(p.Location, elevated ? protected_.Path() : TempFolder());
+            if (elevated) {
+                if (!shortcut.IsEmpty()) (void)DeleteFileLong(shortcut);
+            } else if (!shortcut.IsEmpty()) {
+                queue_.filesToDelete.Add(shortcut);
+            }
+        }
         if (observer && !silent) MessageBoxW(owner, L"", caption.wc(), MB_ICONINFORMATION);
     }
 }

@@ -224,20 +224,24 @@ bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
     return p.ExactSize == 0 && p.MD5.IsEmpty() && p.SHA256.IsEmpty() && !FileExists(item.FilePath);
 }
 
+bool PrerequisiteEngine::EnsureProtectedFolder() {
+    if (protected_.IsCreated()) return true;
+    const ResultCode code = protected_.Create(TempFolder(), ProtectedFolderBaseName(list_->options.DefaultProdCode));
+    if (code != kResultOk) {
+        if (LoggingEnabled) LogLine(u"Protected working folder could not be created. Error:" + SystemMessageText(code));
+        return false;
+    }
+    Log(u"Setups are launched from the protected folder:", protected_.Path());
+    return true;
+}
+
 bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved) {
     *moved = false;
     const LaunchItem& item = launcher_.Item(launchIndex);
     const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
     if (list_->GetAction(item.PrerequisiteIndex) != kActionDownloaded || IsLocalFileUrl(p.Location)) return true;
     if (!platform_->IsElevated()) return true;
-    if (!protected_.IsCreated()) {
-        const ResultCode code = protected_.Create(TempFolder(), ProtectedFolderBaseName(list_->options.DefaultProdCode));
-        if (code != kResultOk) {
-            if (LoggingEnabled) LogLine(u"Protected working folder could not be created. Error:" + SystemMessageText(code));
-            return false;
-        }
-        Log(u"Setups are launched from the protected folder:", protected_.Path());
-    }
+    if (!EnsureProtectedFolder()) return false;
     const WString& source = item.FilePath;
     const WString copyPath = protected_.Path() + source.Mid(source.FindLastChar(u'\\') + 1);
     VerifiedFile& hold = held_[item.PrerequisiteIndex];

@@ -92,6 +92,9 @@ private:
     // it there under its checks, and points the launch there; true when the
     // item may be launched. *moved tells that the file was moved, not copied.
     bool MoveToProtectedFolder(int launchIndex, bool* moved);
+    // Creates the protected folder on first need (logged); false when it
+    // cannot be made.
+    bool EnsureProtectedFolder();
     void PrepareInstalls();
     // Every prerequisite's download target, long-path prefixed when long;
     // moved marks those given a subfolder of their own.

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "install/command_line.h"
+#include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/win_util.h"
 
@@ -25,8 +26,21 @@ WString PowerShellProgram() {
 bool CleanupScriptRunner::Run() {
     if (paths_.IsEmpty()) return true;
 
-    WString quotedPaths = QuoteCleanupPaths(paths_);
-    temporaryScript_ = TempScriptName();
+    Array<WString> paths = paths_;
+    ProtectedFolder folderOfCopy;
+    if (protectedCopy_) {
+        const ResultCode code = folderOfCopy.Create(TempFolder(), WString(u"CorvaneCleanup"));
+        if (code != kResultOk) {
+            if (LoggingEnabled) LogLine(u"Protected folder for the cleanup script could not be created. Error:" +
+                                        SystemMessageText(code));
+            return false;
+        }
+        temporaryScript_ = FreshNames().Next(folderOfCopy.Path() + u"CV_") + u".ps1";
+        paths.Add(folderOfCopy.Path().Left(folderOfCopy.Path().Length() - 1));
+    } else {
+        temporaryScript_ = TempScriptName();
+    }
+    WString quotedPaths = QuoteCleanupPaths(paths);
     parameters_ = CleanupScriptParameters(WString(u"AllSigned"),
                                           CleanupCommandText(temporaryScript_, quotedPaths, retryCount_));
     if (scriptFile_.IsEmpty() || temporaryScript_.IsEmpty() ||
@@ -68,6 +82,11 @@ bool CleanupScriptRunner::Run() {
         UniqueHandle process(info.hProcess);
         processId_ = GetProcessId(process.Get());
         AllowSetForegroundWindow(processId_);
+    }
+    // The started script removes the folder of its copy itself.
+    if (started) {
+        const WString kept = folderOfCopy.Release();
+        if (!kept.IsEmpty() && LoggingEnabled) LogLine(u"Cleanup script started from the protected folder:" + kept);
     }
     return true;
 }

@@ -7,12 +7,20 @@
 
 #include "base/array.h"
 #include "base/wstr.h"
+#include "platform/protected_folder_win.h"
 
 class CleanupScriptRunner {
 public:
     CleanupScriptRunner(const Array<WString>& paths, const WString& scriptFile, int32_t retryCount,
                         bool elevate = false)
         : paths_(paths), scriptFile_(scriptFile), retryCount_(retryCount), elevate_(elevate) {}
+
+    // The copy PowerShell reads goes into a folder made fresh in the
+    // temporary folder that only SYSTEM and Administrators can change (an
+    // elevated run: no process of the user can swap the script before it is
+    // read). That folder is handed to the script as the last of its paths,
+    // for the script to remove; it is removed at once when nothing started.
+    void SetProtectedCopy(bool protectedCopy) { protectedCopy_ = protectedCopy; }
 
     // True when there is nothing to do or the start was attempted; false when
     // the script could not be copied to its temporary name.
@@ -30,6 +38,7 @@ private:
     WString scriptFile_;
     int32_t retryCount_;
     bool elevate_;
+    bool protectedCopy_ = false;
     WString temporaryScript_;
     WString program_;
     WString parameters_;

@@ -6,7 +6,9 @@
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/os_info.h"
+#include "platform/path_rules.h"
 #include "platform/references_win.h"
+#include "platform/system_library_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -76,6 +78,48 @@ WString PathInLogFolder(const WString& folder, const WString& name, UniqueFile* 
     DebugText(u"LOGGER->refused a linked LOG folder at:" + folder);
     hold->Reset();
     return WString();
+}
+
+// The path the system resolves an open handle to (links followed), without
+// the "\\?\" prefix. Answers false only when the system has the query and it
+// fails; without it (Windows XP) path stays empty and true is answered.
+bool FinalPathOf(HANDLE handle, WString* path) {
+    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const FinalPathFn finalPath = KernelFunction<FinalPathFn>("GetFinalPathNameByHandleW");
+    path->Clear();
+    if (!finalPath) return true;
+    DWORD capacity = MAX_PATH + 1;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        WString text;
+        const DWORD n = finalPath(handle, text.GetWBuffer(static_cast<int>(capacity)), capacity, 0);
+        if (n == 0) {
+            text.ReleaseBuffer(0);
+            return false;
+        }
+        if (n < capacity) {
+            text.ReleaseBuffer(static_cast<int>(n));
+            *path = RemoveLongPrefix(text);
+            return !path->IsEmpty();
+        }
+        text.ReleaseBuffer(0);
+        capacity = n + 1;
+    }
+    return false;
+}
+
+// True when the open file lies directly in the open folder, by the paths the
+// system resolves both handles to: nothing swapped between the folder's
+// check and the file's creation sent the file elsewhere. True where the
+// system cannot tell (Windows XP), whose checks are those of IsPlainEntry.
+bool LiesInFolder(HANDLE file, HANDLE folder) {
+    WString filePath, folderPath;
+    if (!FinalPathOf(file, &filePath) || !FinalPathOf(folder, &folderPath)) return false;
+    if (filePath.IsEmpty() && folderPath.IsEmpty()) return true;
+    const int slash = filePath.FindLastChar(u'\\');
+    if (slash <= 0) return false;
+    WString parent = filePath.Left(slash);
+    while (folderPath.Length() > 3 && folderPath.Last() == u'\\') folderPath = folderPath.Left(folderPath.Length() - 1);
+    return parent.EqualsNoCase(folderPath);
 }
 
 WString TimeStamp() {
@@ -215,7 +259,7 @@ bool Logger::Open() {
             continue;
         }
         const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-        if (!IsPlainEntry(file.Get(), path_, false)) {
+        if (!IsPlainEntry(file.Get(), path_, false) || (folderHold.Valid() && !LiesInFolder(file.Get(), folderHold.Get()))) {
             DebugText(u"LOGGER->refused a linked LOG at:" + path_);
             path_.Clear();
             continue;

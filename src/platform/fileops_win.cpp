@@ -183,6 +183,36 @@ ResultCode RenameOpenFile(HANDLE file, const WString& newPath) {
     return kResultOk;
 }
 
+FreshNames::FreshNames() : seed_(GetTickCount() ^ (GetCurrentProcessId() << 16) ^ static_cast<DWORD>(reinterpret_cast<UINT_PTR>(this))) {}
+
+WString FreshNames::Next(const WString& base) {
+    static const char16_t kDigits[] = u"0123456789abcdef";
+    seed_ = seed_ * 1664525u + 1013904223u;
+    WString name = base;
+    for (int shift = 28; shift >= 0; shift -= 4) name.Append(kDigits[(seed_ >> shift) & 0xF]);
+    return name;
+}
+
+UniqueFile CreateFreshFile(const WString& folder, const char16_t* prefix, const char16_t* extension, WString* path) {
+    constexpr int kNameAttempts = 64;
+    WString base = folder;
+    if (!base.IsEmpty() && base.Last() != u'\\') base.Append(u'\\');
+    base.Append(prefix);
+    FreshNames names;
+    path->Clear();
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        WString candidate = names.Next(base) + extension;
+        UniqueFile file(CreateFileW(AddLongPrefixForStorage(candidate).wc(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            *path = candidate;
+            return file;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return UniqueFile();
+}
+
 bool GetEnvVariable(const WString& name, WString* value) {
     value->Clear();
     bool set = false;

@@ -29,6 +29,22 @@ void DeleteTreeContents(const WString& folder);
 WString TempFolder();
 // A unique "CV_" name in the temporary folder with the extension ".ps1".
 WString TempScriptName();
+
+// Names base + 8 hexadecimal digits, another one at every call, for
+// entries that must be made new (a name that exists is passed over).
+class FreshNames {
+public:
+    FreshNames();
+    WString Next(const WString& base);
+
+private:
+    DWORD seed_;
+};
+// Creates a file folder + prefix + 8 hexadecimal digits + extension that did
+// not exist (CREATE_NEW, never an entry that was there), open for writing and
+// shared with nobody; path receives its name. Invalid on failure (the last
+// error says why).
+UniqueFile CreateFreshFile(const WString& folder, const char16_t* prefix, const char16_t* extension, WString* path);
 bool GetEnvVariable(const WString& name, WString* value);
 
 // Which file a handle is open on: its volume's serial number and its index

@@ -11,11 +11,6 @@ namespace {
 constexpr int kNameAttempts = 64;
 constexpr DWORD kInheritedByAll = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
-void AppendHex(WString* text, DWORD value) {
-    static const char16_t kDigits[] = u"0123456789abcdef";
-    for (int shift = 28; shift >= 0; shift -= 4) text->Append(kDigits[(value >> shift) & 0xF]);
-}
-
 }  // namespace
 
 ResultCode ProtectedFolder::BuildDescriptor(AccessListBuilder* builder, PSECURITY_DESCRIPTOR* descriptor) {
@@ -51,12 +46,10 @@ ResultCode ProtectedFolder::Create(const WString& parent, const WString& baseNam
     if (!base.IsEmpty() && base.Last() != u'\\') base.Append(u'\\');
     base.Append(baseName);
     base.Append(u'.');
-    DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16) ^ static_cast<DWORD>(reinterpret_cast<UINT_PTR>(&base));
+    FreshNames names;
     DWORD error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
-        seed = seed * 1664525u + 1013904223u;
-        WString candidate = base;
-        AppendHex(&candidate, seed);
+        WString candidate = names.Next(base);
         if (CreateDirectoryW(candidate.wc(), &attributes)) {
             // Set once more on the folder: Wine does not keep a descriptor
             // given at creation.
@@ -72,6 +65,12 @@ ResultCode ProtectedFolder::Create(const WString& parent, const WString& baseNam
         error = GetLastError();
     }
     return error;
+}
+
+WString ProtectedFolder::Release() {
+    WString path = path_;
+    path_ = WString();
+    return path;
 }
 
 void ProtectedFolder::Remove() {

@@ -28,6 +28,9 @@ public:
     const WString& Path() const { return path_; }
     // Deletes what is in the folder, then the folder.
     void Remove();
+    // Leaves the folder on disk for another process to remove; answers its
+    // path (empty before Create) and forgets it.
+    WString Release();
 
     // The folder's descriptor, owned by the builder. 0 or the system's error.
     [[nodiscard]] static ResultCode BuildDescriptor(AccessListBuilder* builder, PSECURITY_DESCRIPTOR* descriptor);

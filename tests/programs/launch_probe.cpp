@@ -2,10 +2,13 @@
 // test. Arguments are key=value; the results go to the file named by out=.
 //   launch_probe install out= file= args= name= reboot= system=0|1 elevated=0|1 silent=0|1
 //                present=0|1 key= log= restart=0|1
-//   launch_probe script out= paths=<a|b|...> script= retries=
+//   launch_probe script out= paths=<a|b|...> script= retries= elevated=0|1
+//                (elevated: also reports the read-back descriptor of the
+//                copy's folder: "dacl_protected=0|1", "entries=")
 // The restart request is recorded, never made: this probe stands in for the
 // machine's LaunchPlatform.
 #include <windows.h>
+#include <aclapi.h>
 #include <stdio.h>
 
 #include "config/interboot_store_win.h"
@@ -106,7 +109,24 @@ int wmain(int argc, wchar_t** argv) {
             }
         }
         CleanupScriptRunner runner(paths, Arg(argc, argv, L"script"), ParseLenientInt(Arg(argc, argv, L"retries")));
+        const bool elevated = Arg(argc, argv, L"elevated") == u"1";
+        runner.SetProtectedCopy(elevated);
         bool result = runner.Run();
+        if (elevated && !runner.TemporaryScript().IsEmpty()) {
+            const WString& copy = runner.TemporaryScript();
+            const WString folder = copy.Left(copy.FindLastChar(u'\\'));
+            PACL acl = nullptr;
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            if (GetNamedSecurityInfoW(folder.wc(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                                      nullptr, &descriptor) == ERROR_SUCCESS) {
+                SECURITY_DESCRIPTOR_CONTROL control = 0;
+                DWORD revision = 0;
+                GetSecurityDescriptorControl(descriptor, &control, &revision);
+                fprintf(out, "dacl_protected=%d\nentries=%u\n", (control & SE_DACL_PROTECTED) ? 1 : 0,
+                        acl ? static_cast<unsigned>(acl->AceCount) : 0u);
+                LocalFree(descriptor);
+            }
+        }
         fprintf(out, "result=%d\npid=%lu\n", result ? 1 : 0, static_cast<unsigned long>(runner.ProcessId()));
         Put(out, "temp", runner.TemporaryScript());
         Put(out, "program", runner.Program());

@@ -10,6 +10,9 @@
  *                          "mutex=taken", "mutex=busy" or "mutex=missing"
  *   tamper=<path>          try to open the file for writing and record
  *                          "tamper=written" or "tamper=denied"
+ *   readarg=1              read the file named by the last argument and
+ *                          record its "URL=" line as "url=" ("url=unread"
+ *                          when it cannot be read)
  * Without that file the behaviour is read from the executable's own bytes,
  * after its last line "#stand-in behaviour" (a copy carries it along).
  * Without a record key the environment variable CORVANE_STANDIN_RECORD names
@@ -27,6 +30,7 @@ static char g_mutex[256];
 static char g_tamper[1024];
 static unsigned long g_exit;
 static unsigned long g_sleep;
+static unsigned long g_readarg;
 
 static void put_utf8(HANDLE file, const char *key, const wchar_t *text) {
     char buffer[8192];
@@ -52,6 +56,7 @@ static void apply_line(char *line) {
     else if (!strcmp(line, "regdata")) lstrcpynA(g_regdata, eq, sizeof(g_regdata));
     else if (!strcmp(line, "mutex")) lstrcpynA(g_mutex, eq, sizeof(g_mutex));
     else if (!strcmp(line, "tamper")) lstrcpynA(g_tamper, eq, sizeof(g_tamper));
+    else if (!strcmp(line, "readarg")) g_readarg = strtoul(eq, NULL, 0);
 }
 
 /* The behaviour carried in the executable's own bytes. */
@@ -100,6 +105,42 @@ static void read_config(void) {
     fclose(f);
 }
 
+/* The "URL=" line of the file named by the last argument of the command
+ * line (quoted or not); "unread" when there is none. */
+static void read_argument_url(wchar_t *url, size_t size) {
+    wchar_t path[MAX_PATH * 2];
+    const wchar_t *cmd = GetCommandLineW();
+    const wchar_t *end = cmd + wcslen(cmd);
+    const wchar_t *begin;
+    char data[4096];
+    char *found;
+    size_t n;
+    FILE *f;
+    lstrcpynW(url, L"unread", (int)size);
+    while (end > cmd && end[-1] == L' ') --end;
+    if (end > cmd && end[-1] == L'"') {
+        --end;
+        begin = end;
+        while (begin > cmd && begin[-1] != L'"') --begin;
+    } else {
+        begin = end;
+        while (begin > cmd && begin[-1] != L' ') --begin;
+    }
+    if (end <= begin || (size_t)(end - begin) >= MAX_PATH * 2) return;
+    memcpy(path, begin, (size_t)(end - begin) * sizeof(wchar_t));
+    path[end - begin] = 0;
+    f = _wfopen(path, L"rb");
+    if (!f) return;
+    n = fread(data, 1, sizeof(data) - 1, f);
+    fclose(f);
+    data[n] = 0;
+    found = strstr(data, "URL=");
+    if (!found) return;
+    found += 4;
+    found[strcspn(found, "\r\n")] = 0;
+    MultiByteToWideChar(CP_ACP, 0, found, -1, url, (int)size);
+}
+
 int wmain(void) {
     wchar_t module[MAX_PATH];
     wchar_t cwd[MAX_PATH];
@@ -125,6 +166,8 @@ int wmain(void) {
                            ? L"written" : L"denied";
         if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
     }
+    wchar_t argument_url[2048];
+    if (g_readarg) read_argument_url(argument_url, sizeof(argument_url) / sizeof(argument_url[0]));
     if (!g_record[0]) GetEnvironmentVariableA("CORVANE_STANDIN_RECORD", g_record, sizeof(g_record));
     if (g_record[0]) {
         HANDLE file = CreateFileA(g_record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
@@ -137,6 +180,7 @@ int wmain(void) {
             put_utf8(file, "cwd=", cwd);
             if (mutex_state) put_utf8(file, "mutex=", mutex_state);
             if (tamper_state) put_utf8(file, "tamper=", tamper_state);
+            if (g_readarg) put_utf8(file, "url=", argument_url);
             put_utf8(file, "end", L"");
             CloseHandle(file);
         }

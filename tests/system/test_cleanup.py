@@ -19,32 +19,48 @@ def temp_folder(prefix):
     return prefix.drive_c / "users"
 
 
-def check_temp_copy(prefix, temp, script_text):
-    assert re.search(r"\\CV_[^\\]*\.ps1$", temp), temp
+def check_temp_copy(prefix, temp, script_text, protected=False):
+    """The copy lies in the temporary folder itself, or (protected) in a
+    CorvaneCleanup.<8 hex digits> folder of it, which is removed here."""
+    assert re.search(r"\\Temp\\%sCV_[^\\]*\.ps1$" % (r"CorvaneCleanup\.[0-9a-f]{8}\\" if protected else ""),
+                     temp, re.I), temp
     name = temp.rsplit("\\", 1)[1]
     found = [p for p in temp_folder(prefix).rglob(name)]
     assert len(found) == 1, temp
     assert found[0].read_bytes() == script_text.encode()
     found[0].unlink()
+    if protected:
+        found[0].parent.rmdir()
 
 
-def test_script_runner_parameters_and_working_folder(prefix, workdir):
+@pytest.mark.parametrize("elevated", [False, True], ids=["unelevated", "elevated"])
+def test_script_runner_parameters_and_working_folder(prefix, workdir, elevated):
     record = workdir / "ps.txt"
     script = workdir / "pkg" / "clean.ps1"
     script.parent.mkdir(parents=True)
     script.write_bytes(SCRIPT_TEXT.encode())
     paths = [harness.win_path(workdir / "a"), "C:\\Users\\O'Brien\\Downloads"]
     with StandInPowerShell(prefix, record) as ps:
-        r = run_probe(prefix, workdir, "script", paths="|".join(paths), script=harness.win_path(script), retries=10)
+        r = run_probe(prefix, workdir, "script", paths="|".join(paths), script=harness.win_path(script), retries=10,
+                      elevated=int(elevated))
         runs = wait_for_records(record)
     assert r["result"] == "1"
     assert r["program"].lower().endswith("\\system32\\windowspowershell\\v1.0\\powershell.exe")
     m = PARAMS.match(r["params"])
     assert m, r["params"]
     assert m["temp"] == r["temp"]
-    assert m["paths"] == "'%s','C:\\Users\\O''Brien\\Downloads'" % paths[0]
+    quoted = "'%s','C:\\Users\\O''Brien\\Downloads'" % paths[0]
+    if elevated:
+        # The folder of the copy goes to the script last, for it to remove.
+        folder = r["temp"].rsplit("\\", 1)[0]
+        quoted += ",'%s'" % folder
+        # Wine 8 answers a list made from the mode bits unless it kept the
+        # descriptor; a kept one is the protected one.
+        if r["dacl_protected"] == "1":
+            assert r["entries"] == "3"
+    assert m["paths"] == quoted
     assert m["retries"] == "10"
-    check_temp_copy(prefix, r["temp"], SCRIPT_TEXT)
+    check_temp_copy(prefix, r["temp"], SCRIPT_TEXT, protected=elevated)
 
     assert len(runs) == 1
     assert runs[0]["cmdline"].endswith(" " + r["params"])
@@ -101,7 +117,7 @@ def test_full_run_leaves_exactly_what_the_plan_says(prefix, workdir):
              w(root / "Pkg" / "missing.txt"), w(root / "PkgOther" / "e.txt")]
     ini = "\n".join([
         "[GeneralOptions]", "Options=q", "",
-        "[PREREQ_CHAINER]",
+        "[PREREQ_CHAINER]", "LogFile=" + w(workdir / "run.log"),
         "CleanupFiles=" + "\u0001".join(files),
         "CleanupFolders=" + w(root / "Pkg") + "\\",
         "CleanupScript=" + w(script), ""])
@@ -125,11 +141,15 @@ def test_full_run_leaves_exactly_what_the_plan_says(prefix, workdir):
     params = runs[0]["cmdline"].split(" ", 1)[1].lstrip()
     m = PARAMS.match(params)
     assert m, params
-    expected = [w(script), w(package.exe), w(pkg_dir)]
+    # Elevated (the prefix's user is an administrator): the script reads its
+    # copy from a protected folder, which it is given last to remove.
+    expected = [w(script), w(package.exe), w(pkg_dir), m["temp"].rsplit("\\", 1)[0]]
     assert m["paths"] == ",".join("'%s'" % p for p in expected)
     assert m["retries"] == "10"
     assert runs[0]["cwd"].rstrip("\\").lower() == w(root).lower()
-    check_temp_copy(prefix, m["temp"], SCRIPT_TEXT)
+    assert "Cleanup script started from the protected folder:" + m["temp"].rsplit("\\", 1)[0] + "\\" in \
+        harness.Package.read_log(None, workdir / "run.log")
+    check_temp_copy(prefix, m["temp"], SCRIPT_TEXT, protected=True)
 
 
 def test_full_run_keeps_a_crowded_folder_from_the_script(prefix, workdir):
@@ -148,10 +168,12 @@ def test_full_run_keeps_a_crowded_folder_from_the_script(prefix, workdir):
         runs = wait_for_records(record)
     m = PARAMS.match(runs[0]["cmdline"].split(" ", 1)[1].lstrip())
     assert m
-    # Pkg still holds setup.exe and other.dll: only the script and the executable go to the script.
-    assert m["paths"] == "'%s','%s'" % (harness.win_path(script), harness.win_path(package.exe))
+    # Pkg still holds setup.exe and other.dll: only the script and the executable go to the script
+    # (and the folder of its copy).
+    assert m["paths"] == "'%s','%s','%s'" % (harness.win_path(script), harness.win_path(package.exe),
+                                             m["temp"].rsplit("\\", 1)[0])
     assert not package.ini.exists() and (root / "Pkg").exists()
-    check_temp_copy(prefix, m["temp"], SCRIPT_TEXT)
+    check_temp_copy(prefix, m["temp"], SCRIPT_TEXT, protected=True)
 
 
 def test_run_without_cleanup_section_keeps_the_ini(prefix, workdir):

@@ -250,6 +250,9 @@ LINK_CASES = [
     ("configured file is a hard link", "configured-hard", "shared"),
     ("shared log file is a hard link", "shared-file-hard", "beside"),
     ("temporary folder is a directory link", "temp-link", None),
+    # Wine follows a symbolic link to a file without a reparse point: the
+    # file's final path, outside the folder, refuses it.
+    ("shared log file is a symbolic link", "shared-file-sym", "beside"),
 ]
 
 
@@ -271,6 +274,9 @@ def test_log_never_follows_a_link(prefix, workdir, log_places, plant, lands):
     elif plant == "shared-file-hard":
         shared.mkdir()
         os.link(victim, shared / "setup.LOG")
+    elif plant == "shared-file-sym":
+        shared.mkdir()
+        os.symlink(victim, shared / "setup.LOG")
     elif plant == "temp-link":
         shared.write_bytes(b"")
         beside.mkdir()

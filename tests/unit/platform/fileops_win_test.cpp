@@ -474,6 +474,31 @@ TEST_F(FileOps, ProtectedFolder) {
 
     const WString path = folder.Path();
     ASSERT_TRUE(WriteFile(path + u"setup.exe", "MZ"));
+    // Files made in it are new, each under a name of its own, never shared.
+    WString first, other;
+    UniqueFile a = CreateFreshFile(path, u"URL", u".url", &first);
+    UniqueFile b = CreateFreshFile(path, u"URL", u".url", &other);
+    ASSERT_TRUE(a && b);
+    EXPECT_TRUE(first.StartsWith(path + u"URL") && first.EndsWith(u".url") && first.Length() == path.Length() + 15);
+    EXPECT_FALSE(first == other);
+    EXPECT_EQ(CreateFileW(first.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+              INVALID_HANDLE_VALUE);
+    a.Reset();
+    b.Reset();
+    // A folder that is not there gives no file.
+    WString none;
+    EXPECT_FALSE(CreateFreshFile(path + u"missing", u"URL", u".url", &none));
+    EXPECT_TRUE(none.IsEmpty());
+
+    // Released, the folder stays for another to remove.
+    ProtectedFolder kept;
+    ASSERT_EQ(kept.Create(base_, WString(u"K")), 0u);
+    const WString keptPath = kept.Release();
+    EXPECT_FALSE(kept.IsCreated());
+    kept.Remove();
+    EXPECT_NE(GetFileAttributesW(keptPath.wc()), INVALID_FILE_ATTRIBUTES);
+
     folder.Remove();
     EXPECT_EQ(GetFileAttributesW(path.wc()), INVALID_FILE_ATTRIBUTES);
 }
