@@ -1,7 +1,7 @@
 // Fuzzes the header values a server sends (Content-Range, Content-Length,
-// Retry-After) and what the transfer makes of an answer carrying them: the
-// bytes are UTF-16 units; the first four bytes give the status and the
-// bytes held.
+// Retry-After, ETag, Last-Modified) and what the transfer makes of an answer
+// carrying them: the bytes are UTF-16 units; the first four bytes give the
+// status and the bytes held. The same bytes are read as a validator file.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -9,9 +9,18 @@
 #include "download/transfer_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // A validator file that reads as one is written back as one, the same.
+    const Validator stored = ParseValidatorFile(data, static_cast<uint32_t>(size));
+    if (stored.kind != ValidatorKind::None) {
+        uint8_t bytes[kValidatorFileLimit];
+        const uint32_t written = ValidatorFileBytes(stored, bytes);
+        const Validator again = ParseValidatorFile(bytes, written);
+        if (!written || again.kind != stored.kind || !(again.value == stored.value)) abort();
+    }
     if (size < 4) return 0;
     const uint32_t status = data[0] | (data[1] << 8);
     const uint32_t held = static_cast<uint32_t>(data[2] | (data[3] << 8)) * 977u;
+    const bool ifRange = (data[3] & 0x80) != 0;
     data += 4;
     size -= 4;
     size_t units = size / 2;
@@ -20,6 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < units; ++i) text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     text[units] = 0;
     WString value(text, static_cast<int>(units));
+
+    // A kept validator fits its file, and its If-Range is one header line.
+    const Validator chosen = ChooseValidator(value, value);
+    if (chosen.kind != ValidatorKind::None) {
+        uint8_t bytes[kValidatorFileLimit];
+        if (!ValidatorFileBytes(chosen, bytes)) abort();
+        const WString header = IfRangeHeader(chosen);
+        if (header.Find(u"\r") != header.Length() - 2 || header.Find(u"\n") != header.Length() - 1) abort();
+    }
 
     ContentRange range = ParseContentRange(value);
     if (range.valid && (range.unsatisfied || range.last < range.first)) abort();
@@ -36,7 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     answer.length = ContentLengthValue(value);
     answer.range = range;
     answer.knownTotal = (status & 1) ? static_cast<uint32_t>(range.total) : 0;
+    answer.ifRange = ifRange;
     HttpDecision d = ClassifyHttpAnswer(answer);
+    // Only a 200 to a conditional range request says the file changed.
+    if (d.changed && (status != 200 || !answer.ifRange || !held || d.step != HttpStep::Receive || d.bytesHeld)) abort();
     // Only 200 and 206 are bodies; a piece agrees with its range and total.
     if (d.step == HttpStep::Receive && status != 200 && status != 206) abort();
     if (d.step == HttpStep::Receive && status == 206 &&

@@ -148,7 +148,14 @@ ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t*
     uint32_t held = *bytesHeld;
     ResultCode result = HttpOpen(url, secure);
     WString headers;
-    if (held) headers = Format(u"Range: bytes=%u-\r\n", held);
+    bool ifRange = false;
+    if (held) {
+        // A part file that keeps the validator of its answer is resumed only
+        // while the server's file is the same.
+        const WString condition = IfRangeHeader(PartValidator());
+        headers = Format(u"Range: bytes=%u-\r\n", held) + condition;
+        ifRange = !condition.IsEmpty();
+    }
     DWORD acceptedCertificateErrors = 0;
 
     while (!result) {
@@ -163,6 +170,7 @@ ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t*
         if (!result && secure && answer.status) result = CheckDowngrade();
         if (result) break;
         answer.knownTotal = knownTotal;
+        answer.ifRange = ifRange;
 
         const HttpDecision decision = ClassifyHttpAnswer(answer);
         switch (decision.step) {
@@ -171,6 +179,13 @@ ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t*
                 *total = decision.total;
                 *bytesHeld = decision.bytesHeld;
                 pieceEnd_ = decision.pieceEnd;
+                if (decision.changed && LoggingEnabled)
+                    LogLine(u"File changed on the server, downloading it again from the start:" + UrlForLog(url_));
+                // An answer from the first byte begins the part file afresh
+                // and is what later resumptions must still find.
+                if (!decision.bytesHeld)
+                    answerValidator_ = ChooseValidator(QueryHeader(request_.Get(), HTTP_QUERY_ETAG),
+                                                       QueryHeader(request_.Get(), HTTP_QUERY_LAST_MODIFIED));
                 if (decision.step == HttpStep::Receive) return 0;  // the handles stay for the receive loop
                 sourceKind_ = kSourceComplete;
                 break;
@@ -181,6 +196,7 @@ ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t*
                 CloseRequest();
                 held = 0;
                 headers.Clear();
+                ifRange = false;
                 result = HttpOpen(url, secure);
                 continue;
             case HttpStep::SendError:

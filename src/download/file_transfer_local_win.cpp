@@ -85,6 +85,8 @@ ResultCode FileTransfer::FileSource(const UrlParts& url, uint32_t* bytesHeld, ui
 ResultCode FileTransfer::LocalCopy() {
     const ResultCode result = CreateDirectoryTree(partPath_, false);
     if (result) return Fail(result);
+    // The copy replaces the part file whole: no validator belongs to it.
+    DropPartValidator();
     LocalCopyContext copy = {observer_, 0, 0, 0, 0, 0};
     if (!CopyFileExW(localSourcePath_.wc(), partPath_.wc(), &LocalCopyProgress, &copy, nullptr, 0))
         return Fail(GetLastError());

@@ -116,6 +116,7 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         if (Cancelled()) return E_DL_CANCELLED;
         return Fail(result);
     }
+    if (!bytesHeld) BeginPartValidator();
     if (async_ && !async_->buffer) async_->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
     if (!async_ || !async_->buffer) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     RestartHashes();
@@ -160,6 +161,7 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
                     // Not the file asked for: the next attempt starts afresh.
                     part.Reset();
                     DeleteFileLong(partPath_);
+                    DropPartValidator();
                     return E_DL_FILE_REJECTED;
                 }
                 written_ = IdentityOfOpenFile(part.Get());
@@ -179,6 +181,7 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
                 if (LoggingEnabled) LogLine(u"More data than the file has, downloading it again from the start:" + UrlForLog(url_));
                 SetFilePointer(part.Get(), 0, nullptr, FILE_BEGIN);
                 SetEndOfFile(part.Get());
+                DropPartValidator();
                 RestartHashes();
                 held = 0;
                 forceWhole_ = true;
@@ -235,6 +238,7 @@ ResultCode FileTransfer::Reconnect(HANDLE partFile, ReconnectStallGuard* guard, 
             if (!SetEndOfFile(partFile)) return GetLastError();
             RestartHashes();
         }
+        if (!bytesHeld) BeginPartValidator();
         if (expectedSize_ && *total && *total != expectedSize_) return E_DL_SIZE_MISMATCH;
         return 0;
     }

@@ -245,6 +245,7 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     url_ = url;
     targetPath_ = targetPath;
     partPath_ = targetPath + u".part";
+    validatorPath_ = partPath_ + u".validator";
 
     ResultCode result = WinInet().error;
     if (!result) result = CheckUrl();
@@ -366,6 +367,7 @@ ResultCode FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
     url.port = parts.nPort;
     url.user = PercentDecode(user);
     url.password = PercentDecode(password);
+    answerValidator_ = Validator();
 
     switch (url.scheme) {
         case INTERNET_SCHEME_FTP:
@@ -384,12 +386,47 @@ ResultCode FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// The part file's place and validator
+
 ResultCode FileTransfer::PutPartFileInPlace() {
     DeleteFileLong(targetPath_);
     if (!MoveFileW(partPath_.wc(), targetPath_.wc())) {
         if (!CopyFileW(partPath_.wc(), targetPath_.wc(), FALSE)) return Fail(GetLastError());
         DeleteFileLong(partPath_);
     }
+    DropPartValidator();
     if (observer_) observer_->OnFinished(kFinishedTransfer, 0);
     return 0;
 }
+
+Validator FileTransfer::PartValidator() const {
+    UniqueFile file(CreateFileW(validatorPath_.wc(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    uint64_t size = 0;
+    if (!file || !FileSize64(file.Get(), &size) || size > kValidatorFileLimit) return Validator();
+    uint8_t bytes[kValidatorFileLimit];
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), bytes, static_cast<DWORD>(size), &read, nullptr) || read != size) return Validator();
+    return ParseValidatorFile(bytes, read);
+}
+
+// Called when the part file has just been created or emptied, before any
+// byte of the answer is written: the old validator goes first, so that no
+// moment pairs the new answer's validator with the old bytes.
+void FileTransfer::BeginPartValidator() {
+    DropPartValidator();
+    uint8_t bytes[kValidatorFileLimit];
+    const uint32_t size = ValidatorFileBytes(answerValidator_, bytes);
+    if (!size) return;
+    UniqueFile file(CreateFileW(validatorPath_.wc(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    DWORD written = 0;
+    const bool ok = file && WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
+    file.Reset();
+    // A validator that could not be written whole is none: the part file is
+    // then resumed without one.
+    if (!ok) DropPartValidator();
+}
+
+void FileTransfer::DropPartValidator() { DeleteFileLong(validatorPath_); }

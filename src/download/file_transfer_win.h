@@ -137,6 +137,12 @@ private:
     [[nodiscard]] bool FinishedPartMatches(uint64_t size);
     [[nodiscard]] ResultCode LocalCopy();
     [[nodiscard]] ResultCode PutPartFileInPlace();
+    // The validator kept beside the part file (None when there is none or
+    // it is malformed); BeginPartValidator replaces it with the one of the
+    // answer that begins a fresh part file, DropPartValidator deletes it.
+    Validator PartValidator() const;
+    void BeginPartValidator();
+    void DropPartValidator();
     [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
 
     bool Cancelled();
@@ -159,6 +165,7 @@ private:
     CredentialStore* credentials_;
     WString targetPath_;
     WString partPath_;
+    WString validatorPath_;  // <target>.part.validator
     WString url_;
     int retryBudget_ = kRetryBudget;
     uint32_t expectedSize_ = 0;
@@ -190,6 +197,8 @@ private:
     // The part file was not the file (more bytes came than it has): the
     // next request asks for the whole file.
     bool forceWhole_ = false;
+    // The validator of the last answer that begins the part file afresh.
+    Validator answerValidator_;
     // The fault that began the current series of resumptions without a new
     // byte.
     ResultCode seriesFault_ = kResultOk;

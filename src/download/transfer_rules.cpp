@@ -161,7 +161,13 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
             return Decide(HttpStep::SendError, answer.sendError);
         case 200:
             // The whole file: the part file is recreated unless it already
-            // holds at least as much.
+            // holds at least as much. A 200 to an If-Range is the changed
+            // file, whatever its size: its total is its own.
+            if (held && answer.ifRange) {
+                HttpDecision d = ReceiveWith(answer, answer.length, 0);
+                d.changed = d.step == HttpStep::Receive;
+                return d;
+            }
             if (answer.length && answer.length <= held) return Decide(HttpStep::Fail, E_DL_PARTIAL_TOO_LARGE);
             // Without a length the total an earlier answer gave still holds.
             return ReceiveWith(answer, answer.length ? answer.length : answer.knownTotal, 0);
@@ -248,4 +254,112 @@ bool ReconnectStallGuard::MayReconnect(uint32_t partSize) {
     first_ = false;
     lastSize_ = partSize;
     return stalled_ < kMaxStalledReconnects;
+}
+
+// ---------------------------------------------------------------------------
+// Validators
+
+namespace {
+
+const char16_t kETagName[] = u"ETag";
+const char16_t kLastModifiedName[] = u"Last-Modified";
+
+// A strong entity tag: a quoted string of visible ASCII without quotes
+// inside (RFC 9110 etagc); a weak one begins with W/ and is not taken.
+bool IsStrongETag(const WString& value) {
+    const int n = value.Length();
+    if (n < 2 || value[0] != u'"' || value[n - 1] != u'"') return false;
+    for (int i = 1; i < n - 1; ++i) {
+        const char16_t c = value[i];
+        if (c < 0x21 || c > 0x7E || c == u'"') return false;
+    }
+    return true;
+}
+
+// A date as a server sends it: printable ASCII, no blanks at either end.
+bool IsDateText(const WString& value) {
+    const int n = value.Length();
+    if (!n || value[0] == u' ' || value[n - 1] == u' ') return false;
+    for (int i = 0; i < n; ++i) {
+        if (value[i] < 0x20 || value[i] > 0x7E) return false;
+    }
+    return true;
+}
+
+bool IsValidatorValue(ValidatorKind kind, const WString& value) {
+    switch (kind) {
+        case ValidatorKind::ETag: return IsStrongETag(value);
+        case ValidatorKind::LastModified: return IsDateText(value);
+        case ValidatorKind::None: break;
+    }
+    return false;
+}
+
+const char16_t* KindName(ValidatorKind kind) {
+    return kind == ValidatorKind::ETag ? kETagName : kLastModifiedName;
+}
+
+// The text of one line of an ASCII file; false for any other byte.
+bool AsciiLine(const uint8_t* bytes, uint32_t length, WString* line) {
+    line->Clear();
+    for (uint32_t i = 0; i < length; ++i) {
+        if (bytes[i] < 0x20 || bytes[i] > 0x7E) return false;
+        line->Append(static_cast<char16_t>(bytes[i]));
+    }
+    return true;
+}
+
+}  // namespace
+
+// The first of the two that is usable and fits the validator file.
+Validator ChooseValidator(const WString& etag, const WString& lastModified) {
+    uint8_t bytes[kValidatorFileLimit];
+    Validator v;
+    v.kind = ValidatorKind::ETag;
+    v.value = etag.Trimmed();
+    if (ValidatorFileBytes(v, bytes)) return v;
+    v.kind = ValidatorKind::LastModified;
+    v.value = lastModified.Trimmed();
+    if (ValidatorFileBytes(v, bytes)) return v;
+    return Validator();
+}
+
+uint32_t ValidatorFileBytes(const Validator& validator, uint8_t (&out)[kValidatorFileLimit]) {
+    if (!IsValidatorValue(validator.kind, validator.value)) return 0;
+    const WString text = WString(KindName(validator.kind)) + u"\r\n" + validator.value + u"\r\n";
+    if (text.Length() > static_cast<int>(kValidatorFileLimit)) return 0;
+    for (int i = 0; i < text.Length(); ++i) out[i] = static_cast<uint8_t>(text[i]);
+    return static_cast<uint32_t>(text.Length());
+}
+
+Validator ParseValidatorFile(const uint8_t* bytes, uint32_t size) {
+    if (!bytes || size > kValidatorFileLimit) return Validator();
+    // Exactly two lines, each ended by LF or CR LF.
+    WString lines[2];
+    uint32_t start = 0;
+    for (WString& line : lines) {
+        uint32_t end = start;
+        while (end < size && bytes[end] != '\n') ++end;
+        if (end == size) return Validator();
+        const uint32_t length = end - start - (end > start && bytes[end - 1] == '\r' ? 1 : 0);
+        if (!AsciiLine(bytes + start, length, &line)) return Validator();
+        start = end + 1;
+    }
+    if (start != size) return Validator();
+    Validator v;
+    if (lines[0] == WString(kETagName)) {
+        v.kind = ValidatorKind::ETag;
+    } else if (lines[0] == WString(kLastModifiedName)) {
+        v.kind = ValidatorKind::LastModified;
+    } else {
+        return Validator();
+    }
+    if (!IsValidatorValue(v.kind, lines[1])) return Validator();
+    v.value = lines[1];
+    return v;
+}
+
+WString IfRangeHeader(const Validator& validator) {
+    if (!IsValidatorValue(validator.kind, validator.value)) return WString();
+    return u"If-Range: " + validator.value + u"\r\n";
 }

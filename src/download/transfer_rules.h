@@ -51,6 +51,7 @@ struct HttpAnswer {
     uint32_t bytesHeld = 0;  // the part file the request continues; a Range was sent when nonzero
     uint32_t knownTotal = 0; // the whole size an earlier answer of this transfer gave; 0 = unknown
     ContentRange range;      // Content-Range
+    bool ifRange = false;    // an If-Range went with the Range
 };
 
 enum class HttpStep {
@@ -69,9 +70,37 @@ struct HttpDecision {
     uint32_t total = 0;      // 0 = unknown
     uint32_t bytesHeld = 0;  // what the part file keeps: 0 recreates it
     uint32_t pieceEnd = 0;   // a 206 ends its body here (its last byte + 1); 0 = at the total
+    // A 200 answered an If-Range: the file changed on the server and the
+    // part file starts afresh with this answer.
+    bool changed = false;
 };
 
 HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer);
+
+// What tells that a part file still belongs to the file on the server: the
+// validator of the answer that began it, sent back as If-Range when it is
+// resumed. A strong ETag ("..." without W/) is kept, otherwise a
+// Last-Modified date; a weak ETag alone keeps nothing.
+enum class ValidatorKind { None, ETag, LastModified };
+struct Validator {
+    ValidatorKind kind = ValidatorKind::None;
+    WString value;
+};
+// The validator to keep of an answer's ETag and Last-Modified values (either
+// may be empty); None when neither is usable.
+Validator ChooseValidator(const WString& etag, const WString& lastModified);
+// The validator file beside the part file: two ASCII lines, the kind
+// ("ETag" or "Last-Modified") and the value, each ended by CR LF.
+constexpr uint32_t kValidatorFileLimit = 1024;
+// Writes the file's bytes into out; their count, 0 for None or a text that
+// would not fit kValidatorFileLimit.
+uint32_t ValidatorFileBytes(const Validator& validator, uint8_t (&out)[kValidatorFileLimit]);
+// The validator a file's bytes hold; None for anything malformed, of another
+// kind or larger than kValidatorFileLimit.
+Validator ParseValidatorFile(const uint8_t* bytes, uint32_t size);
+// The request header that makes a range request conditional on the
+// validator ("If-Range: <value>" and CR LF); empty for None.
+WString IfRangeHeader(const Validator& validator);
 
 // How a body that stopped coming ends the piece it belonged to.
 enum class BodyEnd {

@@ -13,7 +13,8 @@
 // --cert-answer N, --auth-answer N, --store-user U, --store-password P,
 // --no-observer, --show-polls, --quiet (only the result and a summary),
 // --progress-delay MS (sleep in every progress call), --md5 HEX, --sha256 HEX,
-// --verifiable (a hash checks the file), --no-data-ms MS (the stall limit).
+// --verifiable (a hash checks the file), --no-data-ms MS (the stall limit),
+// --log PATH (the transfer's log lines go there).
 // "transfer_probe --md5 <path>" prints the file's digest and the time taken.
 #include <windows.h>
 #include <psapi.h>
@@ -24,6 +25,8 @@
 
 #include "download/file_transfer_win.h"
 #include "download/integrity_win.h"
+#include "log/log.h"
+#include "log/logger_win.h"
 
 namespace {
 
@@ -187,6 +190,10 @@ int wmain(int argc, wchar_t** argv) {
         } else if (!wcscmp(option, L"--no-data-ms")) {
             noDataMs = (DWORD)_wtoi(value);
             ++i;
+        } else if (!wcscmp(option, L"--log")) {
+            LoggingEnabled = true;
+            TheLogger().SetLogFile(WString(value));
+            ++i;
         } else if (!wcscmp(option, L"--progress-delay")) {
             observer.progressDelay = (DWORD)_wtoi(value);
             ++i;
@@ -206,6 +213,7 @@ int wmain(int argc, wchar_t** argv) {
         result = transfer.Download(WString(argv[1]), WString(argv[2]));
         printf("verified-while-writing=%d\n", transfer.VerifiedWhileWriting() ? 1 : 0);
     }
+    TheLogger().Close();
     printf("summary progress-calls=%llu progress-sum=%llu polls=%llu\n", observer.progressCalls, observer.progressSum,
            observer.polls);
     PrintPeakMemory();

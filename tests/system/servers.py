@@ -5,7 +5,7 @@ switchable fault modes, and FTP through pyftpdlib. Everything listens on
     http = HttpServer(root_dir).start()
     http.url("file.bin")             # http://127.0.0.1:<port>/file.bin
     http.set_mode(drop_after=1000)   # see HttpServer.DEFAULTS
-    http.requests                    # one dict per request: path, headers
+    http.requests                    # one dict per request: path, headers, status answered
     http.stop()
 
     https = HttpServer(root_dir, tls=TlsCertificate.create(tmp)).start()
@@ -86,10 +86,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             owner.requests.append({"path": self.path, "headers": dict(self.headers.items()),
                                    "raw_headers": str(self.headers)})
             mode = dict(owner.mode)
+        self._record = owner.requests[index]
         try:
             self._serve(owner, mode, index)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
             pass
+
+    def send_response(self, code, message=None):
+        self._record["status"] = code  # the status answered, beside the request
+        super().send_response(code, message)
 
     def _body_error(self, status, text=None, retry_after=None):
         body = (text or f"status {status}\n").encode()
@@ -150,12 +155,21 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self._body_error(404)
             return
         data = file.read_bytes()
+        changed = mode["changed_from"] is not None and index >= mode["changed_from"]
+        if changed:
+            data = mode["changed"]
         size = len(data)
+        validators = validators_of(data, changed, mode["validators"])
 
         start = 0
         ranged = False
         rng = self.headers.get("Range")
         honour = mode["range"] == "honour" and not (mode["whole_after_first"] and index > 0)
+        # RFC 9110: a Range whose If-Range does not match the file's current
+        # validator is ignored, the whole file is the answer.
+        condition = self.headers.get("If-Range")
+        if condition is not None and not if_range_matches(condition, validators):
+            honour = False
         if rng and honour:
             m = re.fullmatch(r"bytes=(\d+)-", rng.strip())
             if m:
@@ -188,6 +202,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.send_response(200)
             if mode["length"]:
                 self.send_header("Content-Length", str(whole))
+        for name, value in validators.items():
+            self.send_header(name, value)
         self.send_header("Content-Type", "application/octet-stream")
         self.end_headers()
 
@@ -229,6 +245,38 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
 
 
+# The dates the served file was last modified before and after it changed.
+FIRST_DATE = "Mon, 07 Dec 2026 10:00:00 GMT"
+CHANGED_DATE = "Tue, 08 Dec 2026 10:00:00 GMT"
+
+
+def validators_of(data: bytes, changed: bool, kinds) -> dict:
+    """The validator headers of a served file: "etag" a strong ETag of its
+    bytes, "weak_etag" a weak one, "last_modified" its date."""
+    import hashlib
+    tag = '"' + hashlib.sha1(data).hexdigest()[:16] + '"'
+    headers = {}
+    if "etag" in kinds:
+        headers["ETag"] = tag
+    if "weak_etag" in kinds:
+        headers["ETag"] = "W/" + tag
+    if "last_modified" in kinds:
+        headers["Last-Modified"] = CHANGED_DATE if changed else FIRST_DATE
+    return headers
+
+
+def if_range_matches(condition: str, validators: dict) -> bool:
+    """An If-Range matches a strong ETag exactly, or the Last-Modified date
+    exactly; a weak tag never matches."""
+    condition = condition.strip()
+    if condition.startswith('"'):
+        tag = validators.get("ETag", "")
+        return not tag.startswith("W/") and tag == condition
+    if condition.startswith("W/"):
+        return False
+    return validators.get("Last-Modified") == condition
+
+
 class HttpServer:
     """HTTP/1.0 file server over a folder with fault modes (see DEFAULTS)."""
 
@@ -253,6 +301,9 @@ class HttpServer:
         "partial_span": None,         # 206 answers carry at most this many bytes (a narrower piece)
         "chunk": 65536,               # bytes per write
         "delay": 0.0,                 # seconds between writes (trickle)
+        "validators": (),             # "etag", "weak_etag", "last_modified" headers on 200 and 206
+        "changed": None,              # the file's new bytes (with new validators) ...
+        "changed_from": None,         # ... served from this request number on (None: never)
     }
 
     def __init__(self, root, tls: TlsCertificate | None = None):

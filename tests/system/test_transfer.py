@@ -260,7 +260,9 @@ def test_digests_are_checked_while_writing(prefix, http, source, target, case, h
     data = (source / "f.bin").read_bytes()
     digests = {"md5": hashlib.md5(data).hexdigest(), "sha256": hashlib.sha256(data).hexdigest()}
     digests.update({k.upper(): v.upper() for k, v in digests.items()})
-    http.set_mode(length=False)  # the size is judged at the end, not from the answer
+    # The size is judged at the end, not from the answer; the ETag leaves a
+    # validator beside a part file begun afresh, gone with its part file.
+    http.set_mode(length=False, validators=("etag",))
     options = []
     if expected:
         options += ["--expected", expected]
@@ -283,6 +285,8 @@ def test_digests_are_checked_while_writing(prefix, http, source, target, case, h
     else:
         assert not target.exists() and not part_of(target).exists()
         assert "verified-while-writing=0" in run.output
+    if code != E_DL_SIZE_MISMATCH:
+        assert not validator_of(target).exists()
 
 
 def test_announced_size_differs_from_expected(prefix, http, target):
@@ -338,6 +342,58 @@ def test_whole_file_again_after_reconnection_starts_the_part_file_again(prefix, 
     assert run.code == 0, run.output
     assert target.read_bytes() == (source / "f.bin").read_bytes()
     assert len(http.requests) >= 2
+
+
+def validator_of(path: Path) -> Path:
+    return Path(str(path) + ".part.validator")
+
+
+# (validators the server sends, whether the file changes after the cut, the
+# If-Range expected with the resumption: "etag", "date" or None)
+CHANGE_CASES = {
+    "ETag, file changed": (("etag", "last_modified"), True, "etag"),
+    "Last-Modified only, file changed": (("last_modified",), True, "date"),
+    "ETag, file unchanged": (("etag",), False, "etag"),
+    "weak ETag and Last-Modified, file changed": (("weak_etag", "last_modified"), True, "date"),
+    "weak ETag only, file unchanged": (("weak_etag",), False, None),
+}
+
+
+@pytest.mark.parametrize("cut", ["connection dropped", "next run"])
+@pytest.mark.parametrize("case", CHANGE_CASES, ids=list(CHANGE_CASES))
+def test_part_file_is_resumed_only_from_the_same_file(prefix, http, source, target, workdir, case, cut):
+    kinds, changes, condition = CHANGE_CASES[case]
+    first = (source / "f.bin").read_bytes()
+    second = os.urandom(SIZE - 20_000) if changes else first
+    log = workdir / "transfer.log"
+    if cut == "connection dropped":
+        # An orderly close keeps every byte sent: the resumption asks for a range.
+        http.set_mode(validators=kinds, drop_after=100_000, clean_close=True, changed=second, changed_from=1)
+        run = probe(prefix, http.url("f.bin"), target, "--log", win_path(log))
+    else:
+        http.set_mode(validators=kinds, chunk=8192, delay=0.01)
+        run = probe(prefix, http.url("f.bin"), target, "--cancel-after-bytes", 50_000)
+        assert run.code == E_DL_CANCELLED
+        kept = validator_of(target).read_bytes() if condition else None
+        if condition == "etag":
+            assert kept == b"ETag\r\n" + servers.validators_of(first, False, kinds)["ETag"].encode() + b"\r\n"
+        elif condition == "date":
+            assert kept == f"Last-Modified\r\n{servers.FIRST_DATE}\r\n".encode()
+        else:
+            assert not validator_of(target).exists()
+        http.set_mode(changed=second, changed_from=len(http.requests))
+        run = probe(prefix, http.url("f.bin"), target, "--log", win_path(log))
+    assert run.code == 0, run.output
+    assert target.read_bytes() == second
+    assert not part_of(target).exists() and not validator_of(target).exists()
+    resumed = next(r for r in http.requests[1:] if "Range" in r["headers"])
+    sent = resumed["headers"].get("If-Range")
+    expected = {"etag": servers.validators_of(first, False, kinds).get("ETag"), "date": servers.FIRST_DATE,
+                None: None}[condition]
+    assert sent == expected
+    assert resumed["status"] == (200 if changes else 206)
+    lines = log.read_text("utf-16")
+    assert ("File changed on the server, downloading it again from the start:" in lines) == changes
 
 
 # (server mode, probe options, expected result): each ends with the whole file or a

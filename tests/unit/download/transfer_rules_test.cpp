@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "download/transfer_rules.h"
 #include "download/url_for_log.h"
 
@@ -125,6 +127,8 @@ TEST(TransferRules, HttpAnswers) {
         uint32_t keep;      // bytes the part file keeps
         uint32_t pieceEnd;  // where a piece's body ends
         uint32_t known;     // the total an earlier answer gave
+        bool ifRange;       // an If-Range went with the Range
+        bool changed;       // the answer says the file changed
     } cases[] = {
         {"whole file", 200, 5000, 0, u"", 0, HttpStep::Receive, 0, 5000, 0},
         {"range ignored restarts", 200, 5000, 1000, u"", 0, HttpStep::Receive, 0, 5000, 0},
@@ -187,6 +191,18 @@ TEST(TransferRules, HttpAnswers) {
         {"206 total beyond 4 GiB", 206, 0, 1000, u"bytes 1000-4294967296/4294967297", 0, HttpStep::Fail,
          E_DL_FILE_TOO_LARGE, 0, 0},
         {"203 of 4 GiB", 203, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
+        // A 200 to an If-Range is the changed file: received from the start
+        // whatever its size, with its own total.
+        {"If-Range, changed", 200, 5000, 1000, u"", 0, HttpStep::Receive, 0, 5000, 0, 0, 0, true, true},
+        {"If-Range, changed and shorter than held", 200, 500, 1000, u"", 0, HttpStep::Receive, 0, 500, 0, 0, 0, true,
+         true},
+        {"If-Range, changed, no length", 200, 0, 1000, u"", 0, HttpStep::Receive, 0, 0, 0, 0, 300000, true, true},
+        {"If-Range, changed to 4 GiB", 200, 0x100000000ull, 1000, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0,
+         0, 0, true},
+        {"If-Range, same file", 206, 4000, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000, 5000, 0,
+         true},
+        {"If-Range, 416 complete", 416, 0, 5000, u"bytes */5000", 0, HttpStep::PartComplete, 0, 5000, 5000, 0, 0,
+         true},
     };
     for (const auto& c : cases) {
         HttpAnswer answer;
@@ -196,14 +212,88 @@ TEST(TransferRules, HttpAnswers) {
         answer.range = ParseContentRange(WString(c.contentRange));
         answer.sendError = c.sendError;
         answer.knownTotal = c.known;
+        answer.ifRange = c.ifRange;
         HttpDecision d = ClassifyHttpAnswer(answer);
         EXPECT_EQ(static_cast<int>(d.step), static_cast<int>(c.step)) << c.name;
         EXPECT_EQ(d.code, c.code) << c.name;
+        EXPECT_EQ(d.changed, c.changed) << c.name;
         if (c.step == HttpStep::Receive || c.step == HttpStep::PartComplete) {
             EXPECT_EQ(d.total, c.total) << c.name;
             EXPECT_EQ(d.bytesHeld, c.keep) << c.name;
             EXPECT_EQ(d.pieceEnd, c.pieceEnd) << c.name;
         }
+    }
+}
+
+TEST(TransferRules, ValidatorOfAnAnswer) {
+    WString longTag(u"\"");
+    for (int i = 0; i < 1100; ++i) longTag.Append(u'a');
+    longTag.Append(u'"');
+    struct Case {
+        const char* name;
+        WString etag;
+        WString lastModified;
+        ValidatorKind kind;
+        const char16_t* value;
+    } cases[] = {
+        {"strong ETag first", u"\"abc\"", u"Tue, 08 Dec 2026 10:00:00 GMT", ValidatorKind::ETag, u"\"abc\""},
+        {"ETag trimmed", u"  \"x-1\" ", u"", ValidatorKind::ETag, u"\"x-1\""},
+        {"empty strong ETag", u"\"\"", u"", ValidatorKind::ETag, u"\"\""},
+        {"weak ETag: the date", u"W/\"abc\"", u"Tue, 08 Dec 2026 10:00:00 GMT", ValidatorKind::LastModified,
+         u"Tue, 08 Dec 2026 10:00:00 GMT"},
+        {"weak ETag alone", u"W/\"abc\"", u"", ValidatorKind::None, u""},
+        {"unquoted ETag", u"abc", u"", ValidatorKind::None, u""},
+        {"quote inside", u"\"a\"b\"", u"", ValidatorKind::None, u""},
+        {"blank inside", u"\"a b\"", u"", ValidatorKind::None, u""},
+        {"line break in the date", u"", u"Tue, 08 Dec\r\nX: 1", ValidatorKind::None, u""},
+        {"non-ASCII date", u"", u"Di, 08 D\u00e9z 2026", ValidatorKind::None, u""},
+        {"neither", u"", u"", ValidatorKind::None, u""},
+        {"ETag too long for the file", longTag, u"Tue, 08 Dec 2026 10:00:00 GMT", ValidatorKind::LastModified,
+         u"Tue, 08 Dec 2026 10:00:00 GMT"},
+    };
+    for (const auto& c : cases) {
+        const Validator v = ChooseValidator(c.etag, c.lastModified);
+        EXPECT_EQ(static_cast<int>(v.kind), static_cast<int>(c.kind)) << c.name;
+        EXPECT_TRUE(v.value == c.value) << c.name;
+        // What is kept is read back the same, and asked for as If-Range.
+        uint8_t bytes[kValidatorFileLimit];
+        const uint32_t size = ValidatorFileBytes(v, bytes);
+        EXPECT_EQ(size != 0, c.kind != ValidatorKind::None) << c.name;
+        const Validator back = ParseValidatorFile(bytes, size);
+        EXPECT_EQ(static_cast<int>(back.kind), static_cast<int>(c.kind)) << c.name;
+        EXPECT_TRUE(back.value == c.value) << c.name;
+        EXPECT_TRUE(IfRangeHeader(v) == (c.kind == ValidatorKind::None ? WString() : u"If-Range: " + v.value + u"\r\n"))
+            << c.name;
+    }
+}
+
+TEST(TransferRules, ValidatorFiles) {
+    const std::string date = "Last-Modified\r\nTue, 08 Dec 2026 10:00:00 GMT\r\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        ValidatorKind kind;
+        const char16_t* value;
+    } cases[] = {
+        {"ETag", "ETag\r\n\"abc\"\r\n", ValidatorKind::ETag, u"\"abc\""},
+        {"LF only", "ETag\n\"abc\"\n", ValidatorKind::ETag, u"\"abc\""},
+        {"date", date, ValidatorKind::LastModified, u"Tue, 08 Dec 2026 10:00:00 GMT"},
+        {"empty", "", ValidatorKind::None, u""},
+        {"one line", "ETag\r\n", ValidatorKind::None, u""},
+        {"last line unended", "ETag\r\n\"abc\"", ValidatorKind::None, u""},
+        {"a third line", "ETag\r\n\"abc\"\r\nmore\r\n", ValidatorKind::None, u""},
+        {"other kind", "Etag\r\n\"abc\"\r\n", ValidatorKind::None, u""},
+        {"weak ETag", "ETag\r\nW/\"abc\"\r\n", ValidatorKind::None, u""},
+        {"empty date", "Last-Modified\r\n\r\n", ValidatorKind::None, u""},
+        {"NUL in the value", std::string("ETag\r\n\"a\0b\"\r\n", 13), ValidatorKind::None, u""},
+        {"UTF-16", std::string("\xff\xfe" "E\0T\0a\0g\0\r\0\n\0", 14), ValidatorKind::None, u""},
+        {"beyond 1 KiB", "ETag\r\n\"" + std::string(1100, 'a') + "\"\r\n", ValidatorKind::None, u""},
+    };
+    for (const auto& c : cases) {
+        const Validator v =
+            ParseValidatorFile(reinterpret_cast<const uint8_t*>(c.bytes.data()), static_cast<uint32_t>(c.bytes.size()));
+        EXPECT_EQ(static_cast<int>(v.kind), static_cast<int>(c.kind)) << c.name;
+        EXPECT_TRUE(v.value == c.value) << c.name;
     }
 }
 
