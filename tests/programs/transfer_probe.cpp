@@ -13,7 +13,7 @@
 // --cert-answer N, --auth-answer N, --store-user U, --store-password P,
 // --no-observer, --show-polls, --quiet (only the result and a summary),
 // --progress-delay MS (sleep in every progress call), --md5 HEX, --sha256 HEX,
-// --verifiable (a hash checks the file), --no-data-ms MS (the stall limit),
+// --verifiable (a hash checks the file),
 // --log PATH (the transfer's log lines go there).
 // "transfer_probe --md5 <path>" prints the file's digest and the time taken.
 #include <windows.h>
@@ -24,7 +24,7 @@
 #include <wchar.h>
 
 #include "download/file_transfer_win.h"
-#include "download/integrity_win.h"
+#include "download/verified_file_win.h"
 #include "log/log.h"
 #include "log/logger_win.h"
 
@@ -126,11 +126,13 @@ void PrintPeakMemory() {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && !wcscmp(argv[1], L"--md5")) {
-        WString digest;
         DWORD start = GetTickCount();
-        bool ok = FileMd5(WString(argv[2]), &digest);
+        VerifiedFile file;
+        uint32_t size = 0;
+        char16_t digest[33] = {};
+        bool ok = file.Open(WString(argv[2])) && file.ReadDigests(&size, digest, nullptr);
         DWORD elapsed = GetTickCount() - start;
-        wprintf(L"md5=%ls ok=%d ms=%lu\n", ok ? digest.wc() : L"", ok ? 1 : 0, elapsed);
+        wprintf(L"md5=%ls ok=%d ms=%lu\n", ok ? WString(digest).wc() : L"", ok ? 1 : 0, elapsed);
         return ok ? 0 : 1;
     }
     if (argc < 3) {
@@ -142,7 +144,6 @@ int wmain(int argc, wchar_t** argv) {
     uint32_t expected = 0;
     WString md5, sha256;
     bool verifiable = false;
-    DWORD noDataMs = 0;
     for (int i = 3; i < argc; ++i) {
         const wchar_t* option = argv[i];
         const wchar_t* value = i + 1 < argc ? argv[i + 1] : L"";
@@ -187,9 +188,6 @@ int wmain(int argc, wchar_t** argv) {
             ++i;
         } else if (!wcscmp(option, L"--verifiable")) {
             verifiable = true;
-        } else if (!wcscmp(option, L"--no-data-ms")) {
-            noDataMs = (DWORD)_wtoi(value);
-            ++i;
         } else if (!wcscmp(option, L"--log")) {
             LoggingEnabled = true;
             TheLogger().SetLogFile(WString(value));
@@ -208,7 +206,6 @@ int wmain(int argc, wchar_t** argv) {
         if (expected) transfer.SetExpectedSize(expected);
         transfer.SetExpectedDigests(md5, sha256);
         transfer.SetVerifiable(verifiable);
-        if (noDataMs) transfer.SetNoDataLimit(noDataMs);
         observer.startTick = GetTickCount();
         result = transfer.Download(WString(argv[1]), WString(argv[2]));
         printf("verified-while-writing=%d\n", transfer.VerifiedWhileWriting() ? 1 : 0);

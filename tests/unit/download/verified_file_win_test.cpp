@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "download/file_transfer_win.h"
-#include "download/integrity_win.h"
+#include "config/prerequisite.h"
 #include "download/verified_file_win.h"
 #include "platform/win_util.h"
 
@@ -27,10 +27,26 @@ public:
     WString path;
 };
 
-TEST(Integrity, FileMd5) {
+// The file's MD5 read through a hold; false for a file that cannot be held
+// or read, or is empty.
+bool Md5Of(const WString& path, WString* digest) {
+    VerifiedFile file;
+    uint32_t size = 0;
+    char16_t md5[33];
+    if (!file.Open(path) || !file.ReadDigests(&size, md5, nullptr) || size == 0) return false;
+    *digest = WString(md5, 32);
+    return true;
+}
+
+bool Accepted(const Prerequisite& prerequisite, const WString& path) {
+    VerifiedFile file;
+    return file.Open(path) && file.Matches(prerequisite);
+}
+
+TEST(VerifiedFile, Md5) {
     TempFile abc("abc", 3);
     WString digest;
-    ASSERT_TRUE(FileMd5(abc.path, &digest));
+    ASSERT_TRUE(Md5Of(abc.path, &digest));
     EXPECT_TRUE(digest == u"900150983cd24fb0d6963f7d28e17f72");
 
     // Larger than one read block, so the digest runs over several blocks.
@@ -39,15 +55,15 @@ TEST(Integrity, FileMd5) {
     for (DWORD i = 0; i < size; ++i) big[i] = 'a';
     TempFile large(big, size);
     delete[] big;
-    ASSERT_TRUE(FileMd5(large.path, &digest));
+    ASSERT_TRUE(Md5Of(large.path, &digest));
     EXPECT_TRUE(digest == u"84d75ecbecf35a864f17740471a16d7d");
 
     TempFile empty("", 0);
-    EXPECT_FALSE(FileMd5(empty.path, &digest));
-    EXPECT_FALSE(FileMd5(WString(u"Z:\\no\\such\\file.bin"), &digest));
+    EXPECT_FALSE(Md5Of(empty.path, &digest));
+    EXPECT_FALSE(Md5Of(WString(u"Z:\\no\\such\\file.bin"), &digest));
 }
 
-TEST(Integrity, CheckDownloadedFile) {
+TEST(VerifiedFile, Matches) {
     TempFile abc("abc", 3);
     TempFile empty("", 0);
     const char16_t* abcShaUpper = u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
@@ -87,16 +103,16 @@ TEST(Integrity, CheckDownloadedFile) {
         prerequisite.ExactSize = c.exactSize;
         prerequisite.MD5 = WString(c.md5);
         prerequisite.SHA256 = WString(c.sha256);
-        EXPECT_EQ(CheckDownloadedFile(prerequisite, *c.path), c.accepted) << c.exactSize;
+        EXPECT_EQ(Accepted(prerequisite, *c.path), c.accepted) << c.exactSize;
     }
     Prerequisite sized;
     sized.ExactSize = 3;
-    EXPECT_FALSE(CheckDownloadedFile(sized, WString(u"Z:\\no\\such\\file.bin")));
+    EXPECT_FALSE(Accepted(sized, WString(u"Z:\\no\\such\\file.bin")));
 }
 
 // A held file cannot be written, renamed or deleted by anyone, and a file
 // someone is writing cannot be taken.
-TEST(Integrity, HeldFileCannotBeChanged) {
+TEST(VerifiedFile, HeldFileCannotBeChanged) {
     TempFile abc("abc", 3);
     VerifiedFile held;
     ASSERT_TRUE(held.Open(abc.path));
@@ -126,7 +142,7 @@ TEST(Integrity, HeldFileCannotBeChanged) {
 
 // A movable hold renames the file it holds, which stays the same file and
 // stays held; a name that exists is never replaced.
-TEST(Integrity, MovableHoldMovesTheFileItHolds) {
+TEST(VerifiedFile, MovableHoldMovesTheFileItHolds) {
     TempFile abc("abc", 3);
     TempFile occupied("xyz", 3);
     VerifiedFile held;
