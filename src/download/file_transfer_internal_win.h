@@ -92,10 +92,10 @@ ResultCode FileTransfer::RunAsync(int operation, bool yieldsHandle, Call call) {
             state->pendingLeft = true;
             return E_DL_CANCELLED;
         }
-        if (GetTickCount() - start >= noDataLimitMs_) {
+        if (GetTickCount() - start >= kNoDataLimitMs) {
             // Nothing came for too long: the call is dropped with its request.
             state->pendingLeft = true;
-            if (LoggingEnabled) LogLine(Format(u"No data received for (ms):%u, the connection is dropped:", noDataLimitMs_) + UrlForLog(url_));
+            if (LoggingEnabled) LogLine(Format(u"No data received for (ms):%u, the connection is dropped:", kNoDataLimitMs) + UrlForLog(url_));
             return E_DL_STALLED;
         }
         WaitForSingleObject(state->requestDone.Get(), kTransferPollMilliseconds);

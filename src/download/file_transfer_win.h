@@ -74,9 +74,6 @@ public:
     // True when the file can be checked by a hash: an https URL redirected
     // to http is followed only then.
     void SetVerifiable(bool verifiable) { verifiable_ = verifiable; }
-    // The longest a pending call may go without data (kNoDataLimitMs unless
-    // set); the shipped program never sets it.
-    void SetNoDataLimit(DWORD milliseconds) { noDataLimitMs_ = milliseconds; }
     // True after a successful Download whose given digests were computed
     // over the written bytes and matched.
     bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
@@ -179,7 +176,6 @@ private:
     bool readsWithoutWait_ = false;
     // Retry-After of the last answer that asked to come back later.
     WString retryAfter_;
-    DWORD noDataLimitMs_ = kNoDataLimitMs;
     bool verifiable_ = false;
     // Digests expected of the file, and computed over the part file as it
     // is written.

@@ -69,6 +69,7 @@ void PrerequisiteEngine::ComputeTargets(Array<bool>* moved) {
     for (const WString& target : targets) targets_.Add(target.IsEmpty() ? target : AddLongPrefixForStorage(target));
     while (held_.Size() < list_->Count()) held_.Add(VerifiedFile());
     while (movable_.Size() < list_->Count()) movable_.Add(false);
+    while (replaced_.Size() < list_->Count()) replaced_.Add(false);
 }
 
 void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
@@ -137,10 +138,7 @@ void PrerequisiteEngine::HoldFoundFiles() {
         (void)DeleteFileLong(targets_[i]);
         p.AlreadyDownloaded = false;
         p.Action = kActionDownload;
-        DownloadTask task;
-        task.Attempts = 1;
-        task.PrerequisiteIndex = i;
-        replaced_.Add(task);
+        replaced_[i] = true;
     }
 }
 
@@ -155,7 +153,7 @@ ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
     queue_.observer = observer;
     Array<bool> moved;
     ComputeTargets(&moved);
-    replaced_.Clear();
+    for (bool& replaced : replaced_) replaced = false;
     HoldFoundFiles();
     for (int i = 0; i < list_->Count(); ++i) {
         if (list_->GetAction(i) != kActionDownload) continue;
@@ -166,8 +164,7 @@ ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
         task.Folder = p.Folder;
         task.PrerequisiteIndex = i;
         task.Status = 4;
-        for (const DownloadTask& found : replaced_)
-            if (found.PrerequisiteIndex == i) task.Attempts = found.Attempts;
+        if (replaced_[i]) task.Attempts = 1;
         queue_.tasks.Add(task);
     }
     if (queue_.tasks.IsEmpty()) return 0;
@@ -314,7 +311,7 @@ ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         if (!(launched == source)) {
             // A moved file goes back where it was downloaded to (kept or
             // deleted with the download folder from there); a copy goes.
-            if (!moved || !MoveFileExW(launched.wc(), source.wc(), 0)) (void)DeleteFileLong(launched);
+            if (!moved || !MoveFileW(launched.wc(), source.wc())) (void)DeleteFileLong(launched);
         }
         switch (outcome) {
             case kInstallFailed:

@@ -108,8 +108,9 @@ private:
     // Per prerequisite: its hold is on the very file an elevated transfer
     // wrote under the protected descriptor, and may move it.
     Array<bool> movable_;
-    // Found files that failed their check, to be downloaded afresh once.
-    Array<DownloadTask> replaced_;
+    // Per prerequisite: the file found at its target failed its check, and
+    // is downloaded afresh only once.
+    Array<bool> replaced_;
     // Where an elevated run launches downloaded setups from; made on first need.
     ProtectedFolder protected_;
 

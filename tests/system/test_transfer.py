@@ -409,9 +409,10 @@ EARLY_END_CASES = {
         dict(drop_after=100_000, clean_close=True, partial_length=False), [], 0),
     "clean close after a 200, with ExactSize": (dict(drop_after=100_000, clean_close=True, partial_length=False),
                                                 ["--expected", SIZE], 0),
-    # A server that keeps the connection open and sends nothing more.
-    "stall in the body, resumed": (dict(stall=120_000), ["--no-data-ms", 2000], 0),
-    "stall before the answer": (dict(stall="headers"), ["--no-data-ms", 2000], E_DL_STALLED),
+    # A server that keeps the connection open and sends nothing more: after
+    # the real limit of 60 s the transfer resumes (a server that never
+    # answers is the silent run's case).
+    "stall in the body, resumed": (dict(stall=200_000), [], 0),
     "slow trickle": (dict(chunk=20_000, delay=0.05), [], 0),
 }
 
@@ -423,7 +424,7 @@ def test_transfers_end_whole_or_fail(prefix, http, source, target, case):
     http.set_mode(**mode)
     run = probe(prefix, http.url("f.bin"), target, *options, timeout=120)
     assert run.code == expected, run.output
-    assert run.seconds < 60
+    assert run.seconds < (100 if mode.get("stall") else 60)
     if expected == 0:
         assert target.read_bytes() == data
         assert not part_of(target).exists()
