@@ -99,8 +99,13 @@ HANDLE FileTransfer::OpenPartFile(bool resume) {
             }
         }
     }
-    return CreateFileW(partPath_.wc(), access, FILE_SHARE_READ, nullptr, resume ? OPEN_EXISTING : CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(partPath_.wc(), access, FILE_SHARE_READ, nullptr, resume ? OPEN_EXISTING : CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && !resume && GetLastError() == ERROR_ACCESS_DENIED && DeleteFileLong(partPath_)) {
+        // A part file this run may not write, but whose folder lets it go.
+        file = CreateFileW(partPath_.wc(), access, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return file;
 }
 
 ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {

@@ -265,10 +265,12 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     written_ = FileIdentity();
     uint32_t bytesHeld = 0;
     {
-        UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Opened as it will be written: a part file this run may not write
+        // (one an elevated run left under its protected descriptor) is
+        // started again from zero, like one whose size cannot be read.
+        UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         uint64_t held = 0;
-        // A part file whose size cannot be read is started again from zero.
         if (part && FileSize64(part.Get(), &held) && held > kLargestFile) {
             // Sizes are 32-bit: appending to it would write at the wrong offset.
             LogTooLarge(url_);
