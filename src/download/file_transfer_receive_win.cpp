@@ -125,6 +125,10 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     if (async_ && !async_->buffer) async_->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
     if (!async_ || !async_->buffer) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     RestartHashes();
+    // The digests are computed beside the receiving; in place when no
+    // thread can be had.
+    if ((!expectedMd5_.IsEmpty() || !expectedSha256_.IsEmpty()) && !digests_.Running())
+        (void)digests_.Start(expectedMd5_.IsEmpty() ? nullptr : &md5_, expectedSha256_.IsEmpty() ? nullptr : &sha256_);
     result = HashHeldBytes(part.Get(), bytesHeld);
     if (result) return Fail(result);
     if (observer_) observer_->OnProgress(bytesHeld);
@@ -255,11 +259,17 @@ void FileTransfer::SetExpectedDigests(const WString& md5, const WString& sha256)
 }
 
 void FileTransfer::RestartHashes() {
+    digests_.Finish();
     md5_.Reset();
     sha256_.Reset();
 }
 
 void FileTransfer::HashWritten(const BYTE* bytes, DWORD count) {
+    static_assert(kReceiveBufferSize <= BackgroundDigests::kSlotSize, "a piece fits a slot");
+    if (digests_.Running()) {
+        digests_.Add(bytes, count);
+        return;
+    }
     if (!expectedMd5_.IsEmpty()) md5_.Update(bytes, count);
     if (!expectedSha256_.IsEmpty()) sha256_.Update(bytes, count);
 }
@@ -290,6 +300,7 @@ bool FileTransfer::FinishedPartMatches(uint64_t size) {
         if (LoggingEnabled) LogLine(Format(u"Downloaded size differs from the expected size:%u", expectedSize_));
         return false;
     }
+    digests_.Stop();
     bool checked = false;
     if (!expectedMd5_.IsEmpty()) {
         uint8_t digest[16];

@@ -11,6 +11,7 @@
 #include "base/owned.h"
 #include "base/result.h"
 #include "base/wstr.h"
+#include "download/background_digests_win.h"
 #include "download/md5.h"
 #include "download/sha256.h"
 #include "download/result_codes.h"
@@ -183,6 +184,8 @@ private:
     WString expectedSha256_;
     Md5 md5_;
     Sha256 sha256_;
+    // Declared after the digests it updates, so that it ends first.
+    BackgroundDigests digests_;
     bool verifiedWhileWriting_ = false;
     bool protect_ = false;
     bool protectedWhileWriting_ = false;

@@ -4,6 +4,7 @@
 
 #include "download/file_transfer_win.h"
 #include "config/prerequisite.h"
+#include "download/background_digests_win.h"
 #include "download/verified_file_win.h"
 #include "platform/win_util.h"
 
@@ -168,6 +169,33 @@ TEST(VerifiedFile, MovableHoldMovesTheFileItHolds) {
     EXPECT_TRUE(held.Matches(sha));
     held.Close();
     DeleteFileW(moved.wc());
+}
+
+// Digests computed on their own thread equal those computed in place, for
+// pieces of every size up to a slot, with a wait for the thread in between.
+TEST(VerifiedFile, BackgroundDigestsEqualThoseInPlace) {
+    const DWORD sizes[] = {1, 63, 64, 65, 4096, 51200, BackgroundDigests::kSlotSize, 7};
+    static BYTE data[BackgroundDigests::kSlotSize];
+    for (DWORD i = 0; i < sizeof data; ++i) data[i] = static_cast<BYTE>(i * 7 + (i >> 9));
+    Md5 md5, md5InPlace;
+    Sha256 sha256, sha256InPlace;
+    BackgroundDigests digests;
+    ASSERT_TRUE(digests.Start(&md5, &sha256));
+    for (int round = 0; round < 40; ++round) {
+        const DWORD size = sizes[round % 8];
+        digests.Add(data, size);
+        md5InPlace.Update(data, size);
+        sha256InPlace.Update(data, size);
+        if (round == 20) digests.Finish();
+    }
+    digests.Stop();
+    uint8_t a[32], b[32];
+    md5.Finish(a);
+    md5InPlace.Finish(b);
+    EXPECT_EQ(memcmp(a, b, 16), 0);
+    sha256.Finish(a);
+    sha256InPlace.Finish(b);
+    EXPECT_EQ(memcmp(a, b, 32), 0);
 }
 
 class CopyObserver : public TransferObserver {
