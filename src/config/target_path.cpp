@@ -74,14 +74,17 @@ WString DownloadTargetPath(const WString& downloadFolder, const WString& locatio
 
 namespace {
 
-// Taken when the path equals an earlier target or its part file, or when its
-// own part file equals an earlier target.
+// The files a download writes beside its target: the part file, and the
+// validator kept with it.
+const char16_t* const kTargetCompanions[] = {u"", u".part", u".part.validator"};
+
+// Taken when any file the path's download writes equals one an earlier
+// target's download writes.
 bool TargetTaken(const Array<WString>& taken, const WString& path) {
-    const WString part = path + u".part";
-    for (int i = 0; i < taken.Size(); ++i) {
-        const WString takenPart = taken[i] + u".part";
-        if (taken[i].EqualsNoCase(path) || takenPart.EqualsNoCase(path) || taken[i].EqualsNoCase(part)) return true;
-    }
+    for (int i = 0; i < taken.Size(); ++i)
+        for (const char16_t* mine : kTargetCompanions)
+            for (const char16_t* theirs : kTargetCompanions)
+                if ((path + mine).EqualsNoCase(taken[i] + theirs)) return true;
     return false;
 }
 

@@ -150,6 +150,8 @@ TEST(TargetPath, DistinctDownloadTargets) {
         // One target's part file is another's target.
         {{u"C:\\dl\\s.exe", u"C:\\dl\\s.exe.part"}, {nullptr, u"C:\\dl\\App2\\s.exe.part"}},
         {{u"C:\\dl\\s.exe.part", u"C:\\dl\\s.exe"}, {nullptr, u"C:\\dl\\App2\\s.exe"}},
+        // Or the validator file kept beside it.
+        {{u"C:\\dl\\s.exe", u"C:\\dl\\s.exe.part.validator"}, {nullptr, u"C:\\dl\\App2\\s.exe.part.validator"}},
         // Prerequisites without a target (no download) take part in nothing.
         {{u"", u""}, {nullptr, nullptr}},
     };
