@@ -23,6 +23,7 @@ bool DigestsMatch(const Prerequisite& prerequisite, uint32_t size, const char16_
 
 bool VerifiedFile::Open(const WString& path, bool movable) {
     path_ = path;
+    movable_ = false;
     file_.Reset(CreateFileW(path.wc(), GENERIC_READ | (movable ? DELETE : 0), FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file_) return false;
@@ -31,11 +32,12 @@ bool VerifiedFile::Open(const WString& path, bool movable) {
         file_.Reset();
         return false;
     }
+    movable_ = movable;
     return true;
 }
 
 ResultCode VerifiedFile::MoveTo(const WString& target) {
-    if (!file_) return ERROR_INVALID_HANDLE;
+    if (!file_ || !movable_) return ERROR_INVALID_HANDLE;
     const ResultCode moved = RenameOpenFile(file_.Get(), target);
     if (moved != kResultOk) return moved;
     // The reader's hold is taken before the movable one goes, so the file is
@@ -49,6 +51,7 @@ ResultCode VerifiedFile::MoveTo(const WString& target) {
         return reader ? ERROR_FILE_INVALID : GetLastError();
     }
     file_ = static_cast<UniqueFile&&>(reader);
+    movable_ = false;
     return kResultOk;
 }
 

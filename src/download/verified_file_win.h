@@ -24,8 +24,12 @@ public:
     // folder, or written by someone at this moment). A movable hold may
     // also rename the file (MoveTo).
     bool Open(const WString& path, bool movable = false);
-    void Close() { file_.Reset(); }
+    void Close() {
+        file_.Reset();
+        movable_ = false;
+    }
     bool IsOpen() const { return file_.Valid(); }
+    bool IsMovable() const { return movable_; }
     const WString& Path() const { return path_; }
     // Which file is held.
     FileIdentity Identity() const { return IdentityOfOpenFile(file_.Get()); }
@@ -62,4 +66,5 @@ private:
 
     UniqueFile file_;
     WString path_;
+    bool movable_ = false;
 };

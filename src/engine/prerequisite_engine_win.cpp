@@ -68,7 +68,6 @@ void PrerequisiteEngine::ComputeTargets(Array<bool>* moved) {
     targets_.Clear();
     for (const WString& target : targets) targets_.Add(target.IsEmpty() ? target : AddLongPrefixForStorage(target));
     while (held_.Size() < list_->Count()) held_.Add(VerifiedFile());
-    while (movable_.Size() < list_->Count()) movable_.Add(false);
     while (replaced_.Size() < list_->Count()) replaced_.Add(false);
 }
 
@@ -106,10 +105,8 @@ ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, cons
             // transfer verified as it wrote them are not read again when the
             // held file is the one it wrote; another file in its place is
             // checked from the hold.
-            const int index = task.PrerequisiteIndex;
             if (hold.Open(task.TargetPath, task.ProtectedWhileWriting)) {
                 if (hold.Identity().SameFileAs(task.Written)) {
-                    movable_[index] = task.ProtectedWhileWriting;
                     if (task.VerifiedWhileWriting || hold.Matches(prerequisite)) return 0;
                 } else {
                     hold.Close();
@@ -117,7 +114,6 @@ ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, cons
                 }
             }
             hold.Close();
-            movable_[index] = false;
             (void)DeleteFileLong(task.TargetPath);
         }
         Log(u"Downloaded file failed its check and was deleted:", task.TargetPath);
@@ -131,7 +127,6 @@ void PrerequisiteEngine::HoldFoundFiles() {
         Prerequisite& p = (*list_)[i];
         if (list_->GetAction(i) != kActionDownloaded || IsLocalFileUrl(p.Location)) continue;
         VerifiedFile& hold = held_[i];
-        movable_[i] = false;
         if (hold.Open(targets_[i]) && hold.Matches(p)) continue;
         hold.Close();
         Log(u"File found at the download target failed its check and is downloaded afresh:", targets_[i]);
@@ -208,11 +203,9 @@ ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
 
 bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
     while (held_.Size() < list_->Count()) held_.Add(VerifiedFile());
-    while (movable_.Size() < list_->Count()) movable_.Add(false);
     VerifiedFile& hold = held_[item.PrerequisiteIndex];
     if (hold.IsOpen() && hold.Path() == item.FilePath) return true;  // checked when it was taken
     hold.Close();
-    movable_[item.PrerequisiteIndex] = false;
     const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
     if (hold.Open(item.FilePath) && hold.Matches(p)) return true;
     hold.Close();
@@ -242,10 +235,9 @@ bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved) {
     const WString& source = item.FilePath;
     const WString copyPath = protected_.Path() + source.Mid(source.FindLastChar(u'\\') + 1);
     VerifiedFile& hold = held_[item.PrerequisiteIndex];
-    if (movable_[item.PrerequisiteIndex]) {
+    if (hold.IsMovable()) {
         // Written under the protected descriptor and held since: moved, not
         // copied (a rename on the same volume).
-        movable_[item.PrerequisiteIndex] = false;
         if (hold.MoveTo(copyPath) == kResultOk || hold.Path() == copyPath) {
             *moved = true;
             launcher_.SetFilePath(launchIndex, copyPath);

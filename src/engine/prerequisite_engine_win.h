@@ -105,9 +105,6 @@ private:
     // Per prerequisite: its download target and the hold on its checked file.
     Array<WString> targets_;
     Array<VerifiedFile> held_;
-    // Per prerequisite: its hold is on the very file an elevated transfer
-    // wrote under the protected descriptor, and may move it.
-    Array<bool> movable_;
     // Per prerequisite: the file found at its target failed its check, and
     // is downloaded afresh only once.
     Array<bool> replaced_;

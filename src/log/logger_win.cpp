@@ -3,6 +3,7 @@
 #include <cpuid.h>
 #include <string.h>
 
+#include "base/grow_retry.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/os_info.h"
@@ -88,23 +89,20 @@ bool FinalPathOf(HANDLE handle, WString* path) {
     static const FinalPathFn finalPath = KernelFunction<FinalPathFn>("GetFinalPathNameByHandleW");
     path->Clear();
     if (!finalPath) return true;
-    DWORD capacity = MAX_PATH + 1;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // The answer counts its terminating null only when it does not fit.
+    const bool read = GrowAndRetry(MAX_PATH + 1, 3, [&](uint32_t capacity, uint32_t* needed) {
         WString text;
         const DWORD n = finalPath(handle, text.GetWBuffer(static_cast<int>(capacity)), capacity, 0);
-        if (n == 0) {
-            text.ReleaseBuffer(0);
-            return false;
+        text.ReleaseBuffer(n != 0 && n < capacity ? static_cast<int>(n) : 0);
+        if (n == 0) return QueryStep::kFailed;
+        if (n >= capacity) {
+            *needed = n + 1;
+            return QueryStep::kGrow;
         }
-        if (n < capacity) {
-            text.ReleaseBuffer(static_cast<int>(n));
-            *path = RemoveLongPrefix(text);
-            return !path->IsEmpty();
-        }
-        text.ReleaseBuffer(0);
-        capacity = n + 1;
-    }
-    return false;
+        *path = RemoveLongPrefix(text);
+        return QueryStep::kDone;
+    });
+    return read && !path->IsEmpty();
 }
 
 // True when the open file lies directly in the open folder, by the paths the

@@ -154,6 +154,7 @@ TEST(VerifiedFile, MovableHoldMovesTheFileItHolds) {
     const WString moved = abc.path + u".moved";
     ASSERT_EQ(held.MoveTo(moved), 0u);
     EXPECT_TRUE(held.Path() == moved);
+    EXPECT_FALSE(held.IsMovable());
     EXPECT_TRUE(held.Identity().SameFileAs(before));
     EXPECT_EQ(GetFileAttributesW(abc.path.wc()), INVALID_FILE_ATTRIBUTES);
     UniqueFile writer(CreateFileW(moved.wc(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
