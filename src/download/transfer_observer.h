@@ -16,6 +16,14 @@ constexpr int kStatusNewItem = 9;       // SetStatusText: the start of a new ite
 // OnError's answer when credentials were entered (ERROR_RETRY).
 constexpr uint32_t kAnswerCredentialsEntered = 1237;
 
+// Why the work waits before it goes on (OnWaiting).
+enum class WaitReason {
+    ServerSilent,       // nothing came for the no-data limit: the transfer resumes
+    ConnectionLost,     // the connection ended early: the transfer resumes
+    ServerUnavailable,  // 408, 429 or 5xx: the request is made again after a pause
+    InstallerBusy,      // another installation runs: the setup is started again later
+};
+
 class TransferObserver {
 public:
     virtual ~TransferObserver() {}
@@ -33,6 +41,12 @@ public:
     virtual uint32_t OnError(const WString& context, uint32_t code, void* handle) = 0;
     // kind 9 marks the start of a new item.
     virtual void SetStatusText(const WString& text, int kind, int reserved) = 0;
+    // The work waits before attempt (counted from 1) of attempts; called
+    // again with attempt 0 when it goes on.
+    virtual void OnWaiting(WaitReason, uint32_t attempt, uint32_t attempts) {
+        (void)attempt;
+        (void)attempts;
+    }
 };
 
 // The process-wide user name and password offered with a credential
