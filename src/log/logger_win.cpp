@@ -6,6 +6,7 @@
 #include "base/grow_retry.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/held_folder_win.h"
 #include "platform/os_info.h"
 #include "platform/path_rules.h"
 #include "platform/references_win.h"
@@ -51,58 +52,17 @@ WString TempLogFolder() {
     return folder;
 }
 
-// True when the open handle and its name show an entry of the expected kind
-// that is no reparse point (link, junction, mount point) and, for a file, no
-// second hard link: writing to it then changes nothing outside the log's own
-// place. The name is asked too because some file systems mark a link only
-// there.
-bool IsPlainEntry(HANDLE handle, const WString& path, bool folder) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) return false;
-    const DWORD byName = GetFileAttributesW(path.wc());
-    if (byName == INVALID_FILE_ATTRIBUTES) return false;
-    const DWORD attributes = info.dwFileAttributes | byName;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-    if (((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) return false;
-    return folder || info.nNumberOfLinks == 1;
-}
-
 // The log's path in one of the chainer's own log folders, or empty when the
 // folder is itself a link or junction. The folder stays open in hold, without
 // delete sharing, so it cannot be renamed or replaced by a junction before
 // the file is created in it.
 WString PathInLogFolder(const WString& folder, const WString& name, UniqueFile* hold) {
     if (folder.IsEmpty()) return WString();
-    hold->Reset(CreateFileW(folder.wc(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    *hold = OpenFolderToHold(folder);
     if (hold->Valid() && IsPlainEntry(hold->Get(), folder, true)) return folder + u"\\" + name;
     DebugText(u"LOGGER->refused a linked LOG folder at:" + folder);
     hold->Reset();
     return WString();
-}
-
-// The path the system resolves an open handle to (links followed), without
-// the "\\?\" prefix. Answers false only when the system has the query and it
-// fails; without it (Windows XP) path stays empty and true is answered.
-bool FinalPathOf(HANDLE handle, WString* path) {
-    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
-    static const FinalPathFn finalPath = KernelFunction<FinalPathFn>("GetFinalPathNameByHandleW");
-    path->Clear();
-    if (!finalPath) return true;
-    // The answer counts its terminating null only when it does not fit.
-    const bool read = GrowAndRetry(MAX_PATH + 1, 3, [&](uint32_t capacity, uint32_t* needed) {
-        WString text;
-        const DWORD n = finalPath(handle, text.GetWBuffer(static_cast<int>(capacity)), capacity, 0);
-        text.ReleaseBuffer(n != 0 && n < capacity ? static_cast<int>(n) : 0);
-        if (n == 0) return QueryStep::kFailed;
-        if (n >= capacity) {
-            *needed = n + 1;
-            return QueryStep::kGrow;
-        }
-        *path = RemoveLongPrefix(text);
-        return QueryStep::kDone;
-    });
-    return read && !path->IsEmpty();
 }
 
 // True when the open file lies directly in the open folder, by the paths the

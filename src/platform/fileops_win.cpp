@@ -164,7 +164,16 @@ FileIdentity IdentityOfOpenFile(HANDLE file) {
     return identity;
 }
 
-ResultCode RenameOpenFile(HANDLE file, const WString& newPath) {
+bool SizeOfOpenFile(HANDLE file, uint64_t* size) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    *size = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
+}
+
+ResultCode RenameOpenFile(HANDLE file, const WString& newPath, bool replace) {
     typedef BOOL(WINAPI * SetInformationFn)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
     static const SetInformationFn setInformation = KernelFunction<SetInformationFn>("SetFileInformationByHandle");
     if (!setInformation) return ERROR_CALL_NOT_IMPLEMENTED;
@@ -175,7 +184,7 @@ ResultCode RenameOpenFile(HANDLE file, const WString& newPath) {
     if (!block) return ERROR_NOT_ENOUGH_MEMORY;
     ZeroMemory(block.Get(), size);
     FILE_RENAME_INFO* info = block.As<FILE_RENAME_INFO>();
-    info->ReplaceIfExists = FALSE;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = nameBytes;
     CopyMemory(info->FileName, target.wc(), nameBytes);

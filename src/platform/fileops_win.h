@@ -61,10 +61,12 @@ struct FileIdentity {
     }
 };
 FileIdentity IdentityOfOpenFile(HANDLE file);
+// The size of an open file; false when it cannot be read.
+bool SizeOfOpenFile(HANDLE file, uint64_t* size);
 // Gives the file open on the handle (opened with DELETE access) the new
-// path on the same volume, never replacing a file there. 0 or the system's
-// error; ERROR_CALL_NOT_IMPLEMENTED before Windows Vista.
-[[nodiscard]] ResultCode RenameOpenFile(HANDLE file, const WString& newPath);
+// path on the same volume, replacing a file there only when replace is set.
+// 0 or the system's error; ERROR_CALL_NOT_IMPLEMENTED before Windows Vista.
+[[nodiscard]] ResultCode RenameOpenFile(HANDLE file, const WString& newPath, bool replace = false);
 
 // A directory listing with long-path support.
 class FileFinder {
