@@ -152,7 +152,7 @@ ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t*
     if (held) {
         // A part file that keeps the validator of its answer is resumed only
         // while the server's file is the same.
-        const WString condition = IfRangeHeader(PartValidator());
+        const WString condition = IfRangeHeader(part_.ReadValidator());
         headers = Format(u"Range: bytes=%u-\r\n", held) + condition;
         ifRange = !condition.IsEmpty();
     }

@@ -5,12 +5,15 @@
 #include <winnetwk.h>
 
 #include "download/file_transfer_internal_win.h"
+#include "base/owned.h"
 #include "platform/fileops_win.h"
+#include "platform/path_rules.h"
 #include "platform/system_library_win.h"
 
 namespace {
 
 constexpr DWORD kCopyReportMilliseconds = 200;
+constexpr DWORD kCopyBlockSize = 65536;
 
 ResultCode AddNetworkConnection(const WString& folder, const WString& user, const WString& password) {
     typedef DWORD(APIENTRY * AddConnection)(LPNETRESOURCEW, LPCWSTR, LPCWSTR, DWORD);
@@ -25,32 +28,6 @@ ResultCode AddNetworkConnection(const WString& folder, const WString& user, cons
 }
 
 }  // namespace
-
-DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTransferred, LARGE_INTEGER, LARGE_INTEGER,
-                            DWORD, DWORD reason, HANDLE, HANDLE, LPVOID data) {
-    LocalCopyContext* copy = static_cast<LocalCopyContext*>(data);
-    if (reason == CALLBACK_STREAM_SWITCH) {
-        copy->running = 0;
-        copy->reported = 0;
-        copy->lastReportTick = 0;
-        copy->lastTransferred = 0;
-        copy->total = static_cast<uint32_t>(totalFileSize.QuadPart);
-        if (copy->observer) copy->observer->OnTransferStarted(kStartedStream, copy->total, WString());
-    }
-    if (copy->observer && copy->observer->IsCancelled()) return PROGRESS_CANCEL;
-    uint64_t transferred = static_cast<uint64_t>(totalTransferred.QuadPart);
-    if (transferred > copy->lastTransferred) {
-        copy->running += static_cast<uint32_t>(transferred - copy->lastTransferred);
-        copy->lastTransferred = transferred;
-    }
-    DWORD now = GetTickCount();
-    if (now - copy->lastReportTick >= kCopyReportMilliseconds || copy->running >= copy->total) {
-        if (copy->observer && copy->running != copy->reported) copy->observer->OnProgress(copy->running - copy->reported);
-        copy->lastReportTick = now;
-        copy->reported = copy->running;
-    }
-    return PROGRESS_CONTINUE;
-}
 
 ResultCode FileTransfer::FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total) {
     sourceKind_ = kSourceLocalFile;
@@ -82,13 +59,44 @@ ResultCode FileTransfer::FileSource(const UrlParts& url, uint32_t* bytesHeld, ui
     }
 }
 
+// The local file is read into the part file like any other source, so the
+// same verdict judges its bytes; the observer hears of progress at most
+// every 200 ms and at the end.
 ResultCode FileTransfer::LocalCopy() {
-    const ResultCode result = CreateDirectoryTree(partPath_, false);
-    if (result) return Fail(result);
+    UniqueFile source(CreateFileW(AddLongPrefixForStorage(localSourcePath_).wc(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!source) return Fail(GetLastError());
+    uint64_t size = 0;
+    if (!SizeOfOpenFile(source.Get(), &size)) return Fail(GetLastError());
+    if (size > kLargestFile) return Fail(E_DL_FILE_TOO_LARGE);
+    if (observer_) observer_->OnTransferStarted(kStartedStream, static_cast<uint32_t>(size), WString());
     // The copy replaces the part file whole: no validator belongs to it.
-    DropPartValidator();
-    LocalCopyContext copy = {observer_, 0, 0, 0, 0, 0};
-    if (!CopyFileExW(localSourcePath_.wc(), partPath_.wc(), &LocalCopyProgress, &copy, nullptr, 0))
-        return Fail(GetLastError());
-    return PutPartFileInPlace();
+    ResultCode result = part_.Prepare(0, observer_);
+    if (result) return result == E_DL_CANCELLED ? result : Fail(result);
+    HeapBlock block(kCopyBlockSize);
+    if (!block) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    DWORD lastReport = GetTickCount();
+    uint32_t unreported = 0;
+    for (;;) {
+        if (Cancelled()) return E_DL_CANCELLED;
+        DWORD read = 0;
+        if (!ReadFile(source.Get(), block.Get(), kCopyBlockSize, &read, nullptr)) return Fail(GetLastError());
+        if (!read) break;
+        if (part_.WouldPassExpectedSize(read)) {
+            if (LoggingEnabled)
+                LogLine(WString(u"Downloaded size differs from the expected size:").AppendUnsigned(expected_.size));
+            part_.Discard();
+            return E_DL_FILE_REJECTED;
+        }
+        result = part_.Append(block.Get(), read);
+        if (result) return Fail(result);
+        unreported += read;
+        if (observer_ && GetTickCount() - lastReport >= kCopyReportMilliseconds) {
+            observer_->OnProgress(unreported);
+            unreported = 0;
+            lastReport = GetTickCount();
+        }
+    }
+    if (observer_ && unreported) observer_->OnProgress(unreported);
+    return FinishPartFile();
 }

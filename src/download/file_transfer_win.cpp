@@ -33,16 +33,6 @@ bool WaitForFlag(volatile LONG* flag, HANDLE wake, DWORD timeout) {
     return true;
 }
 
-// The size of an open file; false when it cannot be read.
-bool FileSize64(HANDLE file, uint64_t* size) {
-    DWORD high = 0;
-    SetLastError(0);
-    DWORD low = GetFileSize(file, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
-    *size = (static_cast<uint64_t>(high) << 32) | low;
-    return true;
-}
-
 void LogTooLarge(const WString& url) {
     if (LoggingEnabled) LogLine(u"Download refused, the file is 4 GiB or larger:" + UrlForLog(url));
 }
@@ -244,8 +234,6 @@ ResultCode FileTransfer::CheckUrl() {
 ResultCode FileTransfer::Download(const WString& url, const WString& targetPath) {
     url_ = url;
     targetPath_ = targetPath;
-    partPath_ = targetPath + u".part";
-    validatorPath_ = partPath_ + u".validator";
 
     ResultCode result = WinInet().error;
     if (!result) result = CheckUrl();
@@ -261,24 +249,29 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     }
 
     verifiedWhileWriting_ = false;
-    protectedWhileWriting_ = false;
-    written_ = FileIdentity();
-    uint32_t bytesHeld = 0;
-    {
-        // Opened as it will be written: a part file this run may not write
-        // (one an elevated run left under its protected descriptor) is
-        // started again from zero, like one whose size cannot be read.
-        UniqueFile part(CreateFileW(partPath_.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        uint64_t held = 0;
-        if (part && FileSize64(part.Get(), &held) && held > kLargestFile) {
-            // Sizes are 32-bit: appending to it would write at the wrong offset.
-            LogTooLarge(url_);
-            CloseAll();
-            return FailFor(TargetFileName(), E_DL_FILE_TOO_LARGE);
-        }
-        if (held <= kLargestFile) bytesHeld = static_cast<uint32_t>(held);
+    // A folder that cannot be made shows as the binding's failure.
+    (void)CreateDirectoryTree(targetPath_, false);
+    result = part_.Bind(targetPath_, expected_, protect_);
+    if (result) {
+        if (result == kLinkRefused && LoggingEnabled)
+            LogLine(u"Download refused, a link is on the way to its folder:" + targetPath_);
+        CloseAll();
+        return Fail(result);
     }
+    // From here on the part file is open in this transfer alone: what it
+    // holds is measured and hashed on the handle that goes on writing it.
+    // A part file this run may not write (one an elevated run left under
+    // its protected descriptor) is begun afresh, like one whose size cannot
+    // be read.
+    const uint64_t held = part_.OpenToResume();
+    if (held > kLargestFile) {
+        // Sizes are 32-bit: appending to it would write at the wrong offset.
+        LogTooLarge(url_);
+        CloseAll();
+        part_.Close();
+        return FailFor(TargetFileName(), E_DL_FILE_TOO_LARGE);
+    }
+    uint32_t bytesHeld = static_cast<uint32_t>(held);
 
     uint32_t total = 0;
     result = OpenFirstTime(&bytesHeld, &total);
@@ -287,7 +280,7 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     } else if (result) {
         if (result == E_DL_FILE_TOO_LARGE) LogTooLarge(url_);
         if (result != E_DL_NOT_MODIFIED) Report(TargetFileName(), result);
-    } else if (expectedSize_ && total && total != expectedSize_) {
+    } else if (expected_.size && total && total != expected_.size) {
         result = FailFor(TargetFileName(), E_DL_SIZE_MISMATCH);
     } else if (sourceKind_ == kSourceLocalFile) {
         result = LocalCopy();
@@ -295,6 +288,7 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
         result = ReceiveLoop(total, bytesHeld);
     }
     CloseAll();
+    part_.Close();
     return result;
 }
 
@@ -387,48 +381,3 @@ ResultCode FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
             return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     }
 }
-
-// ---------------------------------------------------------------------------
-// The part file's place and validator
-
-ResultCode FileTransfer::PutPartFileInPlace() {
-    DeleteFileLong(targetPath_);
-    if (!MoveFileW(partPath_.wc(), targetPath_.wc())) {
-        if (!CopyFileW(partPath_.wc(), targetPath_.wc(), FALSE)) return Fail(GetLastError());
-        DeleteFileLong(partPath_);
-    }
-    DropPartValidator();
-    if (observer_) observer_->OnFinished(kFinishedTransfer, 0);
-    return 0;
-}
-
-Validator FileTransfer::PartValidator() const {
-    UniqueFile file(CreateFileW(validatorPath_.wc(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    uint64_t size = 0;
-    if (!file || !FileSize64(file.Get(), &size) || size > kValidatorFileLimit) return Validator();
-    uint8_t bytes[kValidatorFileLimit];
-    DWORD read = 0;
-    if (!ReadFile(file.Get(), bytes, static_cast<DWORD>(size), &read, nullptr) || read != size) return Validator();
-    return ParseValidatorFile(bytes, read);
-}
-
-// Called when the part file has just been created or emptied, before any
-// byte of the answer is written: the old validator goes first, so that no
-// moment pairs the new answer's validator with the old bytes.
-void FileTransfer::BeginPartValidator() {
-    DropPartValidator();
-    uint8_t bytes[kValidatorFileLimit];
-    const uint32_t size = ValidatorFileBytes(answerValidator_, bytes);
-    if (!size) return;
-    UniqueFile file(CreateFileW(validatorPath_.wc(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-    DWORD written = 0;
-    const bool ok = file && WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
-    file.Reset();
-    // A validator that could not be written whole is none: the part file is
-    // then resumed without one.
-    if (!ok) DropPartValidator();
-}
-
-void FileTransfer::DropPartValidator() { DeleteFileLong(validatorPath_); }

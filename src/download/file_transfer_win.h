@@ -11,29 +11,13 @@
 #include "base/owned.h"
 #include "base/result.h"
 #include "base/wstr.h"
-#include "download/background_digests_win.h"
-#include "download/md5.h"
-#include "download/sha256.h"
+#include "download/file_verdict.h"
+#include "download/part_file_win.h"
 #include "download/result_codes.h"
 #include "download/transfer_observer.h"
 #include "download/transfer_rules.h"
 #include "platform/fileops_win.h"
 #include "download/wininet_api_win.h"
-
-// The copy of a FILE URL reports through this routine of CopyFileExW:
-// OnTransferStarted when a stream starts, progress at most every 200 ms and
-// when the copy reaches the total, PROGRESS_CANCEL when the observer cancels.
-struct LocalCopyContext {
-    TransferObserver* observer;
-    uint32_t running;
-    uint32_t reported;
-    DWORD lastReportTick;
-    uint32_t total;
-    uint64_t lastTransferred;
-};
-DWORD CALLBACK LocalCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalTransferred, LARGE_INTEGER streamSize,
-                                 LARGE_INTEGER streamTransferred, DWORD streamNumber, DWORD reason, HANDLE source,
-                                 HANDLE destination, LPVOID data);
 
 // What the status callback shares with the transfer thread (defined in
 // file_transfer_internal_win.h). It lives on the heap: when a closing handle
@@ -65,29 +49,24 @@ public:
     FileTransfer(const FileTransfer&) = delete;
     FileTransfer& operator=(const FileTransfer&) = delete;
 
-    // 0 = no expected size.
-    void SetExpectedSize(uint32_t size) { expectedSize_ = size; }
-    // Digests (hexadecimal, either may be empty) computed over the bytes as
-    // they are written and compared, with the expected size, before the
-    // part file becomes the target. A mismatch deletes the part file and
-    // answers E_DL_FILE_REJECTED.
-    void SetExpectedDigests(const WString& md5, const WString& sha256);
+    // What the file must be (ExactSize, MD5, SHA256): the size and digests
+    // are computed over the bytes as they are written and judged before the
+    // part file becomes the target; a file that fails is deleted and the
+    // transfer answers E_DL_FILE_REJECTED.
+    void SetExpected(const ExpectedFile& expected) { expected_ = expected; }
     // True when the file can be checked by a hash: an https URL redirected
     // to http is followed only then.
     void SetVerifiable(bool verifiable) { verifiable_ = verifiable; }
-    // True after a successful Download whose given digests were computed
-    // over the written bytes and matched.
-    bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
-    // For an elevated run: a part file started afresh is created under the
+    // For an elevated run: a part file begun afresh is created under the
     // protected folder's descriptor, so that once written only SYSTEM and
     // Administrators can change it.
     void SetProtectWhileWriting(bool protect) { protect_ = protect; }
-    // True after a successful Download whose whole file was written into a
-    // part file created so.
-    bool ProtectedWhileWriting() const { return protectedWhileWriting_; }
-    // The file the last successful Download wrote (now the target); not
-    // known for a copied local file.
-    const FileIdentity& WrittenIdentity() const { return written_; }
+    // True after a successful Download whose given digests were computed
+    // over the written bytes and matched.
+    bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
+    // After a successful Download: the hold on the target and the verdict
+    // that stands for it (see PartFile::HandOver).
+    Verdict HandOver(VerifiedFile* hold) { return part_.HandOver(hold); }
     // Runs the whole transfer once; 0 or a result code.
     [[nodiscard]] ResultCode Download(const WString& url, const WString& targetPath);
 
@@ -123,24 +102,12 @@ private:
     [[nodiscard]] ResultCode FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize);
     [[nodiscard]] ResultCode FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
     [[nodiscard]] ResultCode ReceiveLoop(uint32_t total, uint32_t bytesHeld);
-    // Opens the part file to continue it, or creates it afresh (under the
-    // protected descriptor when asked to).
-    HANDLE OpenPartFile(bool resume);
     [[nodiscard]] ResultCode ReadChunk(DWORD* read);
-    [[nodiscard]] ResultCode Reconnect(HANDLE partFile, ReconnectStallGuard* guard, uint32_t* total, ResultCode fault);
+    [[nodiscard]] ResultCode Reconnect(ReconnectStallGuard* guard, uint32_t* total, ResultCode fault);
+    // The judged part file becomes the target.
+    [[nodiscard]] ResultCode FinishPartFile();
     [[nodiscard]] ResultCode CheckDowngrade();
-    [[nodiscard]] ResultCode HashHeldBytes(HANDLE partFile, uint32_t bytesHeld);
-    void HashWritten(const BYTE* bytes, DWORD count);
-    void RestartHashes();
-    [[nodiscard]] bool FinishedPartMatches(uint64_t size);
     [[nodiscard]] ResultCode LocalCopy();
-    [[nodiscard]] ResultCode PutPartFileInPlace();
-    // The validator kept beside the part file (None when there is none or
-    // it is malformed); BeginPartValidator replaces it with the one of the
-    // answer that begins a fresh part file, DropPartValidator deletes it.
-    Validator PartValidator() const;
-    void BeginPartValidator();
-    void DropPartValidator();
     [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
 
     bool Cancelled();
@@ -162,11 +129,11 @@ private:
     TransferObserver* observer_;
     CredentialStore* credentials_;
     WString targetPath_;
-    WString partPath_;
-    WString validatorPath_;  // <target>.part.validator
     WString url_;
     int retryBudget_ = kRetryBudget;
-    uint32_t expectedSize_ = 0;
+    ExpectedFile expected_;
+    // The download's file from its creation to its hand-over.
+    PartFile part_;
 
     // The source as opened: an internet stream, a local file path, or the
     // part file itself when it already holds the whole file.
@@ -178,18 +145,8 @@ private:
     // Retry-After of the last answer that asked to come back later.
     WString retryAfter_;
     bool verifiable_ = false;
-    // Digests expected of the file, and computed over the part file as it
-    // is written.
-    WString expectedMd5_;
-    WString expectedSha256_;
-    Md5 md5_;
-    Sha256 sha256_;
-    // Declared after the digests it updates, so that it ends first.
-    BackgroundDigests digests_;
     bool verifiedWhileWriting_ = false;
     bool protect_ = false;
-    bool protectedWhileWriting_ = false;
-    FileIdentity written_;
     // Where the body of the answer being received ends (a 206's last byte
     // + 1); 0 = at the total.
     uint32_t pieceEnd_ = 0;

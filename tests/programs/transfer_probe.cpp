@@ -128,11 +128,12 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && !wcscmp(argv[1], L"--md5")) {
         DWORD start = GetTickCount();
         VerifiedFile file;
-        uint32_t size = 0;
-        char16_t digest[33] = {};
-        bool ok = file.Open(WString(argv[2])) && file.ReadDigests(&size, digest, nullptr);
+        ExpectedFile md5Only;
+        md5Only.md5 = u"?";
+        FileFacts facts;
+        bool ok = file.Open(WString(argv[2])) && file.ReadFacts(md5Only, &facts);
         DWORD elapsed = GetTickCount() - start;
-        wprintf(L"md5=%ls ok=%d ms=%lu\n", ok ? WString(digest).wc() : L"", ok ? 1 : 0, elapsed);
+        wprintf(L"md5=%ls ok=%d ms=%lu\n", ok ? WString(facts.md5).wc() : L"", ok ? 1 : 0, elapsed);
         return ok ? 0 : 1;
     }
     if (argc < 3) {
@@ -203,8 +204,11 @@ int wmain(int argc, wchar_t** argv) {
     uint32_t result;
     {
         FileTransfer transfer(useObserver ? &observer : nullptr, &TheCredentialStore());
-        if (expected) transfer.SetExpectedSize(expected);
-        transfer.SetExpectedDigests(md5, sha256);
+        ExpectedFile expectedFile;
+        expectedFile.size = expected;
+        expectedFile.md5 = md5;
+        expectedFile.sha256 = sha256;
+        transfer.SetExpected(expectedFile);
         transfer.SetVerifiable(verifiable);
         observer.startTick = GetTickCount();
         result = transfer.Download(WString(argv[1]), WString(argv[2]));

@@ -249,6 +249,8 @@ DIGEST_CASES = {
     "MD5 differs": (0, "0" * 32, None, E_DL_FILE_REJECTED),
     "SHA256 differs": (0, "md5", "f" * 64, E_DL_FILE_REJECTED),
     "size differs at the end": (SIZE + 1, None, None, E_DL_FILE_REJECTED),
+    # A body without a length is not written past ExactSize.
+    "size passed while writing": (1000, None, None, E_DL_FILE_REJECTED),
 }
 
 
@@ -285,8 +287,20 @@ def test_digests_are_checked_while_writing(prefix, http, source, target, case, h
     else:
         assert not target.exists() and not part_of(target).exists()
         assert "verified-while-writing=0" in run.output
+        if expected and expected < SIZE:
+            assert held + sum(run.progress) <= expected
     if code != E_DL_SIZE_MISMATCH:
         assert not validator_of(target).exists()
+
+
+@pytest.mark.parametrize("option,digest", [("--md5", "d41d8cd98f00b204e9800998ecf8427e"),
+                                           ("--sha256", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855")])
+def test_empty_file_never_matches_a_digest(prefix, http, source, target, option, digest):
+    # The digest of the empty text does not make an empty download right.
+    (source / "empty.bin").write_bytes(b"")
+    run = probe(prefix, http.url("empty.bin"), target, option, digest)
+    assert run.code == E_DL_FILE_REJECTED, run.output
+    assert not target.exists() and not part_of(target).exists()
 
 
 def test_announced_size_differs_from_expected(prefix, http, target):

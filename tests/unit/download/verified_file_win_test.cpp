@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "download/file_transfer_win.h"
 #include "config/prerequisite.h"
 #include "download/background_digests_win.h"
+#include "download/part_file_win.h"
 #include "download/verified_file_win.h"
 #include "platform/win_util.h"
 
@@ -32,16 +35,18 @@ public:
 // or read, or is empty.
 bool Md5Of(const WString& path, WString* digest) {
     VerifiedFile file;
-    uint32_t size = 0;
-    char16_t md5[33];
-    if (!file.Open(path) || !file.ReadDigests(&size, md5, nullptr) || size == 0) return false;
-    *digest = WString(md5, 32);
+    ExpectedFile md5Only;
+    md5Only.md5 = u"?";
+    FileFacts facts;
+    if (!file.Open(path) || !file.ReadFacts(md5Only, &facts) || facts.size == 0) return false;
+    *digest = WString(facts.md5, 32);
     return true;
 }
 
-bool Accepted(const Prerequisite& prerequisite, const WString& path) {
-    VerifiedFile file;
-    return file.Open(path) && file.Matches(prerequisite);
+ExpectedFile Sha256Of(const char16_t* digest) {
+    ExpectedFile expected;
+    expected.sha256 = WString(digest);
+    return expected;
 }
 
 TEST(VerifiedFile, Md5) {
@@ -64,51 +69,18 @@ TEST(VerifiedFile, Md5) {
     EXPECT_FALSE(Md5Of(WString(u"Z:\\no\\such\\file.bin"), &digest));
 }
 
-TEST(VerifiedFile, Matches) {
+// The hold judges what it holds; a file it cannot hold is never accepted.
+TEST(VerifiedFile, JudgesTheHeldBytes) {
     TempFile abc("abc", 3);
-    TempFile empty("", 0);
-    const char16_t* abcShaUpper = u"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
-    struct Case {
-        const WString* path;
-        int32_t exactSize;
-        const char16_t* md5;
-        const char16_t* sha256;
-        bool accepted;
-    } cases[] = {
-        {&abc.path, 0, u"", u"", true},
-        {&abc.path, 3, u"", u"", true},
-        {&abc.path, 4, u"", u"", false},
-        {&abc.path, 3, u"900150983cd24fb0d6963f7d28e17f72", u"", true},
-        {&abc.path, 0, u"900150983CD24FB0D6963F7D28E17F72", u"", true},
-        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72Z", u"", true},
-        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f7", u"", false},
-        {&abc.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", u"", false},
-        {&abc.path, 4, u"900150983cd24fb0d6963f7d28e17f72", u"", false},  // size first
-        // SHA-256 alone, in either case, and beside MD5: both must match.
-        {&abc.path, 3, u"", kAbcSha256, true},
-        {&abc.path, 0, u"", abcShaUpper, true},
-        {&abc.path, 0, u"", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae", false},
-        {&abc.path, 0, u"", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015", false},
-        {&abc.path, 0, u"", u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015adZ", false},
-        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72", kAbcSha256, true},
-        {&abc.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", kAbcSha256, false},
-        {&abc.path, 0, u"900150983cd24fb0d6963f7d28e17f72",
-         u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", false},
-        // An empty file is never digested: any digest rejects it.
-        {&empty.path, 0, u"d41d8cd98f00b204e9800998ecf8427e", u"", false},
-        {&empty.path, 0, u"", u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", false},
-        {&empty.path, 0, u"", u"", true},
-    };
-    for (const auto& c : cases) {
-        Prerequisite prerequisite;
-        prerequisite.ExactSize = c.exactSize;
-        prerequisite.MD5 = WString(c.md5);
-        prerequisite.SHA256 = WString(c.sha256);
-        EXPECT_EQ(Accepted(prerequisite, *c.path), c.accepted) << c.exactSize;
-    }
-    Prerequisite sized;
-    sized.ExactSize = 3;
-    EXPECT_FALSE(Accepted(sized, WString(u"Z:\\no\\such\\file.bin")));
+    VerifiedFile held;
+    ASSERT_TRUE(held.Open(abc.path));
+    EXPECT_EQ(held.Judge(Sha256Of(kAbcSha256)), Verdict::Accepted);
+    ExpectedFile sized;
+    sized.size = 4;
+    EXPECT_EQ(held.Judge(sized), Verdict::SizeDiffers);
+    held.Close();
+    EXPECT_EQ(held.Judge(ExpectedFile()), Verdict::Unreadable);
+    EXPECT_FALSE(held.Open(WString(u"Z:\\no\\such\\file.bin")));
 }
 
 // A held file cannot be written, renamed or deleted by anyone, and a file
@@ -135,10 +107,8 @@ TEST(VerifiedFile, HeldFileCannotBeChanged) {
     ASSERT_TRUE(busy.Valid());
     EXPECT_FALSE(held.Open(abc.path));
     busy.Reset();
-    Prerequisite sha;
-    sha.SHA256 = WString(kAbcSha256);
     ASSERT_TRUE(held.Open(abc.path));
-    EXPECT_TRUE(held.Matches(sha));
+    EXPECT_EQ(held.Judge(Sha256Of(kAbcSha256)), Verdict::Accepted);
 }
 
 // A movable hold renames the file it holds, which stays the same file and
@@ -160,14 +130,14 @@ TEST(VerifiedFile, MovableHoldMovesTheFileItHolds) {
     UniqueFile writer(CreateFileW(moved.wc(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_FALSE(writer.Valid());
-    // Now held for reading only: a reader that shares only reading gets in.
+    // Now held for reading only, never sharing delete: a reader that shares
+    // only reading gets in, a rename does not.
     UniqueFile reader(CreateFileW(moved.wc(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_TRUE(reader.Valid());
     reader.Reset();
-    Prerequisite sha;
-    sha.SHA256 = WString(kAbcSha256);
-    EXPECT_TRUE(held.Matches(sha));
+    EXPECT_FALSE(MoveFileW(moved.wc(), (moved + u"2").wc()));
+    EXPECT_EQ(held.Judge(Sha256Of(kAbcSha256)), Verdict::Accepted);
     held.Close();
     DeleteFileW(moved.wc());
 }
@@ -199,66 +169,154 @@ TEST(VerifiedFile, BackgroundDigestsEqualThoseInPlace) {
     EXPECT_EQ(memcmp(a, b, 32), 0);
 }
 
-class CopyObserver : public TransferObserver {
+// A folder of its own for each part-file test.
+class TestFolder {
 public:
-    int started = 0;
-    uint32_t startedTotal = 99;
-    bool startedWithEmptyTarget = false;
-    int progressCalls = 0;
-    uint32_t progressSum = 0;
-    bool cancel = false;
-    void SetItemCount(uint64_t, int) override {}
-    void OnTransferStarted(int kind, uint32_t total, const WString& target) override {
-        ++started;
-        startedTotal = total;
-        startedWithEmptyTarget = kind == 1 && target.IsEmpty();
+    TestFolder() {
+        WString base = TempFolder() + u"cvpart";
+        FreshNames names;
+        do {
+            path = names.Next(base);
+        } while (!CreateDirectoryW(path.wc(), nullptr));
+        path.Append(u'\\');
     }
-    void OnFinished(int, int) override {}
-    void OnProgress(uint32_t bytes) override {
-        ++progressCalls;
-        progressSum += bytes;
+    ~TestFolder() {
+        DeleteTreeContents(path);
+        RemoveDirectoryW(path.wc());
     }
-    bool IsCancelled() override { return cancel; }
-    uint32_t OnError(const WString&, uint32_t code, void*) override { return code; }
-    void SetStatusText(const WString&, int, int) override {}
+    void Write(const char16_t* name, const char* bytes) const {
+        UniqueFile file(CreateFileW((path + name).wc(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(file.Get(), bytes, static_cast<DWORD>(strlen(bytes)), &written, nullptr);
+    }
+    std::string Read(const char16_t* name) const {
+        UniqueFile file(CreateFileW((path + name).wc(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file) return "<none>";
+        char buffer[64] = {};
+        DWORD read = 0;
+        ReadFile(file.Get(), buffer, sizeof buffer - 1, &read, nullptr);
+        return std::string(buffer, read);
+    }
+    WString path;
 };
 
-LARGE_INTEGER Large(int64_t v) {
-    LARGE_INTEGER l;
-    l.QuadPart = v;
-    return l;
+ExpectedFile Expect(uint64_t size, const char16_t* md5) {
+    ExpectedFile expected;
+    expected.size = size;
+    expected.md5 = WString(md5);
+    return expected;
 }
 
-DWORD Step(LocalCopyContext* context, int64_t total, int64_t done, DWORD reason) {
-    return LocalCopyProgress(Large(total), Large(done), Large(total), Large(done), 1, reason, nullptr, nullptr, context);
+// The part file from what an earlier attempt left to the target: the bytes
+// kept are those measured and hashed on the handle that goes on writing, a
+// fresh start forgets the old ones, and one verdict decides before the
+// rename. The empty text's own digest never makes an empty file right.
+TEST(PartFile, KeepsHashesAndJudgesTheBytesItHolds) {
+    struct Case {
+        const char* left;  // the part file an earlier attempt left (null: none)
+        bool keep;         // continue it rather than begin afresh
+        const char* appended;
+        ExpectedFile expected;
+        Verdict verdict;
+        const char* target;  // what the target holds afterwards
+    } cases[] = {
+        {"ab", true, "c", Expect(3, u"900150983cd24fb0d6963f7d28e17f72"), Verdict::Accepted, "abc"},
+        {"ab", true, "c", Expect(0, u"ffffffffffffffffffffffffffffffff"), Verdict::Md5Differs, "<none>"},
+        {"zz", false, "abc", Expect(0, u"900150983cd24fb0d6963f7d28e17f72"), Verdict::Accepted, "abc"},
+        {nullptr, false, "abc", Expect(4, u""), Verdict::SizeDiffers, "<none>"},
+        {nullptr, false, "", Expect(0, u"d41d8cd98f00b204e9800998ecf8427e"), Verdict::EmptyFile, "<none>"},
+        {"", true, "", Expect(0, u""), Verdict::Accepted, ""},
+    };
+    for (const Case& c : cases) {
+        TestFolder folder;
+        if (c.left) folder.Write(u"setup.exe.part", c.left);
+        PartFile part;
+        ASSERT_EQ(part.Bind(folder.path + u"setup.exe", c.expected, false), 0u);
+        const uint64_t held = part.OpenToResume();
+        EXPECT_EQ(held, c.left ? strlen(c.left) : 0u);
+        if (c.left && *c.left) {
+            // Nobody else writes a part file that is open to resume.
+            UniqueFile writer(CreateFileW((folder.path + u"setup.exe.part").wc(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+            EXPECT_FALSE(writer.Valid());
+        }
+        ASSERT_EQ(part.Prepare(c.keep ? held : 0, nullptr), 0u);
+        if (*c.appended) {
+            ASSERT_EQ(part.Append(c.appended, static_cast<DWORD>(strlen(c.appended))), 0u);
+        }
+        const Verdict verdict = part.Judge();
+        EXPECT_EQ(verdict, c.verdict) << c.appended;
+        if (verdict == Verdict::Accepted) {
+            ASSERT_EQ(part.PutInPlace(), 0u);
+        }
+        EXPECT_EQ(folder.Read(u"setup.exe"), c.target);
+        EXPECT_EQ(folder.Read(u"setup.exe.part"), "<none>");
+    }
 }
 
-TEST(LocalCopy, ProgressIsThrottledAndEndsAtTheTotal) {
-    CopyObserver observer;
-    LocalCopyContext context = {&observer, 5, 5, 0, 0, 5};
-    const int64_t total = 1000000;
-    EXPECT_EQ(Step(&context, total, 0, CALLBACK_STREAM_SWITCH), (DWORD)PROGRESS_CONTINUE);
-    EXPECT_EQ(observer.started, 1);
-    EXPECT_EQ(observer.startedTotal, (uint32_t)total);
-    EXPECT_TRUE(observer.startedWithEmptyTarget);
-    // The stream start reports at once (no report was made yet); the chunks
-    // that follow within 200 ms are held back.
-    const int before = observer.progressCalls;
-    for (int64_t done = 65536; done < total; done += 65536) Step(&context, total, done, CALLBACK_CHUNK_FINISHED);
-    EXPECT_LE(observer.progressCalls - before, 2);
-    Step(&context, total, total, CALLBACK_CHUNK_FINISHED);
-    EXPECT_EQ(observer.progressSum, (uint32_t)total);
+TEST(PartFile, StopsAtTheExpectedSizeAndKeepsItsValidatorOnlyWithIt) {
+    TestFolder folder;
+    PartFile part;
+    ASSERT_EQ(part.Bind(folder.path + u"setup.exe", Expect(3, u""), false), 0u);
+    ASSERT_EQ(part.Prepare(0, nullptr), 0u);
+    Validator validator;
+    validator.kind = ValidatorKind::ETag;
+    validator.value = u"\"v1\"";
+    part.WriteValidator(validator);
+    EXPECT_TRUE(part.ReadValidator().value == validator.value);
+    ASSERT_EQ(part.Append("ab", 2), 0u);
+    EXPECT_FALSE(part.WouldPassExpectedSize(1));
+    EXPECT_TRUE(part.WouldPassExpectedSize(2));
+    // Begun afresh: the validator of the old bytes goes with them.
+    ASSERT_EQ(part.Prepare(0, nullptr), 0u);
+    EXPECT_EQ(part.ReadValidator().kind, ValidatorKind::None);
+    part.WriteValidator(validator);
+    ASSERT_EQ(part.Append("abc", 3), 0u);
+    ASSERT_EQ(part.Judge(), Verdict::Accepted);
+    ASSERT_EQ(part.PutInPlace(), 0u);
+    EXPECT_EQ(folder.Read(u"setup.exe.part.validator"), "<none>");
 }
 
-TEST(LocalCopy, CancellationStopsTheCopy) {
-    CopyObserver observer;
-    LocalCopyContext context = {&observer, 0, 0, 0, 0, 0};
-    EXPECT_EQ(Step(&context, 100, 0, CALLBACK_STREAM_SWITCH), (DWORD)PROGRESS_CONTINUE);
-    observer.cancel = true;
-    EXPECT_EQ(Step(&context, 100, 50, CALLBACK_CHUNK_FINISHED), (DWORD)PROGRESS_CANCEL);
-    LocalCopyContext silent = {nullptr, 0, 0, 0, 0, 0};
-    EXPECT_EQ(Step(&silent, 100, 0, CALLBACK_STREAM_SWITCH), (DWORD)PROGRESS_CONTINUE);
-    EXPECT_EQ(Step(&silent, 100, 100, CALLBACK_CHUNK_FINISHED), (DWORD)PROGRESS_CONTINUE);
+// After the rename the hold decides what stands: the very file written keeps
+// the transfer's verdict only when it was written under the protected
+// descriptor; anything else is judged from the hold, and a file put in its
+// place that no digest can judge is rejected.
+TEST(PartFile, HandOverJudgesWhatTheHoldFinds) {
+    struct Case {
+        bool protect;
+        const char16_t* md5;
+        const char* writtenLater;  // bytes written into the target in the gap (null: none)
+        bool replaced;             // the target replaced by another file in the gap
+        Verdict verdict;
+    } cases[] = {
+        {false, u"900150983cd24fb0d6963f7d28e17f72", nullptr, false, Verdict::Accepted},
+        {false, u"900150983cd24fb0d6963f7d28e17f72", "xyz", false, Verdict::Md5Differs},
+        {false, u"900150983cd24fb0d6963f7d28e17f72", "abc", true, Verdict::Accepted},
+        {false, u"", nullptr, false, Verdict::Accepted},
+        {false, u"", "abc", true, Verdict::Replaced},
+        {true, u"", nullptr, false, Verdict::Accepted},
+        {true, u"", "abc", true, Verdict::Replaced},
+    };
+    for (const Case& c : cases) {
+        TestFolder folder;
+        PartFile part;
+        ASSERT_EQ(part.Bind(folder.path + u"setup.exe", Expect(0, c.md5), c.protect), 0u);
+        ASSERT_EQ(part.Prepare(0, nullptr), 0u);
+        ASSERT_EQ(part.Append("abc", 3), 0u);
+        ASSERT_EQ(part.Judge(), Verdict::Accepted);
+        ASSERT_EQ(part.PutInPlace(), 0u);
+        if (c.replaced) {
+            // Moved away rather than deleted: a file system may give a new
+            // file the number of one just deleted.
+            ASSERT_TRUE(MoveFileW((folder.path + u"setup.exe").wc(), (folder.path + u"old.exe").wc()));
+            folder.Write(u"setup.exe", c.writtenLater);
+        } else if (c.writtenLater) {
+            folder.Write(u"setup.exe", c.writtenLater);
+        }
+        VerifiedFile hold;
+        EXPECT_EQ(part.HandOver(&hold), c.verdict) << c.protect << " " << (c.writtenLater ? c.writtenLater : "");
+        EXPECT_EQ(hold.IsOpen(), c.verdict == Verdict::Accepted);
+    }
 }
 
 }  // namespace
