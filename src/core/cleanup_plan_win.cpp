@@ -6,7 +6,9 @@
 #include "core/cleanup_rules.h"
 #include "install/package_launcher_win.h"
 #include "install/script_runner_win.h"
+#include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/held_folder_win.h"
 
 namespace {
 
@@ -49,11 +51,14 @@ void CleanupPlan::Prepare(const IniDocument& document, const WString& iniPath, c
 }
 
 void CleanupPlan::DeleteAndPrune() {
-    WString root = CleanupRoot(cleanupFolders_);
+    // Every deletion goes by a handle on the entry itself, its folders held
+    // from the root down: a link below the root is never followed out of it.
+    const WString root = CanonicalCleanupPath(CleanupRoot(cleanupFolders_));
     for (const WString& file : fileList_) {
-        DeleteFileLong(file);
+        const ResultCode deleted = DeleteBelow(root, file);
+        if (deleted == kLinkRefused && LoggingEnabled) LogLine(u"Cleanup refused, a link is on the way to:" + file);
         Array<WString> folders = FoldersToPrune(file, root);
-        for (const WString& folder : folders) RemoveDirectoryLong(folder);  // only empty folders go
+        for (const WString& folder : folders) (void)RemoveFolderBelow(root, folder);  // only empty folders go
     }
 
     // A folder that still holds more than the running executable is not handed

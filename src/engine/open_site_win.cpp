@@ -4,9 +4,11 @@
 #include <shellapi.h>
 
 #include "config/prerequisite.h"
+#include "install/command_line.h"
 #include "engine/prerequisite_engine_win.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/process_runner_win.h"
 #include "platform/win_util.h"
 #include "download/url_for_log.h"
 
@@ -22,6 +24,31 @@ void WaitUntilRead(HANDLE process) {
     if (WaitForInputIdle(process, kShortcutReadMs) == 0) return;
     const DWORD spent = GetTickCount() - started;
     if (spent < kShortcutReadMs) WaitForSingleObject(process, kShortcutReadMs - spent);
+}
+
+// An elevated run opens a site with the rights of the user's desktop shell
+// (unelevated) where it can, else with the handler the machine registers
+// for the URL's scheme, started directly; never with a handler that the
+// user's own classes could name. False when neither is there.
+bool OpenSiteElevated(const WString& url) {
+    if (OpenThroughDesktopShell(url)) {
+        if (LoggingEnabled) LogLine(u"Web site opened through the desktop's shell:" + UrlForLog(url));
+        return true;
+    }
+    const WString scheme = UrlScheme(url);
+    DirectLaunch launch;
+    if (scheme.IsEmpty() || !ComposeHandlerLaunch(MachineUrlHandler(scheme), url, &launch)) {
+        if (LoggingEnabled) LogLine(u"Web site not opened, no handler the user cannot change:" + UrlForLog(url));
+        return false;
+    }
+    UniqueHandle process = StartProcess(launch.program, launch.commandLine, WString(), SW_SHOWNORMAL);
+    if (LoggingEnabled) {
+        if (process)
+            LogLine(u"Web site opened with the machine's handler:" + UrlForLog(url));
+        else
+            LogLine(u"Web site not opened. Error:" + SystemMessageText(GetLastError()));
+    }
+    return process.Valid();
 }
 
 }  // namespace
@@ -71,17 +98,13 @@ void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
         }
         HWND owner = GetForegroundWindow();
         if (LoggingEnabled) LogLine(u"Launching URL:" + UrlForLog(p.Location));
-        // An elevated run writes the shortcut where no process of the user
-        // can replace it before the shell reads it, and deletes it at once;
-        // otherwise it lies in the temporary folder until the engine ends.
-        const bool elevated = platform_->IsElevated();
-        if (!elevated || EnsureProtectedFolder()) {
-            const WString shortcut = OpenUrlViaShortcut(p.Location, elevated ? protected_.Path() : TempFolder());
-            if (elevated) {
-                if (!shortcut.IsEmpty()) (void)DeleteFileLong(shortcut);
-            } else if (!shortcut.IsEmpty()) {
-                queue_.filesToDelete.Add(shortcut);
-            }
+        // The shortcut lies in the temporary folder until the engine ends:
+        // the browser may read it after the shell has returned.
+        if (platform_->IsElevated()) {
+            (void)OpenSiteElevated(p.Location);
+        } else {
+            const WString shortcut = OpenUrlViaShortcut(p.Location, TempFolder());
+            if (!shortcut.IsEmpty()) queue_.filesToDelete.Add(shortcut);
         }
         if (observer && !silent) MessageBoxW(owner, L"", caption.wc(), MB_ICONINFORMATION);
     }

@@ -24,12 +24,13 @@ void Log(const char16_t* prefix, const WString& value) {
     if (LoggingEnabled) LogLine(prefix + value);
 }
 
-// The transfer checks the digests over the bytes as it writes them and
-// refuses a part file that fails before its rename; an https URL that lands
-// on http is followed only when a digest checks the bytes.
+// The transfer judges the bytes as it writes them and refuses a part file
+// that fails before its rename; an https URL that lands on http is followed
+// only when a digest checks the bytes.
 void ConfigureTransferChecks(FileTransfer& transfer, const Prerequisite& prerequisite) {
-    transfer.SetExpectedDigests(prerequisite.MD5, prerequisite.SHA256);
-    transfer.SetVerifiable(!prerequisite.MD5.IsEmpty() || !prerequisite.SHA256.IsEmpty());
+    const ExpectedFile expected = ExpectedFileOf(prerequisite);
+    transfer.SetExpected(expected);
+    transfer.SetVerifiable(expected.HasDigest());
 }
 
 // The protected folder is named after DefaultProdCode when that is a plain
@@ -59,8 +60,11 @@ PrerequisiteEngine::PrerequisiteEngine(InterbootStore* store, PrerequisiteList* 
 PrerequisiteEngine::~PrerequisiteEngine() {
     launcher_.Clear();
     held_.Clear();  // a held file cannot be deleted
-    for (const WString& file : queue_.filesToDelete) DeleteFileLong(file);
-    for (int i = queue_.foldersCreated.Size() - 1; i >= 0; --i) RemoveDirectoryLong(queue_.foldersCreated[i]);
+    // By handles, the folders held from the download folder down: a link
+    // put on the way is never followed.
+    for (const WString& file : queue_.filesToDelete) (void)DeleteBelow(queue_.downloadFolder, file);
+    for (int i = queue_.foldersCreated.Size() - 1; i >= 0; --i)
+        (void)RemoveFolderBelow(queue_.downloadFolder, queue_.foldersCreated[i]);
 }
 
 void PrerequisiteEngine::ComputeTargets(Array<bool>* moved) {
@@ -71,7 +75,7 @@ void PrerequisiteEngine::ComputeTargets(Array<bool>* moved) {
     while (replaced_.Size() < list_->Count()) replaced_.Add(false);
 }
 
-void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
+void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep, VerifiedFile* hold, Verdict* verdict) {
     FileTransfer transfer(queue_.observer, queue_.credentials);
     task.TargetPath = targets_[task.PrerequisiteIndex];
     if (!keep) {
@@ -81,14 +85,17 @@ void PrerequisiteEngine::RunTask(DownloadTask& task, bool keep) {
     }
     // A folder that cannot be made shows as the transfer's failure.
     (void)CreateDirectoryTree(task.TargetPath, false, &queue_.foldersCreated);
-    if (task.ExactSize) transfer.SetExpectedSize(task.ExactSize);
     ConfigureTransferChecks(transfer, (*list_)[task.PrerequisiteIndex]);
     transfer.SetProtectWhileWriting(platform_->IsElevated());
     queue_.lastResult = transfer.Download(task.Url, task.TargetPath);
-    task.VerifiedWhileWriting = queue_.lastResult == 0 && transfer.VerifiedWhileWriting();
-    task.ProtectedWhileWriting = queue_.lastResult == 0 && transfer.ProtectedWhileWriting();
-    task.Written = transfer.WrittenIdentity();
-    if (queue_.lastResult == 0) task.Status = 0;
+    if (queue_.lastResult != 0) return;
+    task.Status = 0;
+    if (LoggingEnabled) LogLine(u"Download completed succesfully.");
+    // Taken once the transfer has closed its last write handle: from here
+    // to the launch nobody can change the file. The transfer's verdict
+    // stands only for the very file it wrote under the protected
+    // descriptor; anything else is judged from the hold.
+    *verdict = transfer.HandOver(hold);
 }
 
 ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, const Prerequisite& prerequisite) {
@@ -96,25 +103,13 @@ ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, cons
     for (int attempt = 0; attempt < task.Attempts; ++attempt) {
         if (attempt > 0) Log(u"Downloading once more:", prerequisite.Name);
         task.Status = 4;
-        RunTask(task, keep);
+        Verdict verdict = Verdict::Unreadable;
+        RunTask(task, keep, &hold, &verdict);
         if (task.Status != 0 && queue_.lastResult != E_DL_FILE_REJECTED) return queue_.lastResult;
         if (task.Status == 0) {
-            if (LoggingEnabled) LogLine(u"Download completed succesfully.");
-            // Taken once the transfer has closed its last write handle: from
-            // here to the launch nobody can change the file. Bytes the
-            // transfer verified as it wrote them are not read again when the
-            // held file is the one it wrote; another file in its place is
-            // checked from the hold.
-            if (hold.Open(task.TargetPath, task.ProtectedWhileWriting)) {
-                if (hold.Identity().SameFileAs(task.Written)) {
-                    if (task.VerifiedWhileWriting || hold.Matches(prerequisite)) return 0;
-                } else {
-                    hold.Close();
-                    if (hold.Open(task.TargetPath) && hold.Matches(prerequisite)) return 0;
-                }
-            }
+            if (verdict == Verdict::Accepted) return 0;
             hold.Close();
-            (void)DeleteFileLong(task.TargetPath);
+            (void)DeleteBelow(queue_.downloadFolder, task.TargetPath);
         }
         Log(u"Downloaded file failed its check and was deleted:", task.TargetPath);
     }
@@ -127,10 +122,10 @@ void PrerequisiteEngine::HoldFoundFiles() {
         Prerequisite& p = (*list_)[i];
         if (list_->GetAction(i) != kActionDownloaded || IsLocalFileUrl(p.Location)) continue;
         VerifiedFile& hold = held_[i];
-        if (hold.Open(targets_[i]) && hold.Matches(p)) continue;
+        if (hold.Open(targets_[i]) && hold.Judge(ExpectedFileOf(p)) == Verdict::Accepted) continue;
         hold.Close();
         Log(u"File found at the download target failed its check and is downloaded afresh:", targets_[i]);
-        (void)DeleteFileLong(targets_[i]);
+        (void)DeleteBelow(queue_.downloadFolder, targets_[i]);
         p.AlreadyDownloaded = false;
         p.Action = kActionDownload;
         replaced_[i] = true;
@@ -155,7 +150,6 @@ ResultCode PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
         const Prerequisite& p = (*list_)[i];
         DownloadTask task;
         task.Url = p.Location;
-        task.ExactSize = static_cast<uint32_t>(p.ExactSize);
         task.Folder = p.Folder;
         task.PrerequisiteIndex = i;
         task.Status = 4;
@@ -207,16 +201,16 @@ bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
     if (hold.IsOpen() && hold.Path() == item.FilePath) return true;  // checked when it was taken
     hold.Close();
     const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
-    if (hold.Open(item.FilePath) && hold.Matches(p)) return true;
+    if (hold.Open(item.FilePath) && hold.Judge(ExpectedFileOf(p)) == Verdict::Accepted) return true;
     hold.Close();
     // A missing file without checks goes on to the launch, which fails and
     // logs why; anything else is never launched.
-    return p.ExactSize == 0 && p.MD5.IsEmpty() && p.SHA256.IsEmpty() && !FileExists(item.FilePath);
+    return !ExpectedFileOf(p).HasCheck() && !FileExists(item.FilePath);
 }
 
 bool PrerequisiteEngine::EnsureProtectedFolder() {
     if (protected_.IsCreated()) return true;
-    const ResultCode code = protected_.Create(TempFolder(), ProtectedFolderBaseName(list_->options.DefaultProdCode));
+    const ResultCode code = protected_.Create(ProtectedFolderParent(), ProtectedFolderBaseName(list_->options.DefaultProdCode));
     if (code != kResultOk) {
         if (LoggingEnabled) LogLine(u"Protected working folder could not be created. Error:" + SystemMessageText(code));
         return false;
@@ -245,7 +239,7 @@ bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved) {
         }
     }
     VerifiedFile copy;
-    if (!hold.CopyCheckedTo(copyPath, p, &copy)) {
+    if (hold.CopyCheckedTo(copyPath, ExpectedFileOf(p), &copy) != Verdict::Accepted) {
         Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
         return false;
     }
@@ -282,6 +276,7 @@ void PrerequisiteEngine::PrepareInstalls() {
 
 ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
     PrepareInstalls();
+    const bool keep = list_->options.KeepFiles == 2 || list_->options.KeepFiles == 5;
     const int count = launcher_.Count();
     if (observer) observer->SetItemCount(static_cast<uint64_t>(count), 0);
     for (int i = 0; i < count; ++i) {
@@ -301,9 +296,11 @@ ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         held_[item.PrerequisiteIndex].Close();
         const WString& launched = launcher_.Item(i).FilePath;
         if (!(launched == source)) {
-            // A moved file goes back where it was downloaded to (kept or
-            // deleted with the download folder from there); a copy goes.
-            if (!moved || !MoveFileW(launched.wc(), source.wc())) (void)DeleteFileLong(launched);
+            // A moved file the run keeps goes back where it was downloaded
+            // to; anything else launched from the protected folder goes.
+            const WString name = launched.Mid(launched.FindLastChar(u'\\') + 1);
+            if (!moved || !keep || MoveEntryBelow(protected_.Folder(), name, queue_.downloadFolder, source) != kResultOk)
+                (void)protected_.Folder().DeleteEntry(name);
         }
         switch (outcome) {
             case kInstallFailed:

@@ -20,7 +20,6 @@ class StatusWindow;
 
 struct DownloadTask {
     WString Url;
-    uint32_t ExactSize = 0;
     WString TargetPath;
     int32_t Status = 4;
     int32_t PrerequisiteIndex = -1;
@@ -28,13 +27,6 @@ struct DownloadTask {
     // Downloads allowed before the file is rejected: 2 (a file that fails is
     // downloaded once more), 1 when it replaces a file found at the target.
     int32_t Attempts = 2;
-    // The transfer compared the size and digests over the bytes it wrote.
-    bool VerifiedWhileWriting = false;
-    // The file the transfer wrote, and whether it was written under the
-    // protected folder's descriptor (only SYSTEM and Administrators could
-    // change it after it was written).
-    FileIdentity Written;
-    bool ProtectedWhileWriting = false;
 };
 
 class DownloadQueue {
@@ -77,7 +69,9 @@ public:
     const PackageLauncher& Launcher() const { return launcher_; }
 
 private:
-    void RunTask(DownloadTask& task, bool keep);
+    // Runs the task's transfer; on success hands its file over to the hold
+    // (*verdict says whether it stands).
+    void RunTask(DownloadTask& task, bool keep, VerifiedFile* hold, Verdict* verdict);
     // Downloads the task's file and takes the hold on it once it passed its
     // checks; a file that fails is deleted and downloaded once more. 0, the
     // transfer's code, or E_DL_FILE_REJECTED when the fresh bytes fail too.

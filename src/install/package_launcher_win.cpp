@@ -66,24 +66,10 @@ bool PackageLauncher::Launch(int index) {
     LaunchItem& item = items_[index];
     if (LoggingEnabled) LogLine(WString(u"Launching file:") + item.FilePath);
 
-    bool launched;
-    if (platform_->IsLocalSystem() || (platform_->IsElevated() && HasMsiExtension(item.FilePath))) {
-        // Under LocalSystem there is no shell to lean on: the process is
-        // created directly, installer packages through msiexec.exe. An
-        // elevated run does the same for installer packages, so that no
-        // class handler of the user's own registry takes them over.
-        WString arguments = ExpandFolderProperties(item.CommandLine, false);
-        WString program;
-        WString commandLine;
-        if (HasMsiExtension(item.FilePath)) {
-            program = ExpandSystemReferences(WString(u"[SystemFolder]msiexec.exe"), false);
-            commandLine = MsiexecCommandLine(item.FilePath, arguments);
-        } else {
-            program = item.FilePath;
-            commandLine = ProgramCommandLine(item.FilePath, arguments);
-        }
-        launched = RunDirect(program, commandLine, FolderOfFile(item.FilePath), &item.ReturnCode);
-    } else {
+    bool launched = false;
+    const bool localSystem = platform_->IsLocalSystem();
+    const LaunchMethod method = ChooseLaunchMethod(item.FilePath, localSystem || platform_->IsElevated());
+    if (method == LaunchMethod::Shell) {
         ShellRunResult run = ShellOpenAndWait(item.FilePath, item.CommandLine, FolderOfFile(item.FilePath),
                                               SW_SHOWNORMAL);
         launched = run.started;
@@ -93,6 +79,19 @@ bool PackageLauncher::Launch(int index) {
             item.ReturnCode = run.exitCode;
         else
             item.ReturnCode = 0;  // handed to a running program: counts as done
+    } else if (method == LaunchMethod::Refused) {
+        // No program of the system's own takes this type, and the user's
+        // file-type settings must not choose what an elevated run starts.
+        if (LoggingEnabled) LogLine(WString(u"Launch refused, an elevated run starts no file of this type:") + item.FilePath);
+        item.ReturnCode = ERROR_NOT_SUPPORTED;
+    } else {
+        // Started directly: under LocalSystem there is no shell to lean on,
+        // and an elevated run lets no class handler of the user's own
+        // registry take the file over. Only LocalSystem expands folder
+        // references in the arguments, as it always has.
+        const WString arguments = localSystem ? ExpandFolderProperties(item.CommandLine, false) : item.CommandLine;
+        const DirectLaunch launch = ComposeDirectLaunch(method, SystemFolderPath(), item.FilePath, arguments);
+        launched = RunDirect(launch.program, launch.commandLine, FolderOfFile(item.FilePath), &item.ReturnCode);
     }
 
     if (!launched && LoggingEnabled) LogLine(WString(u"Launch failed. Error:") + SystemMessageText(item.ReturnCode));

@@ -11,12 +11,8 @@ namespace {
 
 // "<system folder>WindowsPowerShell\v1.0\powershell.exe" when it exists.
 WString PowerShellProgram() {
-    WString folder;
-    wchar_t* buffer = folder.GetWBuffer(MAX_PATH);
-    UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    folder.ReleaseBuffer(length > 0 && length < MAX_PATH ? static_cast<int>(length) : 0);
+    const WString folder = SystemFolderPath();
     if (folder.IsEmpty()) return WString();
-    if (folder.Last() != u'\\') folder.Append(u'\\');
     WString program = folder + u"WindowsPowerShell\\v1.0\\powershell.exe";
     return FileExists(program) ? program : WString();
 }
@@ -29,7 +25,7 @@ bool CleanupScriptRunner::Run() {
     Array<WString> paths = paths_;
     ProtectedFolder folderOfCopy;
     if (protectedCopy_) {
-        const ResultCode code = folderOfCopy.Create(TempFolder(), WString(u"CorvaneCleanup"));
+        const ResultCode code = folderOfCopy.Create(ProtectedFolderParent(), WString(u"CorvaneCleanup"));
         if (code != kResultOk) {
             if (LoggingEnabled) LogLine(u"Protected folder for the cleanup script could not be created. Error:" +
                                         SystemMessageText(code));
@@ -51,37 +47,59 @@ bool CleanupScriptRunner::Run() {
     int slash = scriptFile_.FindLastChar(u'\\');
     WString folder = slash < 0 ? WString() : scriptFile_.Left(slash);
 
-    SHELLEXECUTEINFOW info;
-    ZeroMemory(&info, sizeof(info));
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.hwnd = nullptr;
-    info.lpVerb = elevate_ ? L"runas" : L"open";
-    info.lpFile = program_.IsEmpty() ? nullptr : program_.wc();
-    info.lpParameters = parameters_.IsEmpty() ? nullptr : parameters_.wc();
-    info.lpDirectory = folder.IsEmpty() ? nullptr : folder.wc();
-    info.nShow = SW_HIDE;
-
     // Without a program there is nothing to start: the shell would open the
     // working folder instead.
     if (program_.IsEmpty()) return true;
 
-    BOOL started = ShellExecuteExW(&info);
-    if (!started) {
-        // No association (31) or an incomplete one (27): once more with the
-        // shell's default action, and with its error dialogs.
-        INT_PTR answer = reinterpret_cast<INT_PTR>(info.hInstApp);
-        if (answer == SE_ERR_NOASSOC || answer == SE_ERR_ASSOCINCOMPLETE || GetLastError() == ERROR_NO_ASSOCIATION) {
-            info.fMask = SEE_MASK_NOCLOSEPROCESS;
-            info.lpVerb = nullptr;
-            info.hProcess = nullptr;
-            started = ShellExecuteExW(&info);
+    BOOL started = FALSE;
+    if (protectedCopy_) {
+        // An elevated run starts PowerShell itself, by its full path: no
+        // class handler or App Paths entry of the user's registry chooses it.
+        WString commandLine = Format(u"\"%s\" %s", program_, parameters_);
+        STARTUPINFOW startup;
+        ZeroMemory(&startup, sizeof startup);
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION process;
+        ZeroMemory(&process, sizeof process);
+        started = CreateProcessW(program_.wc(), commandLine.GetWBuffer(commandLine.Length()), nullptr, nullptr, FALSE,
+                                 CREATE_NEW_PROCESS_GROUP, nullptr, folder.IsEmpty() ? nullptr : folder.wc(), &startup,
+                                 &process);
+        if (started) {
+            UniqueHandle processHandle(process.hProcess);
+            UniqueHandle threadHandle(process.hThread);
+            processId_ = process.dwProcessId;
+            AllowSetForegroundWindow(processId_);
         }
-    }
-    if (started && info.hProcess) {
-        UniqueHandle process(info.hProcess);
-        processId_ = GetProcessId(process.Get());
-        AllowSetForegroundWindow(processId_);
+    } else {
+        SHELLEXECUTEINFOW info;
+        ZeroMemory(&info, sizeof(info));
+        info.cbSize = sizeof(info);
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        info.hwnd = nullptr;
+        info.lpVerb = elevate_ ? L"runas" : L"open";
+        info.lpFile = program_.wc();
+        info.lpParameters = parameters_.IsEmpty() ? nullptr : parameters_.wc();
+        info.lpDirectory = folder.IsEmpty() ? nullptr : folder.wc();
+        info.nShow = SW_HIDE;
+        started = ShellExecuteExW(&info);
+        if (!started) {
+            // No association (31) or an incomplete one (27): once more with
+            // the shell's default action, and with its error dialogs.
+            INT_PTR answer = reinterpret_cast<INT_PTR>(info.hInstApp);
+            if (answer == SE_ERR_NOASSOC || answer == SE_ERR_ASSOCINCOMPLETE || GetLastError() == ERROR_NO_ASSOCIATION) {
+                info.fMask = SEE_MASK_NOCLOSEPROCESS;
+                info.lpVerb = nullptr;
+                info.hProcess = nullptr;
+                started = ShellExecuteExW(&info);
+            }
+        }
+        if (started && info.hProcess) {
+            UniqueHandle process(info.hProcess);
+            processId_ = GetProcessId(process.Get());
+            AllowSetForegroundWindow(processId_);
+        }
     }
     // The started script removes the folder of its copy itself.
     if (started) {

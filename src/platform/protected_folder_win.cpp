@@ -42,40 +42,55 @@ ResultCode ProtectedFolder::Create(const WString& parent, const WString& baseNam
     if (built != kResultOk) return built;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
 
-    WString base = parent;
-    if (!base.IsEmpty() && base.Last() != u'\\') base.Append(u'\\');
-    base.Append(baseName);
-    base.Append(u'.');
+    // The parent is held while the folder is made in it.
+    HeldFolder parentFolder;
+    ResultCode error = parentFolder.Open(parent, WString());
+    if (error != kResultOk) return error;
+    const WString base = parentFolder.Path() + baseName + u".";
     FreshNames names;
-    DWORD error = ERROR_ALREADY_EXISTS;
+    error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
-        WString candidate = names.Next(base);
-        if (CreateDirectoryW(candidate.wc(), &attributes)) {
-            // Set once more on the folder: Wine does not keep a descriptor
-            // given at creation.
-            if (!SetFileSecurityW(candidate.wc(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor)) {
-                error = GetLastError();
-                RemoveDirectoryW(candidate.wc());
-                return error;
-            }
-            candidate.Append(u'\\');
-            path_ = candidate;
-            return kResultOk;
+        const WString candidate = names.Next(base);
+        if (!CreateDirectoryW(candidate.wc(), &attributes)) {
+            error = GetLastError();
+            continue;
         }
-        error = GetLastError();
+        // Set once more on the folder: Wine does not keep a descriptor
+        // given at creation.
+        if (!SetFileSecurityW(candidate.wc(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor)) {
+            error = GetLastError();
+            RemoveDirectoryW(candidate.wc());
+            return error;
+        }
+        error = folder_.Open(parentFolder.Path(), candidate.Mid(parentFolder.Path().Length()));
+        if (error != kResultOk) RemoveDirectoryW(candidate.wc());
+        return error;
     }
     return error;
 }
 
 WString ProtectedFolder::Release() {
-    WString path = path_;
-    path_ = WString();
+    WString path = folder_.Path();
+    folder_.Close();
     return path;
 }
 
 void ProtectedFolder::Remove() {
-    if (path_.IsEmpty()) return;
-    DeleteTreeContents(path_);
-    RemoveDirectoryLong(path_);
-    path_ = WString();
+    if (!folder_.IsOpen()) return;
+    folder_.DeleteContents();
+    folder_.RemoveInnermostIfEmpty();
+    folder_.Close();
+}
+
+WString ProtectedFolderParent() {
+    WString windows;
+    const UINT length = GetSystemWindowsDirectoryW(windows.GetWBuffer(MAX_PATH), MAX_PATH);
+    windows.ReleaseBuffer(length > 0 && length < MAX_PATH ? static_cast<int>(length) : 0);
+    if (!windows.IsEmpty()) {
+        if (windows.Last() != u'\\') windows.Append(u'\\');
+        const WString temp = windows + u"Temp\\";
+        const DWORD attributes = GetFileAttributesW(temp.wc());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return temp;
+    }
+    return TempFolder();
 }

@@ -18,11 +18,8 @@ int g_moduleCount = 0;
 LazyLock g_lock;
 
 HMODULE LoadFromSystemFolder(const wchar_t* name) {
-    wchar_t folder[MAX_PATH];
-    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    WString path(folder, static_cast<int>(n));
-    if (path.Last() != u'\\') path.Append(u'\\');
+    WString path = SystemFolderPath();
+    if (path.IsEmpty()) return nullptr;
     path.Append(name);
     // The DLL's own imports must come from the system folder as well. Where
     // the entry point could restrict the search to it (SetDefaultDllDirectories

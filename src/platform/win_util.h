@@ -25,6 +25,11 @@ bool SplitRegistryValuePath(const WString& path, HKEY* root, WString* keyPath, W
 // Splits ROOT\key\... into root and key path. False without a backslash.
 bool SplitRegistryKeyPath(const WString& path, HKEY* root, WString* keyPath);
 
+// The process's own system folder (GetSystemDirectoryW; a 32-bit process on
+// 64-bit Windows is redirected from it to the 32-bit one), ending with a
+// backslash; empty when it cannot be read.
+WString SystemFolderPath();
+
 // Full path of a module (null: this process), read with a growing buffer.
 WString ModuleFileName(HMODULE module = nullptr);
 

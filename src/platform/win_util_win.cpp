@@ -40,6 +40,15 @@ bool SplitRegistryValuePath(const WString& path, HKEY* root, WString* keyPath, W
     return true;
 }
 
+WString SystemFolderPath() {
+    wchar_t folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return WString();
+    WString path(folder, static_cast<int>(n));
+    if (path.Last() != u'\\') path.Append(u'\\');
+    return path;
+}
+
 WString ModuleFileName(HMODULE module) {
     // The name is cut when it does not fit: double the buffer, up to 64 Ki
     // characters and more (9 tries from MAX_PATH).

@@ -1,7 +1,10 @@
 /* Test helper: runs a command line inside the prefix, waits up to a time
    limit and prints the full 32-bit exit code ("exit=<signed decimal>"), which
    Wine cannot hand to Linux whole.
-   Usage: runexe <timeout-ms> <program> [arguments...] */
+   Usage: runexe <timeout-ms> <program> [arguments...]
+   With CORVANE_RUN_LIMITED=1 in the environment the command runs with the
+   linked (limited) token of an elevated administrator: a process whose token
+   reads as not elevated. */
 #include <windows.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -28,7 +31,24 @@ int wmain(int argc, wchar_t** argv) {
     PROCESS_INFORMATION pi;
     ZeroMemory(&si, sizeof si);
     si.cb = sizeof si;
-    if (!CreateProcessW(NULL, raw, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+    wchar_t limited[8];
+    BOOL created;
+    if (GetEnvironmentVariableW(L"CORVANE_RUN_LIMITED", limited, 8) == 1 && limited[0] == L'1') {
+        HANDLE token = NULL, primary = NULL;
+        TOKEN_LINKED_TOKEN linked;
+        DWORD size = 0;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
+            !GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size) ||
+            !DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, NULL, SecurityImpersonation, TokenPrimary,
+                              &primary)) {
+            printf("limited-token-failed=%lu\n", GetLastError());
+            return 3;
+        }
+        created = CreateProcessAsUserW(primary, NULL, raw, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    } else {
+        created = CreateProcessW(NULL, raw, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    }
+    if (!created) {
         printf("createprocess-failed=%lu\n", GetLastError());
         return 3;
     }

@@ -10,6 +10,9 @@
  *                          "mutex=taken", "mutex=busy" or "mutex=missing"
  *   tamper=<path>          try to open the file for writing and record
  *                          "tamper=written" or "tamper=denied"
+ *   movecwd=1              try to rename its current folder (and put it back)
+ *                          and record "movecwd=moved" or "movecwd=denied"
+ *   elevated=1             record "elevated=1" or "elevated=0" from its token
  *   readarg=1              read the file named by the last argument and
  *                          record its "URL=" line as "url=" ("url=unread"
  *                          when it cannot be read)
@@ -31,6 +34,8 @@ static char g_tamper[1024];
 static unsigned long g_exit;
 static unsigned long g_sleep;
 static unsigned long g_readarg;
+static unsigned long g_movecwd;
+static unsigned long g_elevated;
 
 static void put_utf8(HANDLE file, const char *key, const wchar_t *text) {
     char buffer[8192];
@@ -57,6 +62,8 @@ static void apply_line(char *line) {
     else if (!strcmp(line, "mutex")) lstrcpynA(g_mutex, eq, sizeof(g_mutex));
     else if (!strcmp(line, "tamper")) lstrcpynA(g_tamper, eq, sizeof(g_tamper));
     else if (!strcmp(line, "readarg")) g_readarg = strtoul(eq, NULL, 0);
+    else if (!strcmp(line, "movecwd")) g_movecwd = strtoul(eq, NULL, 0);
+    else if (!strcmp(line, "elevated")) g_elevated = strtoul(eq, NULL, 0);
 }
 
 /* The behaviour carried in the executable's own bytes. */
@@ -166,6 +173,35 @@ int wmain(void) {
                            ? L"written" : L"denied";
         if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
     }
+    const wchar_t *movecwd_state = NULL;
+    if (g_movecwd) {
+        /* Renaming the folder it runs in, and the name taken back at once. */
+        wchar_t here[MAX_PATH], aside[MAX_PATH + 8];
+        DWORD n = GetCurrentDirectoryW(MAX_PATH, here);
+        while (n > 3 && here[n - 1] == L'\\') here[--n] = 0;
+        wcscpy(aside, here);
+        wcscat(aside, L".moved");
+        SetCurrentDirectoryW(L"C:\\");
+        if (MoveFileW(here, aside)) {
+            movecwd_state = L"moved";
+            MoveFileW(aside, here);
+        } else {
+            movecwd_state = L"denied";
+        }
+        SetCurrentDirectoryW(here);
+    }
+    const wchar_t *elevated_state = NULL;
+    if (g_elevated) {
+        HANDLE token;
+        TOKEN_ELEVATION elevation;
+        DWORD size = 0;
+        elevation.TokenIsElevated = 0;
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+            CloseHandle(token);
+        }
+        elevated_state = elevation.TokenIsElevated ? L"1" : L"0";
+    }
     wchar_t argument_url[2048];
     if (g_readarg) read_argument_url(argument_url, sizeof(argument_url) / sizeof(argument_url[0]));
     if (!g_record[0]) GetEnvironmentVariableA("CORVANE_STANDIN_RECORD", g_record, sizeof(g_record));
@@ -181,6 +217,8 @@ int wmain(void) {
             if (mutex_state) put_utf8(file, "mutex=", mutex_state);
             if (tamper_state) put_utf8(file, "tamper=", tamper_state);
             if (g_readarg) put_utf8(file, "url=", argument_url);
+            if (movecwd_state) put_utf8(file, "movecwd=", movecwd_state);
+            if (elevated_state) put_utf8(file, "elevated=", elevated_state);
             put_utf8(file, "end", L"");
             CloseHandle(file);
         }

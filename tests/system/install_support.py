@@ -57,9 +57,9 @@ def probe_args(mode, out: Path, **kw):
     return [mode, f"out={harness.win_path(out)}", *[f"{k}={v}" for k, v in kw.items()]]
 
 
-def run_probe(prefix, workdir: Path, mode, timeout=60, **kw) -> dict:
+def run_probe(prefix, workdir: Path, mode, timeout=60, env=None, **kw) -> dict:
     out = workdir / f"probe-{time.monotonic_ns()}.txt"
-    result = prefix.run(harness.program("launch_probe"), *probe_args(mode, out, **kw), timeout=timeout)
+    result = prefix.run(harness.program("launch_probe"), *probe_args(mode, out, **kw), timeout=timeout, env=env)
     assert result.code == 0, result
     return read_report(out)
 

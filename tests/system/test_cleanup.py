@@ -15,8 +15,9 @@ PARAMS = re.compile(r'^-NonInteractive -NoLogo -ExecutionPolicy AllSigned -Comma
                     r'(?P<paths>.*) -retry_count (?P<retries>-?\d+)"$')
 
 
-def temp_folder(prefix):
-    return prefix.drive_c / "users"
+def temp_folder(prefix, protected=False):
+    # An elevated run's protected folders lie in the system's own Temp.
+    return prefix.drive_c / "windows" / "temp" if protected else prefix.drive_c / "users"
 
 
 def check_temp_copy(prefix, temp, script_text, protected=False):
@@ -25,7 +26,7 @@ def check_temp_copy(prefix, temp, script_text, protected=False):
     assert re.search(r"\\Temp\\%sCV_[^\\]*\.ps1$" % (r"CorvaneCleanup\.[0-9a-f]{8}\\" if protected else ""),
                      temp, re.I), temp
     name = temp.rsplit("\\", 1)[1]
-    found = [p for p in temp_folder(prefix).rglob(name)]
+    found = [p for p in temp_folder(prefix, protected).rglob(name)]
     assert len(found) == 1, temp
     assert found[0].read_bytes() == script_text.encode()
     found[0].unlink()
@@ -109,12 +110,14 @@ def test_full_run_leaves_exactly_what_the_plan_says(prefix, workdir):
     outside = workdir / "Outside" / "keep.txt"
     make_tree(root, ["Pkg/a.txt", "Pkg/Deep/Er/b.txt", "Pkg/Shared/c.txt", "Pkg/Shared/stays.txt",
                      "Pkg/ro.txt", "Pkg/RoDir/d.txt", "PkgOther/e.txt"])
-    make_tree(workdir, ["Outside/keep.txt"])
+    make_tree(workdir, ["Outside/keep.txt", "Victim/victim.txt"])
+    # A link below the root leads outside it: nothing is deleted through it.
+    (root / "Pkg" / "Link").symlink_to(workdir / "Victim", target_is_directory=True)
     os.chmod(root / "Pkg" / "ro.txt", stat.S_IREAD)
     w = harness.win_path
     files = [w(root / "Pkg" / "a.txt"), w(root / "Pkg" / "Deep" / "Er" / "b.txt"), w(root / "Pkg" / "Shared" / "c.txt"),
              w(root / "Pkg" / "ro.txt"), w(root / "Pkg" / "RoDir" / "d.txt"), w(outside), "Pkg\\a.txt",
-             w(root / "Pkg" / "missing.txt"), w(root / "PkgOther" / "e.txt")]
+             w(root / "Pkg" / "missing.txt"), w(root / "PkgOther" / "e.txt"), w(root / "Pkg" / "Link" / "victim.txt")]
     ini = "\n".join([
         "[GeneralOptions]", "Options=q", "",
         "[PREREQ_CHAINER]", "LogFile=" + w(workdir / "run.log"),
@@ -134,8 +137,10 @@ def test_full_run_leaves_exactly_what_the_plan_says(prefix, workdir):
         assert not (root / rel).exists(), rel
     for rel in left:
         assert (root / rel).exists(), rel
-    assert outside.exists()
+    assert outside.exists() and (workdir / "Victim" / "victim.txt").exists()
     assert not package.ini.exists()
+    assert "Cleanup refused, a link is on the way to:" + w(root / "Pkg" / "Link" / "victim.txt") in \
+        harness.Package.read_log(None, workdir / "run.log")
 
     assert len(runs) == 1
     params = runs[0]["cmdline"].split(" ", 1)[1].lstrip()

@@ -184,9 +184,10 @@ def test_direct_launch_of_a_missing_program(prefix, workdir, store_key):
 @pytest.mark.parametrize("token,long_prefix", [(dict(system=1), True), (dict(elevated=1), False)],
                          ids=["local system", "elevated"])
 def test_installer_package_goes_to_msiexec_as_local_system(prefix, workdir, store_key, token, long_prefix):
-    # The chainer takes msiexec.exe from its (32-bit) system folder. A stand-in
-    # there records the command line; the folder is restored afterwards.
-    system_folder = prefix.drive_c / "windows" / "syswow64"
+    # The chainer takes msiexec.exe from its own system folder (the 64-bit one
+    # for this build). A stand-in there records the command line; the folder
+    # is restored afterwards.
+    system_folder = prefix.drive_c / "windows" / "system32"
     msiexec = system_folder / "msiexec.exe"
     aside = system_folder / "msiexec.exe.aside"
     created_folder = not system_folder.exists()
@@ -199,8 +200,9 @@ def test_installer_package_goes_to_msiexec_as_local_system(prefix, workdir, stor
         package.parent.mkdir(parents=True)
         package.write_bytes(b"x")
         r = run_probe(prefix, workdir, "install", file=("\\\\?\\" if long_prefix else "") + harness.win_path(package),
-                      args="/qn",
-                      name="M", key=store_key, silent=1, **token)
+                      args="/qn", name="M", key=store_key, silent=1,
+                      # Wine would start its own msiexec before a file in its place.
+                      env={"WINEDLLOVERRIDES": "mscoree,mshtml=;msiexec.exe=n"}, **token)
         runs = read_records(record)
     finally:
         msiexec.unlink(missing_ok=True)

@@ -52,6 +52,76 @@ TEST(CommandLine, DirectLaunchLines) {
     }
 }
 
+// An elevated run never lets the shell's class handlers (which the user's
+// own registry can name) choose what starts: programs directly, other types
+// through the system's own program for them, anything else refused.
+TEST(CommandLine, WhichLaunchAnElevatedRunUses) {
+    const WString system = W(u"C:\\Windows\\system32\\");
+    struct Case {
+        const char16_t* file;
+        bool elevated;
+        LaunchMethod method;
+        const char16_t* program;
+        const char16_t* commandLine;
+    } cases[] = {
+        {u"C:\\d\\a.exe", false, LaunchMethod::Shell, u"", u""},
+        {u"C:\\d\\a.zip", false, LaunchMethod::Shell, u"", u""},
+        {u"C:\\d\\a.EXE", true, LaunchMethod::Direct, u"C:\\d\\a.EXE", u"\"C:\\d\\a.EXE\"  /q"},
+        {u"C:\\d\\a.com", true, LaunchMethod::Direct, u"C:\\d\\a.com", u"\"C:\\d\\a.com\"  /q"},
+        {u"C:\\d\\a.msi", true, LaunchMethod::Msiexec, u"C:\\Windows\\system32\\msiexec.exe", u" /i \"C:\\d\\a.msi\" /q"},
+        {u"C:\\d\\a.msp", true, LaunchMethod::Msiexec, u"C:\\Windows\\system32\\msiexec.exe", u" /p \"C:\\d\\a.msp\" /q"},
+        {u"C:\\d\\a.msu", true, LaunchMethod::Wusa, u"C:\\Windows\\system32\\wusa.exe",
+         u"\"C:\\Windows\\system32\\wusa.exe\" \"C:\\d\\a.msu\" /q"},
+        {u"C:\\d d\\a&b.cmd", true, LaunchMethod::Cmd, u"C:\\Windows\\system32\\cmd.exe",
+         u"\"C:\\Windows\\system32\\cmd.exe\" /d /s /c \"\"C:\\d d\\a&b.cmd\" /q\""},
+        {u"C:\\d\\a.bat", true, LaunchMethod::Cmd, u"C:\\Windows\\system32\\cmd.exe",
+         u"\"C:\\Windows\\system32\\cmd.exe\" /d /s /c \"\"C:\\d\\a.bat\" /q\""},
+        {u"C:\\d\\a.zip", true, LaunchMethod::Refused, u"", u""},
+        {u"C:\\d\\a.vbs", true, LaunchMethod::Refused, u"", u""},
+        {u"C:\\d.exe\\setup", true, LaunchMethod::Refused, u"", u""},
+    };
+    for (const Case& c : cases) {
+        const LaunchMethod method = ChooseLaunchMethod(W(c.file), c.elevated);
+        EXPECT_EQ(method, c.method) << S(W(c.file)).size();
+        const DirectLaunch launch = ComposeDirectLaunch(method, system, W(c.file), W(u"/q"));
+        EXPECT_EQ(S(launch.program), std::u16string(c.program));
+        EXPECT_EQ(S(launch.commandLine), std::u16string(c.commandLine));
+    }
+}
+
+// An elevated run opens a site with the handler the machine registers, its
+// program told from the command as the registry holds it, never guessed.
+TEST(CommandLine, HandlerCommands) {
+    struct Case {
+        const char16_t* command;
+        bool composed;
+        const char16_t* program;
+        const char16_t* commandLine;
+    } cases[] = {
+        {u"\"C:\\P F\\b.exe\" \"%1\"", true, u"C:\\P F\\b.exe", u"\"C:\\P F\\b.exe\" \"http://h/x\""},
+        {u"\"C:\\P F\\b.exe\" -osint -url %L", true, u"C:\\P F\\b.exe", u"\"C:\\P F\\b.exe\" -osint -url http://h/x"},
+        {u"C:\\Program Files\\IE\\iexplore.EXE %1", true, u"C:\\Program Files\\IE\\iexplore.EXE",
+         u"C:\\Program Files\\IE\\iexplore.EXE http://h/x"},
+        {u"  C:\\w\\winebrowser.exe  ", true, u"C:\\w\\winebrowser.exe", u"C:\\w\\winebrowser.exe \"http://h/x\""},
+        {u"C:\\a.exec\\b.exe %l", true, u"C:\\a.exec\\b.exe", u"C:\\a.exec\\b.exe http://h/x"},
+        {u"\"C:\\unclosed.exe %1", false, u"", u""},
+        {u"rundll32 url.dll,FileProtocolHandler %1", false, u"", u""},
+        {u"", false, u"", u""},
+    };
+    for (const Case& c : cases) {
+        DirectLaunch launch;
+        EXPECT_EQ(ComposeHandlerLaunch(W(c.command), W(u"http://h/x"), &launch), c.composed) << S(W(c.command)).size();
+        EXPECT_EQ(S(launch.program), std::u16string(c.program));
+        EXPECT_EQ(S(launch.commandLine), std::u16string(c.commandLine));
+    }
+    EXPECT_EQ(S(UrlScheme(W(u"https://h/x"))), u"https");
+    EXPECT_EQ(S(UrlScheme(W(u"ms-settings:windowsupdate"))), u"ms-settings");
+    EXPECT_EQ(S(UrlScheme(W(u"C:\\x.htm"))), u"C");
+    EXPECT_EQ(S(UrlScheme(W(u"1http://h"))), u"");
+    EXPECT_EQ(S(UrlScheme(W(u"no scheme"))), u"");
+    EXPECT_EQ(S(UrlScheme(W(u"ht tp://h"))), u"");
+}
+
 TEST(CommandLine, LongPrefixAndFolder) {
     struct Case {
         const char16_t* path;
