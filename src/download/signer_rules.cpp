@@ -30,6 +30,7 @@ constexpr uint32_t kAsn1ErrorFirst = 0x80093000u;            // CRYPT_E_ASN1_ERR
 constexpr uint32_t kAsn1ErrorLast = 0x800931FFu;             // ... a signature whose encoding is broken
 
 // Error bits of a chain's trust status (wincrypt.h).
+constexpr uint32_t kChainNotTimeValid = 0x1;            // CERT_TRUST_IS_NOT_TIME_VALID
 constexpr uint32_t kChainRevoked = 0x4;                 // CERT_TRUST_IS_REVOKED
 constexpr uint32_t kChainSignatureInvalid = 0x8;        // CERT_TRUST_IS_NOT_SIGNATURE_VALID
 constexpr uint32_t kChainUntrustedRoot = 0x20;          // CERT_TRUST_IS_UNTRUSTED_ROOT
@@ -37,6 +38,7 @@ constexpr uint32_t kChainCyclic = 0x80;                 // CERT_TRUST_IS_CYCLIC
 constexpr uint32_t kChainPartial = 0x10000;             // CERT_TRUST_IS_PARTIAL_CHAIN
 constexpr uint32_t kChainExplicitDistrust = 0x4000000;  // CERT_TRUST_IS_EXPLICIT_DISTRUST
 constexpr uint32_t kCertRevoked = 0x800B010Cu;          // CERT_E_REVOKED
+constexpr uint32_t kCertExpired = 0x800B0101u;          // CERT_E_EXPIRED
 constexpr uint32_t kCertUntrustedRoot = 0x800B0109u;    // CERT_E_UNTRUSTEDROOT
 constexpr uint32_t kCertChaining = 0x800B010Au;         // CERT_E_CHAINING
 constexpr uint32_t kTrustExplicitDistrust = 0x800B0111u;  // TRUST_E_EXPLICIT_DISTRUST
@@ -137,6 +139,7 @@ uint32_t ChainStatusAnswer(uint32_t errorStatus) {
     if (errorStatus & kChainExplicitDistrust) return kTrustExplicitDistrust;
     if (errorStatus & kChainUntrustedRoot) return kCertUntrustedRoot;
     if (errorStatus & (kChainCyclic | kChainPartial)) return kCertChaining;
+    if (errorStatus & kChainNotTimeValid) return kCertExpired;
     return 0;
 }
 

@@ -89,8 +89,9 @@ SignerFailure ClassifyTrustAnswer(uint32_t code);
 
 // The answer the chain's own trust status gives (its CERT_TRUST_* error
 // bits): a root that is not trusted, a certificate whose signature does not
-// verify, that is revoked or distrusted, a chain cut short or cyclic; 0 for
-// none of these. Checked after the provider has passed the file as well, so
+// verify, that is revoked or distrusted, a chain cut short or cyclic, a
+// certificate outside its validity at the signature's time (the time stamp's,
+// else now); 0 for none of these. Checked after the provider has passed the file as well, so
 // that a provider that passes untrusted chains (Wine 8 does) is not believed.
 uint32_t ChainStatusAnswer(uint32_t errorStatus);
 

@@ -138,6 +138,8 @@ TEST(SignerRules, WhatTheSystemAnswers) {
         {0x10000, 0x800B010Au},       // partial chain
         {0x80, 0x800B010Au},          // cyclic
         {0x4000000, 0x800B0111u},     // explicitly distrusted
+        {0x1, 0x800B0101u},           // expired at the signature's time
+        {0x21, 0x800B0109u},          // the root before the time
     };
     for (const Status& s : statuses) EXPECT_EQ(ChainStatusAnswer(s.bits), s.answer) << std::hex << s.bits;
 
