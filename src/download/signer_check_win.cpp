@@ -140,6 +140,8 @@ SignerResult Failed(SignerFailure failure, ResultCode code) {
 SignerResult CheckSigner(HANDLE file, const WString& displayPath, const SignerPins& pins) {
     if (!pins.Asked()) return SignerResult();
     if (pins.Malformed()) return Failed(SignerFailure::kMalformedPins, kResultOk);
+    // Without a handle the provider would open the path: another file, maybe.
+    if (IsNoHandle(file)) return Failed(SignerFailure::kNotChecked, ERROR_INVALID_HANDLE);
     const TrustApi& api = Trust();
     if (api.error) return Failed(SignerFailure::kNotChecked, api.error);
     TrustState state(api, file, displayPath);

@@ -15,7 +15,7 @@ import servers
 from harness import win_path
 
 # SignerFailure, in the order of its declaration.
-PASSED, MALFORMED, NO_SIGNATURE, BAD_SIGNATURE, UNTRUSTED, NOT_PINNED, NAME_DIFFERS = range(7)
+PASSED, MALFORMED, NO_SIGNATURE, BAD_SIGNATURE, UNTRUSTED, NOT_PINNED, NAME_DIFFERS, NOT_CHECKED = range(8)
 SIGNER = "Corvane Test Signer"
 
 EXTENSIONS = """
@@ -163,8 +163,8 @@ class Check:
         self.log = re.search(r"^log=(.*)$", result.output, re.M).group(1).rstrip("\r")
 
 
-def check(prefix, held: Path, thumbprints="", name="", display: Path | None = None) -> Check:
-    args = [win_path(held)]
+def check(prefix, held: Path, thumbprints="", name="", display: Path | None = None, handle=True) -> Check:
+    args = [win_path(held)] + ([] if handle else ["--no-handle", "1"])
     if thumbprints:
         args += ["--thumbprints", thumbprints]
     if name:
@@ -220,11 +220,12 @@ def test_publisher_checks(prefix, authority):
 
 def test_the_handle_is_checked_not_the_path(prefix, authority):
     """The trust provider reads the held handle: the path it is told is only
-    named."""
+    named, and without a handle nothing is read by path."""
     ca = authority
     held_signed = check(prefix, ca.signed, name=SIGNER, display=ca.unsigned)
     held_unsigned = check(prefix, ca.unsigned, name=SIGNER, display=ca.signed)
-    assert (held_signed.failure, held_unsigned.failure) == (PASSED, NO_SIGNATURE)
+    no_handle = check(prefix, ca.signed, name=SIGNER, handle=False)
+    assert (held_signed.failure, held_unsigned.failure, no_handle.failure) == (PASSED, NO_SIGNATURE, NOT_CHECKED)
     assert held_unsigned.log == f"File has no Authenticode signature:{win_path(ca.signed)}"
 
 

@@ -286,6 +286,11 @@ TEST(Checker, PackageFilesAreCompared) {
     list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     ExpectExactly(list, {{7, E, "SHA256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}},
                   "files, wrong SHA256");
+    // A publisher check checks the download: no advice to add a digest.
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|"
+                     "SignerName=Contoso Ltd|");
+    list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
+    EXPECT_EQ(Describe(list).find("is not checked"), std::string::npos) << Describe(list);
 }
 
 TEST(Checker, NamesAndCodes) {
