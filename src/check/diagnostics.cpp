@@ -110,7 +110,7 @@ const char* const kRuleNames[] = {
     "repeated-key",       "list-end",           "key-without-effect", "carried-key",      "value-read-differently",
     "fixed-search-result", "registry-path",     "reference",         "launch-expansion",  "unused-command-line",
     "shared-target",      "shared-setup-file",  "duplicate-name",    "parent",            "self-reference",
-    "depends-on-current-folder", "depends-on-temp-folder", "download-name", "package-files", "digest",
+    "depends-on-current-folder", "depends-on-temp-folder", "download-name", "package-files", "digest", "signer",
     "cleanup",            "deletes-ini",        "evaluate-only",     "option-letter",     nullptr};
 
 bool IsRuleName(const std::string& rule) {

@@ -5,6 +5,7 @@
 #include "config/file_url.h"
 #include "config/ini_schema.h"
 #include "config/target_path.h"
+#include "download/signer_rules.h"
 #include "platform/path_rules.h"
 
 namespace {
@@ -104,11 +105,65 @@ void CheckDownloadedFile(CheckContext* context, const IniSection& section, const
     const IniPair* shaPair = CheckContext::Key(&section, u"SHA256");
     if (shaPair && !shaPair->value.IsEmpty() && !shaPair->value.EqualsNoCase(sha256))
         out->Error(shaPair->line, "package-files", u"SHA256 differs from the file " + Quoted(target) + u": SHA256=" + sha256);
-    if (!sizePair && !md5Pair && !shaPair)
+    if (!sizePair && !md5Pair && !shaPair && !CheckContext::Key(&section, u"SignerThumbprint") &&
+        !CheckContext::Key(&section, u"SignerName"))
         out->Note(url.line, "package-files", u"the download " + Quoted(target) + u" is not checked; to check it add ExactSize=" +
                                                  WString().AppendUnsigned(size) + u" and MD5=" + md5 + u" or SHA256=" + sha256);
     if (size > 0xFFFFFFFFull)
         out->Error(url.line, "package-files", u"the file " + Quoted(target) + u" is 4 GiB or larger: not supported");
+}
+
+// What stands in a thumbprint where a hexadecimal digit should: the
+// character, or its code when it is invisible or not ASCII (a copy from the
+// certificate dialog often begins with U+200E).
+WString FirstNonHex(const WString& item) {
+    for (int i = 0; i < item.Length(); ++i) {
+        const char16_t c = item[i];
+        if (HexDigitValue(c) >= 0) continue;
+        if (c > 0x20 && c < 0x7F) return Quoted(WString(&c, 1));
+        WString code(u"U+");
+        for (int shift = 12; shift >= 0; shift -= 4) code.Append(u"0123456789ABCDEF"[(c >> shift) & 15]);
+        return code;
+    }
+    return WString();
+}
+
+void CheckSignerKeys(DiagnosticList* out, const IniPair* thumbprints, const IniPair* name) {
+    if (thumbprints && thumbprints->value.IsEmpty())
+        out->Warning(thumbprints->line, "signer", WString(u"SignerThumbprint is empty: no certificate is pinned"));
+    if (thumbprints) {
+        const WString rejected(u": every file is rejected");
+        for (const WString& item : ThumbprintItems(thumbprints->value)) {
+            CertificatePin pin;
+            switch (ReadThumbprint(item, &pin)) {
+                case ThumbprintForm::kSha1:
+                case ThumbprintForm::kSha256:
+                    break;
+                case ThumbprintForm::kEmpty:
+                    out->Error(thumbprints->line, "signer",
+                               u"SignerThumbprint has an empty item (a comma too many)" + rejected);
+                    break;
+                case ThumbprintForm::kWrongLength:
+                    out->Error(thumbprints->line, "signer",
+                               u"SignerThumbprint " + Quoted(item) + u" has " + Decimal(item.Length()) +
+                                   u" hexadecimal digits, not 40 (SHA-1) or 64 (SHA-256)" + rejected);
+                    break;
+                case ThumbprintForm::kNotHex:
+                    out->Error(thumbprints->line, "signer",
+                               u"SignerThumbprint " + Quoted(item) + u" holds " + FirstNonHex(item) +
+                                   u" (a thumbprint is 40 or 64 hexadecimal digits, without separators)" + rejected);
+                    break;
+            }
+        }
+    }
+    if (!name) return;
+    if (name->value.IsEmpty())
+        out->Warning(name->line, "signer", WString(u"SignerName is empty: no name is compared"));
+    else if (name->value.StartsWithNoCase(u"CN=") || name->value.Contains(u", CN=") || name->value.Contains(u",CN="))
+        out->Warning(name->line, "signer",
+                     u"SignerName " + Quoted(name->value) +
+                         u" looks like a distinguished name: it is compared exactly with the certificate's simple "
+                         u"display name (its common name, e.g. 'Contoso Ltd'), so it never matches");
 }
 
 void CheckOsList(CheckContext* context, const IniPair* pair, bool sixtyFour) {
@@ -271,6 +326,7 @@ void CheckPrerequisiteSection(CheckContext* context, const IniSection& section, 
         if (!IsHex(sha->value, 64))
             out->Error(sha->line, "digest",
                        u"SHA256 " + Quoted(sha->value) + u" is not 64 hexadecimal digits: every download is rejected");
+    CheckSignerKeys(out, CheckContext::Key(&section, u"SignerThumbprint"), CheckContext::Key(&section, u"SignerName"));
     if (const IniPair* opPair = CheckContext::Key(&section, u"Operator")) {
         int32_t op = CheckNumber(*opPair, out);
         if (op != 0 && op != 1)

@@ -101,6 +101,8 @@ const KeySchema<Prerequisite> kPrerequisiteKeys[] = {
     Number(u"ExactSize", &P::ExactSize, ValueKind::kInteger, kUseUrl),
     Text(u"MD5", &P::MD5, kActs, kUseUrl),
     Text(u"SHA256", &P::SHA256, kActs, kUseUrl),
+    Text(u"SignerThumbprint", &P::SignerThumbprint, kActs, kUseInstalled),
+    Text(u"SignerName", &P::SignerName, kActs, kUseInstalled),
     Number(u"Operator", &P::Operator),
     Text(u"CommandLine", &P::CommandLine, kCarried),
     Text(u"BasicUiCommandLine", &P::BasicUiCommandLine, kActs, kUseInstalled),

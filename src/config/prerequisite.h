@@ -81,6 +81,8 @@ struct Prerequisite {
     WString Options;
     WString MD5;
     WString SHA256;
+    WString SignerThumbprint;  // pinned certificates of the setup's signature, comma-separated
+    WString SignerName;        // the signing certificate's simple display name
     int32_t ExactSize = 0;
     WString Folder;
     WString RetValPropName;

@@ -178,6 +178,19 @@ TEST(Checker, ConfigurationCases) {
          {{3, W, "DownloadFolder 'dl' is relative"}, {4, W, "ExtractionFolder 'pkg' is relative"},
           {8, W, "'a.zip', which Windows does not run as a setup"}, {10, E, "SHA256 '0123' is not 64 hexadecimal digits"},
           {12, W, "'sub\\app.exe' is a relative path"}}},
+        // Publisher checks: thumbprints of 40 or 64 digits, names as the certificate shows them.
+        {kBase + "SignerThumbprint=000102030405060708090a0b0c0d0e0f10111213 , "
+                 "A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF|SignerName=Contoso Ltd|",
+         {}},
+        {kBase + "SignerThumbprint=000102030405060708090a0b0c0d0e0f10111213,,00:11|SignerName=|",
+         {{8, E, "has an empty item (a comma too many): every file is rejected"},
+          {8, E, "'00:11' holds ':' (a thumbprint is 40 or 64 hexadecimal digits"}, {9, W, "SignerName is empty"}}},
+        {kBase + "SignerThumbprint=\xe2\x80\x8e" "000102030405060708090a0b0c0d0e0f10111213, abc|"
+                 "SignerName=CN=Contoso Ltd, O=Contoso|",
+         {{8, E, "holds U+200E"}, {8, E, "'abc' has 3 hexadecimal digits, not 40 (SHA-1) or 64 (SHA-256)"},
+          {9, W, "looks like a distinguished name"}}},
+        {"[PREREQUISITES]|App1=A|[App1]|OpenSite=http://h/|SignerName=Contoso|SignerThumbprint=|",
+         {{5, W, "SignerName has no effect with OpenSite"}, {6, W, "SignerThumbprint is empty"}}},
         {kBase + "[PREREQ_CHAINER]|CleanupFolders=C:\\Pkg\\|CleanupFiles=a.txt\x01" "D:\\b.txt\x01" "C:\\Pkg\\c.txt|",
          {{8, N, "deletes this INI"}, {9, W, "ends with a backslash"}, {10, W, "'a.txt' is relative"},
           {10, W, "'D:\\b.txt' is not inside CleanupFolders"}}},
@@ -273,6 +286,11 @@ TEST(Checker, PackageFilesAreCompared) {
     list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     ExpectExactly(list, {{7, E, "SHA256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}},
                   "files, wrong SHA256");
+    // A publisher check checks the download: no advice to add a digest.
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|"
+                     "SignerName=Contoso Ltd|");
+    list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
+    EXPECT_EQ(Describe(list).find("is not checked"), std::string::npos) << Describe(list);
 }
 
 TEST(Checker, NamesAndCodes) {

@@ -119,7 +119,8 @@ TEST(IniSchema, EveryDocumentedKeyIsReadAndNoOther) {
         "Is64PlatformTransf", "Langs", "PackageCode", "DefaultProdCode", "ProductCode", "UpgradeCode", "ExtUIStub",
         "SaveExtUIStub", "FileExtractFirst", "MsiCertData", "AppxVersion", "AppxPkId"};
     const std::vector<std::string> prerequisite = {
-        "VerMin", "VerMax", "WinNTVersions", "WinNT64Versions", "ExactSize", "MD5", "SHA256", "Operator",
+        "VerMin", "VerMax", "WinNTVersions", "WinNT64Versions", "ExactSize", "MD5", "SHA256", "SignerThumbprint",
+        "SignerName", "Operator",
         "CommandLine", "BasicUiCommandLine", "NoUiCommandLine", "Options", "RetValPropName", "ParentPrereq",
         "Folder", "LanguageList"};
     const std::vector<std::string> search = {"SearchType", "SearchString", "VerMin", "VerMax", "RefContent", "SearchCmdLine"};
