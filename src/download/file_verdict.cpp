@@ -7,6 +7,8 @@ ExpectedFile ExpectedFileOf(const Prerequisite& prerequisite) {
     expected.size = static_cast<uint32_t>(prerequisite.ExactSize);
     expected.md5 = prerequisite.MD5.Trimmed();
     expected.sha256 = prerequisite.SHA256.Trimmed();
+    expected.signerThumbprint = prerequisite.SignerThumbprint;
+    expected.signerName = prerequisite.SignerName;
     return expected;
 }
 
@@ -33,6 +35,7 @@ WString VerdictLogLine(Verdict verdict, const ExpectedFile& expected, const File
             return WString(u"MD5 of the downloaded file differs:") + WString(facts.md5);
         case Verdict::Sha256Differs:
             return WString(u"SHA256 of the downloaded file differs:") + WString(facts.sha256);
+        case Verdict::SignerRejected:
         case Verdict::Unreadable:
         case Verdict::Replaced:
             break;

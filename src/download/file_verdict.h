@@ -19,11 +19,19 @@ struct ExpectedFile {
     uint64_t size = 0;  // 0: no size is given
     WString md5;        // empty: none given
     WString sha256;
+    // The publisher checks (SignerThumbprint, SignerName): judged from a
+    // held file's signature (download/signer_check_win.h), never from the
+    // bytes as they pass.
+    WString signerThumbprint;
+    WString signerName;
 
     bool WantsMd5() const { return !md5.IsEmpty(); }
     bool WantsSha256() const { return !sha256.IsEmpty(); }
     bool HasDigest() const { return WantsMd5() || WantsSha256(); }
-    bool HasCheck() const { return size != 0 || HasDigest(); }
+    bool ChecksSigner() const { return !signerThumbprint.IsEmpty() || !signerName.IsEmpty(); }
+    // Something that judges the bytes themselves (ExactSize alone does not).
+    bool JudgesBytes() const { return HasDigest() || ChecksSigner(); }
+    bool HasCheck() const { return size != 0 || JudgesBytes(); }
 };
 ExpectedFile ExpectedFileOf(const Prerequisite& prerequisite);
 
@@ -41,9 +49,10 @@ enum class Verdict {
     EmptyFile,      // a digest is given and the file is empty
     Md5Differs,
     Sha256Differs,
+    SignerRejected,  // the publisher checks failed (the reason is logged)
     // What the hold met rather than bytes to judge:
     Unreadable,  // the file could not be held or read whole
-    Replaced,    // not the file written, and no digest can judge it
+    Replaced,    // not the file written, and nothing can judge its bytes
 };
 
 Verdict JudgeFile(const ExpectedFile& expected, const FileFacts& facts);

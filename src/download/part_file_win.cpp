@@ -204,8 +204,13 @@ Verdict PartFile::HandOver(VerifiedFile* hold) {
     hold->Close();
     if (!hold->Open(target_, protectedWhileWriting_)) return Verdict::Unreadable;
     const bool written = hold->Identity().SameFileAs(written_);
-    if (written && protectedWhileWriting_) return Verdict::Accepted;
-    if (!written && !expected_.HasDigest()) {
+    if (written && protectedWhileWriting_) {
+        // The bytes stand as judged; a signature is read from the hold.
+        const Verdict signer = hold->JudgeSigner(expected_);
+        if (signer != Verdict::Accepted) hold->Close();
+        return signer;
+    }
+    if (!written && !expected_.JudgesBytes()) {
         if (LoggingEnabled) LogLine(u"Downloaded file was replaced before it could be held:" + target_);
         hold->Close();
         return Verdict::Replaced;

@@ -97,10 +97,6 @@ bool SignerPins::Pins(const uint8_t* sha1, const uint8_t sha256[32]) const {
     return false;
 }
 
-bool HasIntegrityCheck(const Prerequisite& p) {
-    return !p.MD5.IsEmpty() || !p.SHA256.IsEmpty() || !p.SignerThumbprint.IsEmpty() || !p.SignerName.IsEmpty();
-}
-
 SignerFailure ClassifyTrustAnswer(uint32_t code) {
     switch (code) {
         case 0:

@@ -60,11 +60,6 @@ private:
     bool malformed_ = false;
 };
 
-// True when something checks the setup file's bytes: MD5, SHA256,
-// SignerThumbprint or SignerName (an https download redirected to http is
-// followed only then). ExactSize alone is no check of the bytes.
-bool HasIntegrityCheck(const Prerequisite& prerequisite);
-
 // Why a publisher check failed.
 enum class SignerFailure {
     kNone,                 // every check asked for passed, or none was asked

@@ -1,6 +1,8 @@
 #include "download/verified_file_win.h"
 
 #include "base/owned.h"
+#include "download/signer_check_win.h"
+#include "log/log.h"
 #include "platform/path_rules.h"
 
 namespace {
@@ -86,7 +88,17 @@ Verdict VerifiedFile::Judge(const ExpectedFile& expected) {
     } else if (!ReadFacts(expected, &facts)) {
         return Verdict::Unreadable;
     }
-    return JudgeFile(expected, facts);
+    const Verdict verdict = JudgeFile(expected, facts);
+    return verdict == Verdict::Accepted ? JudgeSigner(expected) : verdict;
+}
+
+Verdict VerifiedFile::JudgeSigner(const ExpectedFile& expected) {
+    if (!expected.ChecksSigner()) return Verdict::Accepted;
+    if (!file_) return Verdict::Unreadable;
+    const SignerResult result = CheckSigner(file_.Get(), path_, SignerPins(expected.signerThumbprint, expected.signerName));
+    if (result.Passed()) return Verdict::Accepted;
+    if (LoggingEnabled) LogLine(SignerLogLine(result, path_));
+    return Verdict::SignerRejected;
 }
 
 Verdict VerifiedFile::CopyCheckedTo(const WString& target, const ExpectedFile& expected, VerifiedFile* copy) {
@@ -101,6 +113,7 @@ Verdict VerifiedFile::CopyCheckedTo(const WString& target, const ExpectedFile& e
     }
     Verdict verdict = copied ? JudgeFile(expected, digester.Finish()) : Verdict::Unreadable;
     if (verdict == Verdict::Accepted && !copy->Open(target)) verdict = Verdict::Unreadable;
+    if (verdict == Verdict::Accepted) verdict = copy->JudgeSigner(expected);
     if (verdict != Verdict::Accepted) {
         copy->Close();
         DeleteFileW(AddLongPrefixForStorage(target).wc());

@@ -49,8 +49,12 @@ public:
     bool ReadFacts(const ExpectedFile& expected, FileFacts* facts);
 
     // The verdict on the held file's bytes (Unreadable when they cannot be
-    // read); digests are read only when one is given.
+    // read), then on its signature when a publisher check is asked for;
+    // digests are read only when one is given.
     Verdict Judge(const ExpectedFile& expected);
+    // The publisher checks alone, from the held handle: Accepted when none
+    // is asked for; a failure is logged with its reason.
+    Verdict JudgeSigner(const ExpectedFile& expected);
 
     // Copies the held file into target, a new file (never one that exists),
     // judging the bytes as they are written, and then holds the copy in

@@ -26,11 +26,11 @@ void Log(const char16_t* prefix, const WString& value) {
 
 // The transfer judges the bytes as it writes them and refuses a part file
 // that fails before its rename; an https URL that lands on http is followed
-// only when a digest checks the bytes.
+// only when a digest or a publisher check judges the bytes.
 void ConfigureTransferChecks(FileTransfer& transfer, const Prerequisite& prerequisite) {
     const ExpectedFile expected = ExpectedFileOf(prerequisite);
     transfer.SetExpected(expected);
-    transfer.SetVerifiable(expected.HasDigest());
+    transfer.SetVerifiable(expected.JudgesBytes());
 }
 
 // The protected folder is named after DefaultProdCode when that is a plain

@@ -13,6 +13,8 @@ import pytest
 import harness
 import servers
 from harness import win_path
+from install_support import read_records
+from silent_support import chainer_ini, installed_search, log_lines, prepare_setup
 
 # SignerFailure, in the order of its declaration.
 PASSED, MALFORMED, NO_SIGNATURE, BAD_SIGNATURE, UNTRUSTED, NOT_PINNED, NAME_DIFFERS, NOT_CHECKED = range(8)
@@ -123,12 +125,12 @@ class Authority:
                 "-startdate", "20200101000000Z", "-enddate", "20200201000000Z", "-in", "expired.csr",
                 "-out", "expired.pem", cwd=self.folder)
 
-    def _sign(self, out, signer, *chain) -> Path:
+    def _sign(self, out, signer, *chain, source: Path | None = None) -> Path:
         certs = self.folder / f"{signer}.chain.pem"
         certs.write_text("".join(self.pem(n).read_text() for n in (signer, *chain)))
         target = self.folder / out
         subprocess.run(["osslsigncode", "sign", "-certs", str(certs), "-key", str(self.folder / f"{signer}.key"),
-                        "-h", "sha256", "-in", str(self.unsigned), "-out", str(target)],
+                        "-h", "sha256", "-in", str(source or self.unsigned), "-out", str(target)],
                        check=True, capture_output=True, timeout=60)
         return target
 
@@ -237,3 +239,30 @@ def test_revocation_never_goes_to_the_network(prefix, authority, crl_server):
     assert r.failure == PASSED, r.output
     assert crl_server.requests == []
     assert r.ms < 5000
+
+
+def test_a_pinned_publisher_survives_a_republished_file(prefix, authority, package, http, workdir):
+    """One package pins the signer rather than a hash. The vendor republishes
+    the setup at the same URL (other bytes, same signer): the package still
+    installs it. A file signed by another publisher is rejected like one whose
+    MD5 differs, and never launched."""
+    dl, log = workdir / "dl", workdir / "run.log"
+    app = {"Name": "A", "Url": http.url("setup1.exe"), "SignerThumbprint": authority.sha256("signer"),
+           **installed_search("SignerRun", "A-Installed")}
+    package.folder.mkdir(parents=True, exist_ok=True)
+    for build, signer, chain, launched in [(1, "signer", ("intermediate",), 1), (2, "signer", ("intermediate",), 1),
+                                           (3, "other_signer", (), 0)]:
+        record = workdir / f"record{build}.txt"
+        setup = prepare_setup(http.root, dl, "setup1.exe", record=win_path(record), build=build)
+        shutil.copyfile(authority._sign(f"build{build}.exe", signer, *chain, source=setup), setup)
+        log.unlink(missing_ok=True)
+        package.write_ini(chainer_ini("q", [dict(app)], log, dl))
+        assert prefix.run(package.exe, timeout=120).code == 0
+        lines = log_lines(log)
+        assert len(read_records(record)) == launched, (build, lines)
+        if launched:
+            assert "Downloaded file was accepted." in lines
+        else:
+            assert "Downloaded file was rejected. Error:-536870878" in lines
+            # Another authority's root: not trusted before any pin is looked at.
+            assert [l for l in lines if l.startswith("Signature is not trusted:")], lines

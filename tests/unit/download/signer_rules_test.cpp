@@ -3,6 +3,7 @@
 #include <string>
 
 #include "config/prerequisite.h"
+#include "download/file_verdict.h"
 #include "download/signer_rules.h"
 
 namespace {
@@ -94,7 +95,7 @@ TEST(SignerRules, IntegrityCheckOfAPrerequisite) {
         p.SignerThumbprint = WString(c.thumbprint);
         p.SignerName = WString(c.name);
         p.ExactSize = c.exactSize;
-        EXPECT_EQ(HasIntegrityCheck(p), c.checked) << "case " << (&c - cases);
+        EXPECT_EQ(ExpectedFileOf(p).JudgesBytes(), c.checked) << "case " << (&c - cases);
     }
 }
 
