@@ -109,6 +109,7 @@ const KeySchema<Prerequisite> kPrerequisiteKeys[] = {
     Text(u"NoUiCommandLine", &P::NoUiCommandLine, kActs, kUseInstalled),
     Text(u"Options", &P::Options),
     Text(u"RetValPropName", &P::RetValPropName, kActs, kUseInstalled),
+    Text(u"ReturnCodes", &P::ReturnCodes, kActs, kUseInstalled),
     Text(u"ParentPrereq", &P::ParentPrereq),
     Text(u"Folder", &P::Folder, kActs, kUseUrl),
     Text(u"LanguageList", &P::LanguageList),
@@ -140,10 +141,10 @@ const SearchTypeSchema* FindSearchType(int32_t code) {
 }
 
 int32_t KeepFilesCode(const WString& word) {
-    if (word == u"complete") return 2;
-    if (word == u"minimum") return 1;
-    if (word == u"prereqs") return 5;
-    return 0;
+    if (word == u"complete") return kKeepFilesComplete;
+    if (word == u"minimum") return kKeepFilesMinimum;
+    if (word == u"prereqs") return kKeepFilesPrereqs;
+    return kKeepFilesOther;
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include "install/script_runner_win.h"
 #include "log/log.h"
 #include "log/logger_win.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -84,9 +85,14 @@ int wmain(int argc, wchar_t** argv) {
         PackageLauncher launcher(&store, &presence, &platform);
         LaunchItem item;
         item.FilePath = Arg(argc, argv, L"file");
-        item.CommandLine = Arg(argc, argv, L"args");
+        // As the run's plan prepares it: the method for this process's
+        // rights, and folder references resolved for a run as LocalSystem.
+        item.Method = ChooseLaunchMethod(item.FilePath, platform.system || platform.elevated);
+        item.CommandLine = platform.system ? ExpandFolderProperties(Arg(argc, argv, L"args"), false)
+                                           : Arg(argc, argv, L"args");
         item.RetValPropName = Arg(argc, argv, L"name");
-        item.RebootMode = ParseLenientInt(Arg(argc, argv, L"reboot"));
+        item.Reboot = static_cast<RebootMode>(ParseLenientInt(Arg(argc, argv, L"reboot")));
+        item.Codes = ReturnCodeTable::Parse(Arg(argc, argv, L"codes"));
         item.PrerequisiteIndex = 4;
         item.ReturnCode = 99;  // Add resets it
         launcher.Add(item);

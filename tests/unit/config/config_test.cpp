@@ -121,7 +121,7 @@ TEST(IniSchema, EveryDocumentedKeyIsReadAndNoOther) {
     const std::vector<std::string> prerequisite = {
         "VerMin", "VerMax", "WinNTVersions", "WinNT64Versions", "ExactSize", "MD5", "SHA256", "SignerThumbprint",
         "SignerName", "Operator",
-        "CommandLine", "BasicUiCommandLine", "NoUiCommandLine", "Options", "RetValPropName", "ParentPrereq",
+        "CommandLine", "BasicUiCommandLine", "NoUiCommandLine", "Options", "RetValPropName", "ReturnCodes", "ParentPrereq",
         "Folder", "LanguageList"};
     const std::vector<std::string> search = {"SearchType", "SearchString", "VerMin", "VerMax", "RefContent", "SearchCmdLine"};
     const std::vector<std::string> chainer = {"CleanupFiles", "CleanupFolders", "LogFile", "CleanupScript"};
