@@ -13,6 +13,8 @@ public:
     bool RebootStarted() const override { return engine_->RebootStarted(); }
     void SetShutdownInProgress() override { engine_->ShutdownInProgress = true; }
     ItemFailure LastFailure() override;
+    Array<PlannedWork> Plan() override;
+    RunOutcome Outcome() override;
 
 private:
     PrerequisiteEngine* engine_;

@@ -3,10 +3,15 @@
 // reports what happened on stdout (one flushed line per event).
 //   ui_probe title <exe-path>
 //   ui_probe status [--silent] [--skip] [--exe <path>] [--hold <ms>] [--same-thread]
-//   ui_probe progress [--title <text>] [--mandatory-missing] [--reboot] <step>...
+//   ui_probe progress [--title <text>] [--mandatory-missing] [--reboot] [--plan D1000,D,S,I] [--log <path>]
+//                     <step>...
 // Steps: count:N text:S text7:S sleep:MS check error:CODE[:S] scope1 finish
 //        waitshutdown:MS failure:download|setup:CODE:NAME (what LastFailure answers)
 //        started:TOTAL progress:BYTES (a transfer's stream and its bytes)
+//        wait:silent|lost|unavailable|busy:ATTEMPT:ATTEMPTS (OnWaiting)
+//        outcome:D|S|I:done|failed|skipped|missing:CODE:FLAGS:NAME (an item of the
+//        run's outcome; FLAGS: s the code is a setup's, m mandatory, - none)
+//        untilcancel:MS (a step that runs until the dialog is cancelled)
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -15,6 +20,7 @@
 
 #include "base/resource_ids.h"
 #include "log/log.h"
+#include "log/logger_win.h"
 #include "platform/win_util.h"
 #include "ui/progress_dialog_win.h"
 #include "ui/status_window_win.h"
@@ -136,6 +142,8 @@ public:
     bool rebootStarted = false;
     volatile bool shutdown = false;
     ItemFailure failure;
+    Array<PlannedWork> plan;
+    RunOutcome outcome;
 
     ResultCode RunSequence(TransferObserver* observer) override {
         HRESULT com = CoInitialize(nullptr);
@@ -176,6 +184,41 @@ public:
                 observer->OnTransferStarted(1, static_cast<uint32_t>(wcstoul(arg, nullptr, 0)), WString());
             } else if (!wcscmp(step, L"progress")) {
                 observer->OnProgress(static_cast<uint32_t>(wcstoul(arg, nullptr, 0)));
+            } else if (!wcscmp(step, L"wait")) {
+                wchar_t* attempt = wcschr(arg, L':');
+                wchar_t* attempts = attempt ? wcschr(attempt + 1, L':') : nullptr;
+                if (attempt) *attempt++ = 0;
+                if (attempts) *attempts++ = 0;
+                WaitReason reason = !wcscmp(arg, L"busy")          ? WaitReason::InstallerBusy
+                                    : !wcscmp(arg, L"lost")        ? WaitReason::ConnectionLost
+                                    : !wcscmp(arg, L"unavailable") ? WaitReason::ServerUnavailable
+                                                                   : WaitReason::ServerSilent;
+                observer->OnWaiting(reason, attempt ? static_cast<uint32_t>(_wtoi(attempt)) : 0,
+                                    attempts ? static_cast<uint32_t>(_wtoi(attempts)) : 0);
+            } else if (!wcscmp(step, L"outcome")) {
+                wchar_t* fields[5] = {arg, nullptr, nullptr, nullptr, nullptr};
+                for (int f = 1; f < 5 && fields[f - 1]; ++f) {
+                    fields[f] = wcschr(fields[f - 1], L':');
+                    if (fields[f]) *fields[f]++ = 0;
+                }
+                WorkItemOutcome item;
+                item.kind = fields[0][0] == L'D' ? WorkKind::Download : fields[0][0] == L'S' ? WorkKind::OpenSite
+                                                                                            : WorkKind::Install;
+                const wchar_t* result = fields[1] ? fields[1] : L"done";
+                item.result = !wcscmp(result, L"failed")    ? WorkResult::Failed
+                              : !wcscmp(result, L"skipped") ? WorkResult::Skipped
+                              : !wcscmp(result, L"missing") ? WorkResult::StillMissing
+                                                            : WorkResult::Done;
+                item.code = fields[2] ? static_cast<uint32_t>(wcstoul(fields[2], nullptr, 0)) : 0;
+                item.setupCode = fields[3] && wcschr(fields[3], L's');
+                item.mandatory = fields[3] && wcschr(fields[3], L'm');
+                item.name = WString(fields[4] ? fields[4] : L"");
+                outcome.items.Add(item);
+            } else if (!wcscmp(step, L"untilcancel")) {
+                DWORD until = GetTickCount() + static_cast<DWORD>(_wtoi(arg));
+                while (!observer->IsCancelled() && static_cast<LONG>(until - GetTickCount()) > 0) Sleep(10);
+                Sleep(1500);  // the step's own end, after the cancellation
+                Say(L"step-ended cancelled=%d", observer->IsCancelled() ? 1 : 0);
             } else if (!wcscmp(step, L"scope1")) {
                 observer->OnFinished(1, 0);
             } else if (!wcscmp(step, L"finish")) {
@@ -197,6 +240,13 @@ public:
     }
     bool RebootStarted() const override { return rebootStarted; }
     ItemFailure LastFailure() override { return failure; }
+    Array<PlannedWork> Plan() override { return plan; }
+    RunOutcome Outcome() override {
+        Say(L"outcome-asked");
+        RunOutcome answer = outcome;
+        answer.mandatoryMissing = !mandatoryPresent;
+        return answer;
+    }
     void SetShutdownInProgress() override {
         shutdown = true;
         Say(L"shutdown-flag");
@@ -212,7 +262,20 @@ int RunProgress(int argc, wchar_t** argv) {
         if (!wcscmp(argv[i], L"--title") && i + 1 < argc) title = WString(argv[++i]);
         else if (!wcscmp(argv[i], L"--mandatory-missing")) work.mandatoryPresent = false;
         else if (!wcscmp(argv[i], L"--reboot")) work.rebootStarted = true;
-        else break;
+        else if (!wcscmp(argv[i], L"--log") && i + 1 < argc) {
+            LoggingEnabled = true;
+            TheLogger().SetLogFile(WString(argv[++i]));
+        } else if (!wcscmp(argv[i], L"--plan") && i + 1 < argc) {
+            for (wchar_t* item = argv[++i]; item && *item;) {
+                PlannedWork work_item;
+                work_item.kind = item[0] == L'D' ? WorkKind::Download : item[0] == L'S' ? WorkKind::OpenSite
+                                                                                       : WorkKind::Install;
+                work_item.size = _wcstoui64(item + 1, nullptr, 10);
+                work.plan.Add(work_item);
+                item = wcschr(item, L',');
+                if (item) ++item;
+            }
+        } else break;
     }
     work.steps = argv + i;
     work.stepCount = argc - i;
@@ -224,10 +287,11 @@ int RunProgress(int argc, wchar_t** argv) {
         dialog.WaitForWorker();
         Say(L"worker-joined");
     }
+    if (LoggingEnabled) TheLogger().Close();
     return static_cast<int>(result);
 }
 
-int RunTitle(int argc, wchar_t** argv) {
+int RunTitleCommand(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     Interactive = false;
     StatusWindow status;
@@ -247,7 +311,7 @@ int wmain(int argc, wchar_t** argv) {
     int code = 2;
     if (argc >= 2 && !wcscmp(argv[1], L"status")) code = RunStatus(argc, argv);
     else if (argc >= 2 && !wcscmp(argv[1], L"progress")) code = RunProgress(argc, argv);
-    else if (argc >= 2 && !wcscmp(argv[1], L"title")) code = RunTitle(argc, argv);
+    else if (argc >= 2 && !wcscmp(argv[1], L"title")) code = RunTitleCommand(argc, argv);
     if (com == S_OK) CoUninitialize();
     return code;
 }
