@@ -3,7 +3,8 @@
  *   answer_box <caption> <yes|no|ok|esc|enter|close> <report-file> [timeout-ms [watched copy]]
  * esc and enter are keys pressed where the box's focus is, close is the
  * system menu's Close. A box shares its caption with the window that owns
- * it (the chainer's title): the box is the one that is enabled.
+ * it (the chainer's title): the box is the one without the chainer's
+ * status line.
  * With watched and copy, the watched file is copied while the box is still
  * up, so that a test sees what had happened before the box was answered.
  * The report (UTF-8) has "text=", "caption=" and one line per visible standard
@@ -23,8 +24,8 @@ static BOOL CALLBACK match(HWND window, LPARAM context) {
     wchar_t cls[64], title[512];
     GetClassNameW(window, cls, 64);
     GetWindowTextW(window, title, 512);
-    if (lstrcmpW(cls, L"#32770") || lstrcmpW(title, s->caption) || !IsWindowEnabled(window) ||
-        !IsWindowVisible(window))
+    if (lstrcmpW(cls, L"#32770") || lstrcmpW(title, s->caption) || GetDlgItem(window, 1034) ||
+        GetDlgItem(window, 1001) || !IsWindowVisible(window))
         return TRUE;
     s->found = window;
     return FALSE;
@@ -72,11 +73,14 @@ int wmain(int argc, wchar_t **argv) {
         put_wide(report, "text=", text);
         GetWindowTextW(box, text, 2048);
         put_wide(report, "caption=", text);
-        {
+        for (i = 0; i < sizeof(buttons) / sizeof(buttons[0]); ++i) {
             /* The default button, which Enter presses. */
-            char line[32];
-            sprintf(line, "default=%d\n", (int)LOWORD(SendMessageW(box, DM_GETDEFID, 0, 0)));
-            put_utf8(report, line);
+            HWND button = GetDlgItem(box, buttons[i]);
+            if (button && (GetWindowLongW(button, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON) {
+                char line[32];
+                sprintf(line, "default=%d\n", buttons[i]);
+                put_utf8(report, line);
+            }
         }
         for (i = 0; i < sizeof(buttons) / sizeof(buttons[0]); ++i) {
             HWND button = GetDlgItem(box, buttons[i]);

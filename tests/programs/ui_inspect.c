@@ -15,8 +15,22 @@
    Exit code 0 on success, 1 when the window was not found. */
 #include <windows.h>
 #include <commctrl.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <wchar.h>
+
+/* Output as UTF-8, so that texts in any language reach the test whole. */
+static void Out(const wchar_t* format, ...) {
+    wchar_t text[4096];
+    char bytes[16384];
+    va_list args;
+    int n;
+    va_start(args, format);
+    vswprintf(text, 4096, format, args);
+    va_end(args);
+    n = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), NULL, NULL);
+    if (n > 1) fwrite(bytes, 1, (size_t)(n - 1), stdout);
+}
 
 struct Search {
     const wchar_t* title;
@@ -63,7 +77,7 @@ static BOOL CALLBACK Child(HWND child, LPARAM dialog) {
     SendMessageTimeoutW(child, WM_GETTEXT, 512, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, NULL);
     GetWindowRect(child, &r);
     MapWindowPoints(NULL, (HWND)dialog, (POINT*)&r, 2);
-    wprintf(L"child id=%d class=%ls rect=%ld,%ld,%ld,%ld visible=%d style=0x%08lx%ls text=%ls\n",
+    Out(L"child id=%d class=%ls rect=%ld,%ld,%ld,%ld visible=%d style=0x%08lx%ls text=%ls\n",
             GetDlgCtrlID(child), cls, r.left, r.top, r.right, r.bottom, IsWindowVisible(child) ? 1 : 0,
             (unsigned long)GetWindowLongW(child, GWL_STYLE), bar, text);
     return TRUE;
@@ -80,7 +94,7 @@ static void Describe(HWND window) {
     int focus = 0;
     if (GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &gui) && gui.hwndFocus)
         focus = GetDlgCtrlID(gui.hwndFocus);
-    wprintf(L"hwnd=0x%llx title=%ls window=%ld,%ld,%ld,%ld client=%ld,%ld owner=0x%llx focus=%d enabled=%d\n",
+    Out(L"hwnd=0x%llx title=%ls window=%ld,%ld,%ld,%ld client=%ld,%ld owner=0x%llx focus=%d enabled=%d\n",
             (unsigned long long)(ULONG_PTR)window, title, w.left, w.top, w.right, w.bottom, c.right, c.bottom,
             (unsigned long long)(ULONG_PTR)GetWindow(window, GW_OWNER), focus, IsWindowEnabled(window) ? 1 : 0);
     EnumChildWindows(window, Child, (LPARAM)window);
@@ -103,17 +117,17 @@ static int Watch(HWND dialog, DWORD timeoutMs) {
                  (int)pos, (int)high, (int)state, IsWindowVisible(bar) ? 1 : 0,
                  (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) ? 1 : 0, detail, button);
         if (IsWindow(dialog) && wcscmp(now, last) != 0) {
-            wprintf(L"%lu %ls\n", GetTickCount() - start, now);
+            Out(L"%lu %ls\n", GetTickCount() - start, now);
             fflush(stdout);
             wcscpy(last, now);
         }
         if (GetTickCount() - start >= timeoutMs) {
-            wprintf(L"%lu timeout\n", GetTickCount() - start);
+            Out(L"%lu timeout\n", GetTickCount() - start);
             return 0;
         }
         Sleep(5);
     }
-    wprintf(L"%lu gone\n", GetTickCount() - start);
+    Out(L"%lu gone\n", GetTickCount() - start);
     return 0;
 }
 
@@ -122,7 +136,7 @@ int wmain(int argc, wchar_t** argv) {
     DWORD timeout = argc > 3 ? (DWORD)_wtoi(argv[3]) : 10000;
     HWND window = FindByTitle(argv[2], wcscmp(argv[1], L"find") == 0 || wcscmp(argv[1], L"watch") == 0 ? timeout : 2000);
     if (!window) {
-        wprintf(L"not-found\n");
+        Out(L"not-found\n");
         fflush(stdout);
         return 1;
     }
@@ -144,7 +158,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (!wcscmp(argv[1], L"ping")) {
         DWORD_PTR ignored;
         LRESULT answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);
-        wprintf(L"answered=%d\n", answered ? 1 : 0);
+        Out(L"answered=%d\n", answered ? 1 : 0);
     } else if (!wcscmp(argv[1], L"close")) {
         PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     } else if (!wcscmp(argv[1], L"endsession")) {
@@ -154,7 +168,7 @@ int wmain(int argc, wchar_t** argv) {
     } else {
         return 2;
     }
-    wprintf(L"ok\n");
+    Out(L"ok\n");
     fflush(stdout);
     return 0;
 }

@@ -29,14 +29,19 @@ namespace {
 CRITICAL_SECTION g_out;
 DWORD g_start;
 
+// One line, as UTF-8 so that texts in any language reach the test whole.
 void Say(const wchar_t* format, ...) {
-    EnterCriticalSection(&g_out);
-    wprintf(L"%lu ", GetTickCount() - g_start);
+    wchar_t text[4096];
+    static char bytes[16384];
     va_list args;
     va_start(args, format);
-    vwprintf(format, args);
+    vswprintf(text, 4096, format, args);
     va_end(args);
-    wprintf(L"\n");
+    EnterCriticalSection(&g_out);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr);
+    printf("%lu ", static_cast<unsigned long>(GetTickCount() - g_start));
+    if (n > 1) fwrite(bytes, 1, static_cast<size_t>(n - 1), stdout);
+    printf("\n");
     fflush(stdout);
     LeaveCriticalSection(&g_out);
 }
