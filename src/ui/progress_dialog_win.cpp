@@ -604,8 +604,10 @@ bool ProgressDialog::ShowSummary(HWND window) {
     // borders), within a limit.
     const int scroll = GetSystemMetrics(SM_CXVSCROLL);
     const int textHeight = TextHeight(box, body, width - scroll - Pixels(window, 4, false));
-    int boxHeight = textHeight + Pixels(window, 4, true);
+    int boxHeight = textHeight + Pixels(window, 6, true);
     const int limit = Pixels(window, kSummaryMaxHeight, true);
+    // The scroll bar only for a text longer than the box can be.
+    ShowScrollBar(box, SB_VERT, boxHeight > limit);
     if (boxHeight > limit) boxHeight = limit;
     const int top = linePlace.top + lineHeight + Pixels(window, 4, true);
     SetWindowPos(box, nullptr, linePlace.left, top, width, boxHeight, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -7,6 +7,7 @@
      ui_inspect close <title>                      closes through the system menu
      ui_inspect key <title> <vk>                   a key pressed where the focus is (13 Enter,
                                                    27 Esc, 32 Space)
+     ui_inspect text <title> <id>                  the whole text of a child (multi-line)
      ui_inspect ping <title>                       whether the window's thread answers
                                                    within a second ("answered=1")
      ui_inspect endsession <title> <0|1>           sends WM_ENDSESSION
@@ -155,6 +156,13 @@ int wmain(int argc, wchar_t** argv) {
         if (GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &gui) && gui.hwndFocus) target = gui.hwndFocus;
         PostMessageW(target, WM_KEYDOWN, vk, 1);
         PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+    } else if (!wcscmp(argv[1], L"text")) {
+        static wchar_t text[16384];
+        text[0] = 0;
+        GetDlgItemTextW(window, argc > 3 ? _wtoi(argv[3]) : 1034, text, 16384);
+        Out(L"%ls\n", text);
+        fflush(stdout);
+        return 0;
     } else if (!wcscmp(argv[1], L"ping")) {
         DWORD_PTR ignored;
         LRESULT answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);

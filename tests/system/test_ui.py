@@ -448,3 +448,62 @@ def test_end_session_sets_the_stop_flag_and_the_dialog_stays(ui_prefix, probes):
     assert "not-found" not in inspect(ui_prefix, "find", title), "the dialog must stay"
     assert probe.finish() == 1
     assert probe.events().count("shutdown-flag") == 1
+
+
+SUMMARY_CASES = {
+    # An optional download that failed: the run goes on and ends as a
+    # success, and the user reads why at the end.
+    "optional 404": ([], ["outcome:D:failed:0xE0000018:-:Optional Tool", "outcome:I:done:0:s:Runtime"], 1,
+                     "The installation finished, but not everything was installed.",
+                     ["\u2022 Optional Tool could not be downloaded: the server does not have the file (404 or 410 "
+                      "not found).", "Run this setup again; if the problem stays, contact the publisher of this program."]),
+    "optional 1603": ([], ["outcome:I:failed:1603:s:Runtime"], 1,
+                      "The installation finished, but not everything was installed.",
+                      ["\u2022 The setup of Runtime ended with return code 1603: a fatal error during installation."]),
+    "optional 3010": ([], ["outcome:I:failed:3010:s:Runtime"], 1,
+                      "The installation finished, but not everything was installed.",
+                      ["return code 3010: the setup succeeded and asks for a restart.",
+                       "Restart the computer, then run this setup again."]),
+    # A mandatory item whose setup went through but that is still missing:
+    # told, and the run still ends as missing (7).
+    "mandatory missing": (["--mandatory-missing"], ["outcome:I:missing:0:sm:Ghost"], 7,
+                          "The installation could not be completed.",
+                          ["\u2022 The setup of Ghost ended without an error, but Ghost is still missing."]),
+    "stalled and skipped": ([], ["outcome:D:failed:0xE000001D:m:Big", "outcome:I:skipped:0:-:Later"], 1,
+                            "The installation could not be completed.",
+                            ["no data arrived for 60 seconds", "\u2022 Later was not installed, because the "
+                             "installation stopped before it.", "Check the Internet connection, then run this setup again."]),
+}
+
+
+@pytest.mark.parametrize("case", SUMMARY_CASES, ids=list(SUMMARY_CASES))
+def test_summary_of_what_was_not_done(ui_prefix, probes, tmp_path, case):
+    flags, outcome, code, headline, lines = SUMMARY_CASES[case]
+    title = "Summary Setup " + case
+    log = tmp_path / "run.log"
+    probe = probes(ui_prefix, "progress", "--title", title, "--log", win_path(log), *flags, "count:1",
+                   "text:Installing Runtime", *outcome, "finish")
+    probe.wait_for("outcome-asked")
+    time.sleep(0.5)
+    found = screenshot(ui_prefix, title, tmp_path / "summary.png")
+    kids = children(found)
+    assert kids[1034][5] == headline
+    assert kids[1037][4] == 1 and kids[1035][4] == 0, "the list takes the bar's place"
+    text = inspect(ui_prefix, "text", title, "1037")
+    for line in lines:
+        assert line in text, text
+    assert f"Details are in the log: {win_path(log)}" in text
+    assert kids[2][5] == "Close" and "focus=2" in found, found
+    # The list stays until the user closes it; Enter does, the code unchanged.
+    time.sleep(1.0)
+    assert "dialog-ended" not in " ".join(probe.events())
+    assert "ok" in inspect(ui_prefix, "key", title, "13")
+    assert probe.finish() == code
+
+
+def test_everything_done_closes_without_a_summary(ui_prefix, probes):
+    probe = probes(ui_prefix, "progress", "--title", "Done Setup", "count:1", "text:Installing Runtime",
+                   "outcome:I:done:0:s:Runtime", "finish")
+    assert probe.finish() == 1
+    events = probe.events()
+    assert events.index("outcome-asked") < events.index("dialog-ended=1")
