@@ -595,21 +595,30 @@ bool ProgressDialog::ShowSummary(HWND window) {
     ShowWindow(GetDlgItem(window, IDC_PROGRESS_DETAIL), SW_HIDE);
     RECT linePlace = PlaceOf(window, line);
     const int width = linePlace.right - linePlace.left;
-    int lineHeight = TextHeight(line, headline, width);
-    if (lineHeight < linePlace.bottom - linePlace.top) lineHeight = linePlace.bottom - linePlace.top;
-    SetWindowPos(line, nullptr, 0, 0, width, lineHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    int headlineHeight = TextHeight(line, headline, width);
+    if (headlineHeight < linePlace.bottom - linePlace.top) headlineHeight = linePlace.bottom - linePlace.top;
+    SetWindowPos(line, nullptr, 0, 0, width, headlineHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowTextW(line, headline.wc());
-    SetWindowTextW(box, body.wc());
-    // The box is as high as its text (with a scroll bar's room and its
-    // borders), within a limit.
-    const int scroll = GetSystemMetrics(SM_CXVSCROLL);
-    const int textHeight = TextHeight(box, body, width - scroll - Pixels(window, 4, false));
-    int boxHeight = textHeight + Pixels(window, 6, true);
+    // The box is as high as its text as the box itself wraps it, within a
+    // limit; only a longer text gets the scroll bar.
     const int limit = Pixels(window, kSummaryMaxHeight, true);
-    // The scroll bar only for a text longer than the box can be.
+    SetWindowPos(box, nullptr, 0, 0, width, limit, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowTextW(box, body.wc());
+    const int lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+    RECT format = {0, 0, 0, 0};
+    SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    int lineHeight = 0;
+    if (HDC dc = GetDC(box)) {
+        HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics;
+        if (GetTextMetricsW(dc, &metrics)) lineHeight = metrics.tmHeight;
+        SelectObject(dc, font);
+        ReleaseDC(box, dc);
+    }
+    int boxHeight = lines * lineHeight + (limit - (format.bottom - format.top)) + Pixels(window, 2, true);
     ShowScrollBar(box, SB_VERT, boxHeight > limit);
     if (boxHeight > limit) boxHeight = limit;
-    const int top = linePlace.top + lineHeight + Pixels(window, 4, true);
+    const int top = linePlace.top + headlineHeight + Pixels(window, 4, true);
     SetWindowPos(box, nullptr, linePlace.left, top, width, boxHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(box, SW_SHOW);
     PlaceBelow(window, top + boxHeight, false);

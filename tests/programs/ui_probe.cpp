@@ -2,7 +2,7 @@
 // library, the dialog driven by scripted work instead of the engine, and
 // reports what happened on stdout (one flushed line per event).
 //   ui_probe title <exe-path>
-//   ui_probe status [--silent] [--skip] [--exe <path>] [--hold <ms>] [--same-thread]
+//   ui_probe status [--silent] [--skip] [--exe <path>] [--hold <ms>] [--same-thread] [--waiting]
 //   ui_probe progress [--title <text>] [--mandatory-missing] [--reboot] [--plan D1000,D,S,I] [--log <path>]
 //                     <step>...
 // Steps: count:N text:S text7:S sleep:MS check error:CODE[:S] scope1 finish
@@ -12,6 +12,9 @@
 //        outcome:D|S|I:done|failed|skipped|missing:CODE:FLAGS:NAME (an item of the
 //        run's outcome; FLAGS: s the code is a setup's, m mandatory, - none)
 //        untilcancel:MS (a step that runs until the dialog is cancelled)
+//        item:download|install|site:NAME (kind 9 with the string table's text for it)
+//        measure (reports whether each text fits its control: "fit <when> id=N fits=0|1";
+//        the summary is measured once it is shown, as "fit summary ...")
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -62,6 +65,40 @@ HWND ThreadDialog() {
     return found;
 }
 
+// Whether each visible text of a window of this process fits its control in
+// the control's own font: across one line, or in as many lines as the
+// control is high; a button keeps room for its edges.
+BOOL CALLBACK ReportFit(HWND child, LPARAM when) {
+    wchar_t cls[64], text[1024];
+    GetClassNameW(child, cls, 64);
+    const bool button = !wcscmp(cls, L"Button");
+    if ((!button && wcscmp(cls, L"Static")) || !IsWindowVisible(child)) return TRUE;
+    GetWindowTextW(child, text, 1024);
+    RECT client;
+    GetClientRect(child, &client);
+    HDC dc = GetDC(child);
+    int fits = 0;
+    if (dc) {
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(child, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics;
+        GetTextMetricsW(dc, &metrics);
+        const int width = client.right - (button ? 8 : 0);
+        RECT need = {0, 0, width, 0};
+        DrawTextW(dc, text, -1, &need,
+                  DT_CALCRECT | (button ? 0 : DT_NOPREFIX) |
+                      (client.bottom >= 2 * metrics.tmHeight ? DT_WORDBREAK : DT_SINGLELINE));
+        fits = need.right <= width && need.bottom <= client.bottom;
+        SelectObject(dc, old);
+        ReleaseDC(child, dc);
+    }
+    Say(L"fit %ls id=%d fits=%d", reinterpret_cast<const wchar_t*>(when), GetDlgCtrlID(child), fits);
+    return TRUE;
+}
+
+void ReportFits(const wchar_t* when, HWND window) {
+    if (window) EnumChildWindows(window, ReportFit, reinterpret_cast<LPARAM>(when));
+}
+
 void DescribeStatusWindow(const wchar_t* when) {
     HWND dialog = ThreadDialog();
     if (!dialog) {
@@ -81,6 +118,7 @@ void DescribeStatusWindow(const wchar_t* when) {
         when, IsWindowVisible(dialog) ? 1 : 0, title, text, t.left, t.top, t.right, t.bottom, s.left, s.top, s.right,
         s.bottom, IsWindowVisible(GetDlgItem(dialog, IDCANCEL)) ? 1 : 0,
         SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0 ? 1 : 0);
+    ReportFits(when, dialog);
 }
 
 // Pumps messages for a while, as the main flow does during the search.
@@ -105,13 +143,14 @@ DWORD WINAPI HideFromWorker(void*) {
 }
 
 int RunStatus(int argc, wchar_t** argv) {
-    bool silent = false, skip = false, sameThread = false;
+    bool silent = false, skip = false, sameThread = false, waiting = false;
     const wchar_t* exe = nullptr;
     g_hold = 500;
     for (int i = 2; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--silent")) silent = true;
         else if (!wcscmp(argv[i], L"--skip")) skip = true;
         else if (!wcscmp(argv[i], L"--same-thread")) sameThread = true;
+        else if (!wcscmp(argv[i], L"--waiting")) waiting = true;
         else if (!wcscmp(argv[i], L"--exe") && i + 1 < argc) exe = argv[++i];
         else if (!wcscmp(argv[i], L"--hold") && i + 1 < argc) g_hold = static_cast<DWORD>(_wtoi(argv[++i]));
     }
@@ -124,6 +163,11 @@ int RunStatus(int argc, wchar_t** argv) {
     PumpFor(g_hold);
     status.Show(IDS_SEARCHING, skip);
     DescribeStatusWindow(L"searching");
+    if (waiting) {
+        status.Show(IDS_WAITING_INSTALLER, skip);
+        DescribeStatusWindow(L"waiting");
+        PumpFor(g_hold);
+    }
     if (sameThread) {
         PumpFor(g_hold);
         Say(L"hiding");
@@ -136,6 +180,23 @@ int RunStatus(int argc, wchar_t** argv) {
         CloseHandle(worker);
     }
     DescribeStatusWindow(L"hidden");
+    return 0;
+}
+
+HWND g_progress;   // the progress dialog, once shown
+DWORD g_mainThread;
+HANDLE g_summaryShown;
+
+BOOL CALLBACK FindProgress(HWND window, LPARAM) {
+    if (GetDlgItem(window, IDC_PROGRESS_BAR)) g_progress = window;
+    return g_progress == nullptr;
+}
+
+// Measures the summary once the dialog has shown it.
+DWORD WINAPI MeasureSummary(void*) {
+    if (WaitForSingleObject(g_summaryShown, 60000) != WAIT_OBJECT_0) return 0;
+    Sleep(500);
+    ReportFits(L"summary", g_progress);
     return 0;
 }
 
@@ -161,6 +222,12 @@ public:
                 observer->SetItemCount(_wcstoui64(arg, nullptr, 10), 0);
             } else if (!wcscmp(step, L"text")) {
                 observer->SetStatusText(WString(arg), 9, 0);
+            } else if (!wcscmp(step, L"item")) {
+                wchar_t* name = wcschr(arg, L':');
+                if (name) *name++ = 0;
+                UINT id = !wcscmp(arg, L"download") ? IDS_DOWNLOADING : !wcscmp(arg, L"site") ? IDS_OPENING_SITE
+                                                                                              : IDS_INSTALLING;
+                observer->SetStatusText(Format(LoadResourceString(id).c_str(), WString(name ? name : L"")), 9, 0);
             } else if (!wcscmp(step, L"text7")) {
                 observer->SetStatusText(WString(arg), 7, 0);
             } else if (!wcscmp(step, L"sleep")) {
@@ -224,6 +291,9 @@ public:
                 while (!observer->IsCancelled() && static_cast<LONG>(until - GetTickCount()) > 0) Sleep(10);
                 Sleep(1500);  // the step's own end, after the cancellation
                 Say(L"step-ended cancelled=%d", observer->IsCancelled() ? 1 : 0);
+            } else if (!wcscmp(step, L"measure")) {
+                EnumThreadWindows(g_mainThread, FindProgress, 0);
+                ReportFits(L"progress", g_progress);
             } else if (!wcscmp(step, L"scope1")) {
                 observer->OnFinished(1, 0);
             } else if (!wcscmp(step, L"finish")) {
@@ -248,6 +318,8 @@ public:
     Array<PlannedWork> Plan() override { return plan; }
     RunOutcome Outcome() override {
         Say(L"outcome-asked");
+        EnumThreadWindows(g_mainThread, FindProgress, 0);
+        SetEvent(g_summaryShown);
         RunOutcome answer = outcome;
         answer.mandatoryMissing = !mandatoryPresent;
         return answer;
@@ -284,6 +356,9 @@ int RunProgress(int argc, wchar_t** argv) {
     }
     work.steps = argv + i;
     work.stepCount = argc - i;
+    g_mainThread = GetCurrentThreadId();
+    g_summaryShown = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE measurer = CreateThread(nullptr, 0, MeasureSummary, nullptr, 0, nullptr);
     INT_PTR result;
     {
         ProgressDialog dialog;
@@ -293,6 +368,9 @@ int RunProgress(int argc, wchar_t** argv) {
         Say(L"worker-joined");
     }
     if (LoggingEnabled) TheLogger().Close();
+    SetEvent(g_summaryShown);
+    WaitForSingleObject(measurer, 5000);
+    CloseHandle(measurer);
     return static_cast<int>(result);
 }
 

@@ -27,9 +27,9 @@ def ui_prefix(display, tmp_path_factory):
 class Probe:
     """ui_probe running in the background; its lines are collected as they come."""
 
-    def __init__(self, prefix, *args):
+    def __init__(self, prefix, *args, env=None):
         self.started = time.monotonic()
-        self.proc = prefix.popen(program("ui_probe"), *args)
+        self.proc = prefix.popen(program("ui_probe"), *args, env=env)
         self.lines = []
         self._lock = threading.Lock()
         self._reader = threading.Thread(target=self._read, daemon=True)
@@ -86,13 +86,13 @@ class Probe:
 @pytest.fixture
 def probes():
     started = []
-    yield lambda prefix, *args: started.append(Probe(prefix, *args)) or started[-1]
+    yield lambda prefix, *args, env=None: started.append(Probe(prefix, *args, env=env)) or started[-1]
     for p in started:
         p.kill()
 
 
-def inspect(prefix, *args, timeout=30):
-    out = prefix.wine(program("ui_inspect"), *args, timeout=timeout).stdout.decode("utf-8", errors="replace")
+def inspect(prefix, *args, timeout=30, env=None):
+    out = prefix.wine(program("ui_inspect"), *args, timeout=timeout, env=env).stdout.decode("utf-8", errors="replace")
     return out.replace("\r\n", "\n")
 
 
@@ -507,3 +507,74 @@ def test_everything_done_closes_without_a_summary(ui_prefix, probes):
     assert probe.finish() == 1
     events = probe.events()
     assert events.index("outcome-asked") < events.index("dialog-ended=1")
+
+
+# Each shipped language: the locale Wine takes the user's UI language from,
+# the title's format, the status window's waiting text and the Cancel button.
+LANGUAGE_CASES = {
+    "en": ("C.UTF-8", "{} Setup", "Waiting for another installation to finish\u2026", "Cancel"),
+    "de": ("de_DE.UTF-8", "{} Setup", "Warten auf das Ende einer anderen Installation\u2026", "Abbrechen"),
+    "fr": ("fr_FR.UTF-8", "Installation de {}", "En attente de la fin d'une autre installation\u2026", "Annuler"),
+    "es": ("es_ES.UTF-8", "Instalación de {}", "Esperando a que termine otra instalación\u2026", "Cancelar"),
+    "it": ("it_IT.UTF-8", "Installazione di {}", "In attesa del termine di un'altra installazione\u2026", "Annulla"),
+    "pt-BR": ("pt_BR.UTF-8", "Instalação de {}", "Aguardando o término de outra instalação\u2026", "Cancelar"),
+    "ja": ("ja_JP.UTF-8", "{} セットアップ", "別のインストールの完了を待っています\u2026", "キャンセル"),
+    "zh-CN": ("zh_CN.UTF-8", "{} 安装程序", "正在等待另一个安装完成\u2026", "取消"),
+    "ru": ("ru_RU.UTF-8", "Установка {}", "Ожидание завершения другой установки\u2026", "Отмена"),
+    # Not shipped: English; a language of the same family reads that one.
+    "nl": ("nl_NL.UTF-8", "{} Setup", "Waiting for another installation to finish\u2026", "Cancel"),
+    "pt-PT": ("pt_PT.UTF-8", "Instalação de {}", "Aguardando o término de outra instalação\u2026", "Cancelar"),
+}
+
+
+def _misfits(probe, when):
+    """The controls whose text does not fit, as the probe measured them."""
+    fits = [e.split() for e in probe.events() if e.startswith(f"fit {when} ")]
+    assert fits, f"nothing measured for {when}: {probe.events()}"
+    return [f for f in fits if f[3] != "fits=1"]
+
+
+@pytest.mark.parametrize("dpi", [96, 192])
+@pytest.mark.parametrize("language", LANGUAGE_CASES, ids=list(LANGUAGE_CASES))
+def test_texts_in_the_users_language_fit_their_windows(ui_prefix, probes, tmp_path, language, dpi):
+    locale, title_format, waiting, cancel = LANGUAGE_CASES[language]
+    env = {"LANG": locale, "LC_ALL": locale}
+    ui_prefix.reg_add("HKCU\\Control Panel\\Desktop", "LogPixels", dpi, kind="REG_DWORD")
+    try:
+        # The status window with Skip shown: its text at its narrowest.
+        status = probes(ui_prefix, "status", "--skip", "--waiting", "--same-thread", "--hold", "1500", env=env)
+        status.wait_for("waiting")
+        line = _status_line(status, "waiting")
+        product_title = title_format.format("Corvane")
+        assert line["title"] == product_title and line["text"] == waiting
+        screenshot(ui_prefix, product_title, tmp_path / f"status-{language}-{dpi}.png")
+        assert status.finish() == 0
+        assert not _misfits(status, "waiting")
+
+        # The progress dialog downloading (rate and time left), then the
+        # summary with the longest texts.
+        title = f"Language {language} {dpi}"
+        steps = ["count:3", "item:download:Visual C++ Runtime", f"started:{100 * MiB}",
+                 f"progress:{MiB}", "sleep:1100", f"progress:{MiB}", "sleep:1100", f"progress:{MiB}", "sleep:1100", "measure", "sleep:1000",
+                 "outcome:D:failed:0xE000001E:-:Visual C++ Runtime", "outcome:I:failed:3011:s:Framework",
+                 "outcome:I:missing:0:sm:Database Engine", "outcome:I:skipped:0:-:Tools", "finish"]
+        probe = probes(ui_prefix, "progress", "--title", title, "--mandatory-missing", *steps, env=env)
+        probe.wait_for("slept 1100")
+        time.sleep(1.5)
+        found = screenshot(ui_prefix, title, tmp_path / f"progress-{language}-{dpi}.png")
+        kids = children(found)
+        assert kids[2][5] == cancel
+        assert re.search(r"\d", kids[1036][5]), kids[1036]
+        probe.wait_for("fit progress")
+        assert not _misfits(probe, "progress")
+        probe.wait_for("fit summary")
+        found = screenshot(ui_prefix, title, tmp_path / f"summary-{language}-{dpi}.png")
+        assert not _misfits(probe, "summary")
+        kids = children(found)
+        # The list stays inside the dialog, above Close.
+        assert kids[1037][4] == 1 and kids[1037][3] <= kids[2][1], kids
+        assert "ok" in inspect(ui_prefix, "key", title, "13")
+        assert probe.finish() == 7
+    finally:
+        ui_prefix.reg_add("HKCU\\Control Panel\\Desktop", "LogPixels", 96, kind="REG_DWORD")
+
