@@ -19,14 +19,16 @@ constexpr UINT kMsgTaskbar = WM_APP + 2;
 constexpr UINT kMsgSetLine = WM_APP + 3;
 // Sent by the worker with the lines and the bar; lParam points at a Display.
 constexpr UINT kMsgDisplay = WM_APP + 4;
-// Sent by the worker when a failure ended the work (the reboot notice too);
-// wParam is 1 for the error state of the bar, 0 to clear it.
+// Sent by the worker: wParam 1 puts the bar and the taskbar button into
+// their error state (a failure was reported), 0 clears it (the next item).
 constexpr UINT kMsgErrorState = WM_APP + 5;
 // Sent by the worker when the work has failed: Close is offered.
 constexpr UINT kMsgFailed = WM_APP + 6;
 
 // How often the detail line's rate and time left change.
 constexpr DWORD kDetailEveryMs = 1000;
+// Bytes that do not move the bar refresh the lines at most this often.
+constexpr DWORD kBytesEveryMs = 100;
 // The summary's box grows with its text up to this height (dialog units).
 constexpr int kSummaryMaxHeight = 150;
 
@@ -217,9 +219,15 @@ void ProgressDialog::OnTransferStarted(int, uint32_t total, const WString&) {
 }
 
 void ProgressDialog::OnProgress(uint32_t bytes) {
-    model_.AddBytes(bytes, GetTickCount());
+    const DWORD now = GetTickCount();
+    model_.AddBytes(bytes, now);
+    const bool wasWaiting = waiting_;
     waiting_ = false;
-    Refresh(false);
+    // Every move of the bar is shown; the text between moves ten times a second.
+    if (wasWaiting || model_.Position() != shown_.position || now - bytesAt_ >= kBytesEveryMs) {
+        bytesAt_ = now;
+        Refresh(false);
+    }
 }
 
 void ProgressDialog::OnWaiting(WaitReason reason, uint32_t attempt, uint32_t attempts) {

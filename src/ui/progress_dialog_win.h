@@ -164,6 +164,7 @@ private:
     Display shown_;
     bool anyShown_ = false;
     DWORD detailAt_ = 0;
+    DWORD bytesAt_ = 0;
     // The item texts' formats, to tell an item's kind and name.
     WString downloadFormat_, installFormat_, siteFormat_;
 
