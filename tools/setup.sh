@@ -5,7 +5,7 @@ set -e
 packages="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix
 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 cmake ninja-build g++ wine64 xvfb
 googletest libgtest-dev clang libclang-rt-14-dev wixl python3 python3-pytest python3-pyftpdlib
-xdotool x11-apps imagemagick curl openssl git osslsigncode unzip"
+xdotool x11-apps imagemagick curl openssl git osslsigncode unzip fonts-wqy-microhei"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -90,6 +90,7 @@ const KeySchema<GeneralOptions> kGeneralOptionKeys[] = {
     Text(u"MsiCertData", &G::MsiCertData, kCarried),
     Text(u"AppxVersion", &G::AppxVersion, kCarried),
     Text(u"AppxPkId", &G::AppxPkId, kCarried),
+    Text(u"Title", &G::Title),
 };
 const int kGeneralOptionKeyCount = sizeof(kGeneralOptionKeys) / sizeof(kGeneralOptionKeys[0]);
 

@@ -35,6 +35,9 @@ struct GeneralOptions {
     WString MsiCertData;
     WString AppxVersion;
     WString AppxPkId;
+    // The package's name for the title of the dialogs and the restart
+    // question; empty: "<product> Setup".
+    WString Title;
 };
 
 // What KeepFiles reads as: "complete" and "prereqs" keep the downloaded

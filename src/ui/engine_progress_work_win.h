@@ -22,6 +22,8 @@ public:
     bool RebootStarted() const override { return engine_->RebootStarted(); }
     void SetShutdownInProgress() override { engine_->ShutdownInProgress = true; }
     ItemFailure LastFailure() override;
+    Array<PlannedWork> Plan() override;
+    RunOutcome Outcome() override;
 
     // After the worker has ended: whether the work ran at all, and its outcome.
     bool Ran() const { return ran_; }

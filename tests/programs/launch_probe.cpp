@@ -1,7 +1,7 @@
 // Drives the package launcher and the cleanup script runner from a system
 // test. Arguments are key=value; the results go to the file named by out=.
 //   launch_probe install out= file= args= name= reboot= system=0|1 elevated=0|1 silent=0|1
-//                present=0|1 key= log= restart=0|1
+//                present=0|1 key= log= restart=0|1 title= (the run's title: the restart question's caption)
 //   launch_probe script out= paths=<a|b|...> script= retries= elevated=0|1
 //                (elevated: also reports the read-back descriptor of the
 //                copy's folder: "dacl_protected=0|1", "entries=")
@@ -73,6 +73,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     if (wcscmp(argv[1], L"install") == 0) {
+        RunTitle = Arg(argc, argv, L"title");
         RecordingPlatform platform;
         platform.system = Arg(argc, argv, L"system") == u"1";
         platform.elevated = Arg(argc, argv, L"elevated") == u"1";

@@ -118,5 +118,16 @@ def test_check_and_explain_answer_like_the_native_build(prefix, workdir):
     assert proc.returncode == 2 and b"bad.txt:2: error: not UTF-8" in proc.stderr
     code, out = check(prefix, "--explain", "-536870888")
     assert code == 0 and "E_DL_NOT_FOUND" in out
+    # The languages the chainer's texts are shipped in, each complete.
+    code, out = check(prefix, "--languages")
+    rows = out.splitlines()
+    assert code == 0 and len(rows) == 9 and rows[0].startswith("en-US 0409 English: "), out
+    assert len({row.split(": ")[1] for row in rows}) == 1, "a language lacks texts"
+    assert "ja-JP 0411 Japanese" in out and "zh-CN 0804 Chinese (Simplified)" in out
+    # Title is a key the chainer acts on: no note about carried keys.
+    titled = workdir / "titled.ini"
+    titled.write_bytes(harness.encode_ini("[GeneralOptions]\nOptions=b\nTitle=Contoso Suite\n"))
+    code, out = check(prefix, win_path(titled))
+    assert code == 0 and "Title" not in out, out
     code, out = check(prefix, "--version")
     assert (code, out) == (0, "corvane-check " + (harness.ROOT / "VERSION").read_text().strip() + "\n")

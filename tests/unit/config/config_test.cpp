@@ -117,7 +117,7 @@ TEST(IniSchema, EveryDocumentedKeyIsReadAndNoOther) {
         "MainAppCmdLine", "Options", "UpdatesUrl", "ProductVersion", "MinWIVer", "DownloadFolder", "MainAppURL",
         "UwpAppxURL", "LanguageList", "ExtractionFolder", "KeepFiles", "PackJars", "AllPlatforms",
         "Is64PlatformTransf", "Langs", "PackageCode", "DefaultProdCode", "ProductCode", "UpgradeCode", "ExtUIStub",
-        "SaveExtUIStub", "FileExtractFirst", "MsiCertData", "AppxVersion", "AppxPkId"};
+        "SaveExtUIStub", "FileExtractFirst", "MsiCertData", "AppxVersion", "AppxPkId", "Title"};
     const std::vector<std::string> prerequisite = {
         "VerMin", "VerMax", "WinNTVersions", "WinNT64Versions", "ExactSize", "MD5", "SHA256", "SignerThumbprint",
         "SignerName", "Operator",
