@@ -55,7 +55,7 @@ int32_t DoWork(PrerequisiteList& list, PrerequisiteEngine& engine, StatusWindow&
     EngineProgressWork work(&engine);
     ProgressDialog dialog;
     (void)dialog.Run(title, &work, GetActiveWindow());
-    if (work.Ran()) return work.Outcome().mandatoryMissing ? 1 : 0;
+    if (work.Ran()) return work.Result().mandatoryMissing ? 1 : 0;
     // A dialog that could not be shown did nothing: it must not report
     // success while a mandatory prerequisite is missing.
     engine.Reevaluate();
@@ -88,7 +88,9 @@ int32_t RunMainFlow(PrerequisiteList& list, PackageLocator& locator, StatusWindo
         if (required) LogLine(WString(u"  Reboot was refused=") + BoolText(refused));
         if (required && !refused) LogLine(WString(u"  Reboot in Progress=") + BoolText(inProgress));
     }
-    if ((required && !refused) || inProgress) {
+    // A restart the user declined is still needed: the run ends with -1 and
+    // keeps its context for the run after the restart, as for one accepted.
+    if (required || inProgress) {
         result = -1;
         store.SetDeleteOnClose(false);
     }

@@ -19,32 +19,22 @@ ItemFailure EngineProgressWork::LastFailure() {
 }
 
 Array<PlannedWork> EngineProgressWork::Plan() {
-    // What the engine will do with the decided actions: downloads in list
-    // order, then web sites, then the setups (downloaded ones included).
+    // The run's own plan, in the phase order: downloads (weighed by their
+    // expected size), then web sites, then the setups (downloads included).
     Array<PlannedWork> plan;
-    PrerequisiteList& list = *engine_->List();
+    const RunPlan& run = engine_->Plan();
     const WorkKind phases[] = {WorkKind::Download, WorkKind::OpenSite, WorkKind::Install};
     for (WorkKind phase : phases) {
-        for (int i = 0; i < list.Count(); ++i) {
-            const int32_t action = list.GetAction(i);
+        for (const PlannedItem& item : run.items) {
             PlannedWork work;
             work.kind = phase;
-            if (phase == WorkKind::Download && action == kActionDownload) {
-                work.size = list[i].ExactSize > 0 ? static_cast<uint64_t>(list[i].ExactSize) : 0;
-            } else if (phase == WorkKind::OpenSite && action == kActionOpenSite) {
-            } else if (phase == WorkKind::Install &&
-                       (action == kActionInstall || action == kActionDownload || action == kActionDownloaded)) {
-            } else {
+            if (phase == WorkKind::Download && item.action == kActionDownload)
+                work.size = item.download.expected.size;
+            else if (!(phase == WorkKind::OpenSite && item.opensSite) &&
+                     !(phase == WorkKind::Install && item.launches))
                 continue;
-            }
             plan.Add(work);
         }
     }
     return plan;
-}
-
-RunOutcome EngineProgressWork::Outcome() {
-    // The engine's record of the run, once it keeps one; until then nothing
-    // is summarised and the dialog ends as it did.
-    return RunOutcome();
 }

@@ -22,12 +22,13 @@ public:
     bool RebootStarted() const override { return engine_->RebootStarted(); }
     void SetShutdownInProgress() override { engine_->ShutdownInProgress = true; }
     ItemFailure LastFailure() override;
+    // The run's plan as the bar weighs it.
     Array<PlannedWork> Plan() override;
-    RunOutcome Outcome() override;
+    RunOutcome Outcome() override { return outcome_; }
 
     // After the worker has ended: whether the work ran at all, and its outcome.
     bool Ran() const { return ran_; }
-    const RunOutcome& Outcome() const { return outcome_; }
+    const RunOutcome& Result() const { return outcome_; }
 
 private:
     PrerequisiteEngine* engine_;
