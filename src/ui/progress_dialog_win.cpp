@@ -557,7 +557,19 @@ bool ProgressDialog::ShowSummary(HWND window) {
         WString text = LoadResourceString(id);
         if (advice.Find(text) < 0) advice += text + u"\r\n";
     };
-    for (const WorkItemOutcome& item : outcome.items) {
+    // The failure that ended the work is on screen already: every failure
+    // is told once.
+    int shown = -1;
+    if (failed_)
+        for (int i = outcome.items.Size() - 1; i >= 0 && shown < 0; --i)
+            if (outcome.items[i].result == WorkResult::Failed) shown = i;
+    // ... and the summary comes only when something else is left to tell;
+    // it then replaces that line, so the failure is listed too.
+    bool untold = false;
+    for (int i = 0; i < outcome.items.Size(); ++i) untold = untold || (outcome.items[i].result != WorkResult::Done && i != shown);
+    if (!untold) return false;
+    for (int i = 0; i < outcome.items.Size(); ++i) {
+        const WorkItemOutcome& item = outcome.items[i];
         if (item.result == WorkResult::Done) continue;
         mandatory = mandatory || item.mandatory;
         WString sentence;

@@ -396,6 +396,45 @@ def test_failed_setup_code_and_3010(prefix, package, workdir, key):
     assert not prefix.key_exists("HKCU\\InterbootContext")
 
 
+# What a setup's return code means by its prerequisite's ReturnCodes (an
+# unlisted code keeps the rule of every package), in a silent run of two
+# mandatory prerequisites: (ReturnCodes of A, A's exit codes run after run,
+# the run's exit code, A's launches, whether B was launched, context kept).
+MEANINGS = {
+    "3010 as reboot: the chain goes on, -1": ("3010:reboot", "3010", -1, 1, True, True),
+    "1641 as rebooting: nothing more starts, -1": ("1641:rebooting", "1641", -1, 1, False, True),
+    "1618 as retry, then success": ("1618:retry", "1618,0", 0, 2, True, False),
+    # (A's own setup went through; B, mandatory too, never started.)
+    "3010 unlisted: a failure, as before": ("", "3010", 1, 1, False, False),
+}
+
+
+@pytest.mark.parametrize("case", MEANINGS, ids=list(MEANINGS))
+def test_return_code_meanings(prefix, package, workdir, key, case):
+    codes, exits, exit_code, launches, b_runs, kept = MEANINGS[case]
+    log, record = workdir / "run.log", workdir / "record.txt"
+    place_stand_in(package.folder, "a.exe", exits=exits, counter=harness.win_path(workdir / "a.count"),
+                   record=harness.win_path(record), regkey=f"Software\\CorvaneTests\\{key}", regvalue="A-Installed",
+                   regdata="1")
+    place_stand_in(package.folder, "b.exe", record=harness.win_path(record), regkey=f"Software\\CorvaneTests\\{key}",
+                   regvalue="B-Installed", regdata="1")
+    a = {"Name": "A", "SetupFile": "a.exe", "Options": "m", "RetValPropName": "ARet",
+         **installed_search(key, "A-Installed")}
+    if codes:
+        a["ReturnCodes"] = codes
+    b = {"Name": "B", "SetupFile": "b.exe", "Options": "m", **installed_search(key, "B-Installed")}
+    text = chainer_ini("q", [a, b], log, extra_general={"ExtractionFolder": "[SETUPEXEDIR]"})
+    assert run(prefix, package, text).code == exit_code
+    runs = [r["exe"].rsplit("\\", 1)[1] for r in read_records(record)]
+    assert runs == ["a.exe"] * launches + (["b.exe"] if b_runs else [])
+    lines = log_lines(log)
+    if codes:
+        assert "Return code means by ReturnCodes:" + codes.split(":")[1] in lines
+    assert prefix.key_exists("HKCU\\InterbootContext") == kept
+    # No restart of the chainer's own: no "r" was asked for.
+    assert "Rebooting machine..." not in lines
+
+
 def temp_shortcuts(prefix):
     return {p for p in prefix.drive_c.joinpath("users").rglob("*.url") if "temp" in str(p).lower()}
 
