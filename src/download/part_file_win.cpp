@@ -6,17 +6,24 @@
 #include "platform/path_rules.h"
 #include "platform/protected_folder_win.h"
 
+WString PartFileSuffix(int mirror) {
+    WString suffix(u".part");
+    if (mirror > 1) suffix.AppendDecimal(mirror);
+    return suffix;
+}
+
 PartFile::~PartFile() { Close(); }
 
-ResultCode PartFile::Bind(const WString& target, const ExpectedFile& expected, bool protect) {
+ResultCode PartFile::Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror) {
     Close();
     target_ = target;
     expected_ = expected;
     protect_ = protect;
+    mirror_ = mirror;
     digester_.Reset(expected);
     const int slash = target.FindLastChar(u'\\');
     name_ = target.Mid(slash + 1);
-    path_ = target + u".part";
+    path_ = target + PartFileSuffix(mirror);
     held_ = hashed_ = 0;
     written_ = FileIdentity();
     protectedWhileWriting_ = false;

@@ -22,15 +22,16 @@ class PrerequisiteList;
 class PackageLocator;
 class StatusWindow;
 
-// Runs the transfer of one planned download and takes the hold on the file
-// it put in place; the system's runner is a FileTransfer (tests stand in for
-// it). 0 with the verdict that stands for the held file, or the transfer's
-// code.
+// Runs the transfer of one planned download from its url (place 1 its Url,
+// from 2 on a mirror, which keeps a part file of its own) and takes the hold
+// on the file it put in place; the system's runner is a FileTransfer (tests
+// stand in for it). 0 with the verdict that stands for the held file, or the
+// transfer's code.
 class DownloadRunner {
 public:
     virtual ~DownloadRunner() {}
-    [[nodiscard]] virtual ResultCode Run(const PlannedDownload& download, bool protect, TransferObserver* observer,
-                                         VerifiedFile* hold, Verdict* verdict) = 0;
+    [[nodiscard]] virtual ResultCode Run(const PlannedDownload& download, int place, bool protect,
+                                         TransferObserver* observer, VerifiedFile* hold, Verdict* verdict) = 0;
 };
 DownloadRunner& SystemDownloadRunner();
 

@@ -189,7 +189,14 @@ void ProgressDialog::UpdateTaskbar(bool isValue, TBPFLAG state, uint64_t done, u
 void ProgressDialog::SetItemCount(uint64_t count, int) { model_.SetPhaseCount(count); }
 
 void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
+    if (kind == kStatusSource) {
+        // The download goes on from another place: the detail line says which.
+        sourceText_ = text;
+        Refresh(true);
+        return;
+    }
     if (kind != kStatusNewItem) return;
+    sourceText_.Clear();
     // The item texts are those of the string table: their format tells the
     // kind of work and the item's name.
     WString name;
@@ -275,6 +282,8 @@ void ProgressDialog::Refresh(bool force) {
             detailAt_ = now;
             display.detail = LoadFormat(IDS_ITEM_OF, Number(static_cast<uint64_t>(model_.ItemNumber())),
                                         Number(static_cast<uint64_t>(model_.PhaseCount())));
+            if (!sourceText_.IsEmpty())
+                display.detail = LoadFormat(IDS_JOIN, display.detail, LoadFormat(IDS_FROM_PLACE, sourceText_));
             const uint64_t rate = downloading && !waiting_ ? model_.BytesPerSecond() : 0;
             if (rate) {
                 RateAmount r = RateAmountOf(rate);

@@ -6,6 +6,7 @@ import shutil
 import pytest
 
 import harness
+import servers
 from install_support import place_stand_in, read_records, wait_for_records
 import hashlib
 
@@ -433,6 +434,54 @@ def test_return_code_meanings(prefix, package, workdir, key, case):
     assert prefix.key_exists("HKCU\\InterbootContext") == kept
     # No restart of the chainer's own: no "r" was asked for.
     assert "Rebooting machine..." not in lines
+
+
+# A file of several places (Url, then Url2): the mirror is tried when the
+# first place fails or its bytes are rejected, each place with its own part
+# file; the download fails only when both do. (first server's mode, what it
+# serves, the run's exit code, the bytes that ran, the first place's part
+# file left, the last failure's log line)
+MIRRORS = {
+    "first place not found": (dict(), None, 0, "genuine", False, None),
+    "first place cut, its part file kept": (dict(drop_after=1000, drop_every=True, range="ignore"), "genuine", 0,
+                                             "genuine", True, None),
+    "first place serves other bytes": (dict(), "other", 0, "genuine", False, None),
+    "every place fails": (dict(), None, 1, None, False, "Download failed. Error:-536870888"),
+}
+
+
+@pytest.mark.parametrize("case", MIRRORS, ids=list(MIRRORS))
+def test_mirrors(prefix, package, workdir, http, key, case):
+    mode, first_serves, exit_code, ran, part_left, failure = MIRRORS[case]
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    app = download_app(http, dl, key, "A", record=record, Options="m")
+    genuine = (http.root / "setup1.exe").read_bytes()
+    mirror_root = workdir / "www2"
+    mirror_root.mkdir()
+    if ran:
+        (mirror_root / "setup1.exe").write_bytes(genuine)
+    if first_serves == "other":
+        (http.root / "setup1.exe").write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    elif first_serves is None:
+        (http.root / "setup1.exe").unlink()
+    http.set_mode(**mode)
+    mirror = servers.HttpServer(mirror_root).start()
+    mirror_url = mirror.url("setup1.exe")
+    try:
+        app["Url2"] = mirror_url
+        text = chainer_ini("q", [app], log, dl, {"KeepFiles": "complete"})
+        assert run(prefix, package, text, timeout=300).code == exit_code
+    finally:
+        mirror.stop()
+    lines = log_lines(log)
+    assert [l for l in lines if l.startswith("Downloading from:")] == ["Downloading from:" + http.url("setup1.exe"),
+                                                                      "Downloading from:" + mirror_url]
+    assert len(read_records(record)) == (1 if ran else 0)
+    if ran:
+        assert (dl / "setup1.exe").read_bytes() == genuine
+    assert (dl / "setup1.exe.part").exists() == part_left
+    if failure:
+        assert failure in lines
 
 
 def temp_shortcuts(prefix):
