@@ -92,9 +92,8 @@ TransferRunner g_transferRunner;
 DownloadRunner& SystemDownloadRunner() { return g_transferRunner; }
 
 PrerequisiteEngine::PrerequisiteEngine(InterbootStore* store, PrerequisiteList* list, PackageLocator* locator,
-                                       StatusWindow* statusWindow, LaunchPlatform* platform, DownloadRunner* downloads)
-    : statusWindow_(statusWindow),
-      list_(list),
+                                       LaunchPlatform* platform, DownloadRunner* downloads)
+    : list_(list),
       locator_(locator),
       launcher_(store, this, platform),
       platform_(platform ? platform : &SystemLaunchPlatform()),
@@ -413,7 +412,7 @@ bool PrerequisiteEngine::InstallAll(TransferObserver* observer) {
     return true;
 }
 
-void PrerequisiteEngine::SkipRemaining(TransferObserver*) {
+void PrerequisiteEngine::SkipRemaining() {
     if (!downloadsRan_) SkipFrom(0, WorkKind::Download);
     if (!sitesRan_) SkipFrom(0, WorkKind::OpenSite);
     if (!installsRan_) SkipFrom(0, WorkKind::Install);
@@ -457,7 +456,7 @@ RunOutcome RunWork(PrerequisiteEngine& engine, TransferObserver* observer, bool 
     }
     RunOutcome& outcome = engine.Outcome();
     if (observer && observer->IsCancelled()) outcome.cancelled = true;
-    engine.SkipRemaining(observer);
+    engine.SkipRemaining();
     outcome.rebootPending = (engine.RebootStarted() && !engine.RebootDeclined()) || engine.RebootPending() ||
                             engine.ShutdownInProgress;
     if (!engine.RebootStarted() && !engine.RebootPending()) {

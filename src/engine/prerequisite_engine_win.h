@@ -20,7 +20,6 @@
 class InterbootStore;
 class PrerequisiteList;
 class PackageLocator;
-class StatusWindow;
 
 // Runs the transfer of one planned download from its url (place 1 its Url,
 // from 2 on a mirror, which keeps a part file of its own) and takes the hold
@@ -38,7 +37,7 @@ DownloadRunner& SystemDownloadRunner();
 class PrerequisiteEngine : public PresenceChecker {
 public:
     PrerequisiteEngine(InterbootStore* store, PrerequisiteList* list, PackageLocator* locator,
-                       StatusWindow* statusWindow, LaunchPlatform* platform = &SystemLaunchPlatform(),
+                       LaunchPlatform* platform = &SystemLaunchPlatform(),
                        DownloadRunner* downloads = &SystemDownloadRunner());
     ~PrerequisiteEngine() override;
 
@@ -61,7 +60,7 @@ public:
     bool CheckMandatory();
     bool IsPresent(int index) override;
     // Items of the phases that did not run (after a stop) recorded as skipped.
-    void SkipRemaining(TransferObserver* observer);
+    void SkipRemaining();
 
     RunOutcome& Outcome() { return outcome_; }
     const RunOutcome& Outcome() const { return outcome_; }
@@ -117,7 +116,6 @@ private:
     bool sitesRan_ = false;
     bool installsRan_ = false;
 
-    StatusWindow* statusWindow_;
     PrerequisiteList* list_;
     PackageLocator* locator_;
     PackageLauncher launcher_;

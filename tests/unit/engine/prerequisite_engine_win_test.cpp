@@ -161,7 +161,7 @@ protected:
         PackageLocator locator;
         locator.Configure(folder_ + u"setup.exe", folder_);
         InterbootStore store("Software\\CorvaneEngineTestStore", true);
-        PrerequisiteEngine engine(&store, &list, &locator, nullptr, &setups, &downloads);
+        PrerequisiteEngine engine(&store, &list, &locator, &setups, &downloads);
         NoCancel observer;
         const RunOutcome outcome = RunWork(engine, silent ? nullptr : &observer, !silent);
         std::string out;
