@@ -14,7 +14,8 @@ WString PartFileSuffix(int mirror) {
 
 PartFile::~PartFile() { Close(); }
 
-ResultCode PartFile::Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror) {
+ResultCode PartFile::Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror,
+                          const WString& root) {
     Close();
     target_ = target;
     expected_ = expected;
@@ -28,7 +29,8 @@ ResultCode PartFile::Bind(const WString& target, const ExpectedFile& expected, b
     written_ = FileIdentity();
     protectedWhileWriting_ = false;
     if (slash <= 0 || name_.IsEmpty()) return ERROR_INVALID_NAME;
-    return folder_.Open(target.Left(slash), WString());
+    WString name;
+    return HoldParentBelow(root, target, &folder_, &name);
 }
 
 void PartFile::Close() {

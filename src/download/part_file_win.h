@@ -44,7 +44,10 @@ public:
     // "<target>.part<k>.validator". protect: a part file begun afresh is
     // created under the protected folder's descriptor (an elevated run). 0
     // or the system's error.
-    [[nodiscard]] ResultCode Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror = 1);
+    // root: the download folder the target lies below (held from there
+    // down); empty: only the target's own folder is held.
+    [[nodiscard]] ResultCode Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror = 1,
+                                  const WString& root = WString());
     const WString& Target() const { return target_; }
     const WString& Path() const { return path_; }
     const ExpectedFile& Expected() const { return expected_; }

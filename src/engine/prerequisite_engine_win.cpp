@@ -64,10 +64,11 @@ private:
 // that fails before its rename; the hold then takes what it put in place.
 class TransferRunner : public DownloadRunner {
 public:
-    ResultCode Run(const PlannedDownload& download, int mirror, bool protect, TransferObserver* observer,
-                   VerifiedFile* hold, Verdict* verdict) override {
+    ResultCode Run(const PlannedDownload& download, const WString& root, int mirror, bool protect,
+                   TransferObserver* observer, VerifiedFile* hold, Verdict* verdict) override {
         FileTransfer transfer(observer, &TheCredentialStore());
         transfer.SetMirror(mirror);
+        transfer.SetDownloadRoot(root);
         transfer.SetExpected(download.expected);
         // An https URL that lands on http is followed only when a digest or
         // a publisher check judges the bytes.
@@ -164,7 +165,8 @@ ResultCode PrerequisiteEngine::FetchVerified(const PlannedItem& item, TransferOb
             // A folder that cannot be made shows as the transfer's failure.
             (void)CreateDirectoryTree(download.target, false, &foldersCreated_);
             Verdict verdict = Verdict::Unreadable;
-            result = downloads_->Run(from, place, plan_.facts.elevated, observer, &hold, &verdict);
+            result = downloads_->Run(from, plan_.facts.downloadFolder, place, plan_.facts.elevated, observer, &hold,
+                                     &verdict);
             if (result != kResultOk && result != E_DL_FILE_REJECTED) break;
             if (result == kResultOk) {
                 // Another place's part file stays, as every unfinished download's does.

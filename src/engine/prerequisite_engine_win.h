@@ -29,8 +29,9 @@ class PackageLocator;
 class DownloadRunner {
 public:
     virtual ~DownloadRunner() {}
-    [[nodiscard]] virtual ResultCode Run(const PlannedDownload& download, int place, bool protect,
-                                         TransferObserver* observer, VerifiedFile* hold, Verdict* verdict) = 0;
+    [[nodiscard]] virtual ResultCode Run(const PlannedDownload& download, const WString& root, int place,
+                                         bool protect, TransferObserver* observer, VerifiedFile* hold,
+                                         Verdict* verdict) = 0;
 };
 DownloadRunner& SystemDownloadRunner();
 

@@ -328,6 +328,19 @@ def test_keep_files(prefix, package, workdir, http, key, keep, stays):
     assert dl.exists() == stays
 
 
+def test_a_link_below_the_download_folder_is_not_followed(prefix, package, workdir, http, key):
+    """The target's subfolder is a link to a folder outside the download
+    folder: nothing is written through it, and the download fails."""
+    dl, log, outside = workdir / "dl", workdir / "run.log", workdir / "outside"
+    outside.mkdir()
+    app = download_app(http, dl, key, "A", Folder="sub?setup1.exe")
+    (dl / "sub").symlink_to(outside, target_is_directory=True)
+    assert run(prefix, package, chainer_ini("q", [app], log, dl)).code == 0
+    lines = log_lines(log)
+    assert "Download refused, a link is on the way to its folder:" + harness.win_path(dl / "sub" / "setup1.exe") in lines
+    assert list(outside.iterdir()) == []
+
+
 def test_part_file_resumed(prefix, package, workdir, http, key):
     dl, log = workdir / "dl", workdir / "run.log"
     app = download_app(http, dl, key, "A")

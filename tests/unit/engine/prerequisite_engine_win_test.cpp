@@ -70,7 +70,7 @@ public:
     std::map<std::string, std::string> bytes;   // by URL
     std::map<std::string, ResultCode> failures;  // by URL
     std::vector<std::string> tried;
-    ResultCode Run(const PlannedDownload& download, int, bool, TransferObserver*, VerifiedFile* hold,
+    ResultCode Run(const PlannedDownload& download, const WString&, int, bool, TransferObserver*, VerifiedFile* hold,
                    Verdict* verdict) override {
         const std::string url = N(download.url);
         tried.push_back(url);
