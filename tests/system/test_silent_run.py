@@ -308,9 +308,10 @@ def test_a_racing_writer_never_gets_its_bytes_launched(prefix, package, workdir,
         racer.wait(timeout=90)
     assert not attacker_record.exists(), "the writer's program was launched"
     runs = read_records(record)
+    # (What lies at the target after the run is the writer's business: the
+    # file is the user's once the setup has run.)
     if result.code == 0:
         assert len(runs) == 1
-        assert (dl / "setup1.exe").read_bytes() == (http.root / "setup1.exe").read_bytes()
     else:
         assert runs == []
 
