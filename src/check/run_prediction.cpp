@@ -11,6 +11,7 @@
 #include "config/package_locator.h"
 #include "config/prerequisite.h"
 #include "engine/run_plan.h"
+#include "evaluation/search_rules.h"
 #include "install/return_codes.h"
 #include "platform/references.h"
 
@@ -66,46 +67,49 @@ Prediction Predict(const Prerequisite& p, const SectionFacts& facts, const IniSe
     if (p.IgnoreOption) return prediction;  // "i": installed on every run, as meant
     const int count = facts.searchCount;
     const IniPair* op = CheckContext::Key(section, u"Operator");
+    // The chainer's own combination, on a machine where every search that
+    // depends on it finds (having) and on one where none does (lacking).
+    struct Run {
+        bool answer;
+        int stoppedAt;  // the search after which no other runs, or 0
+    };
+    auto combine = [&](bool dependsFound) {
+        SearchCombiner combiner(p.Operator);
+        Run run = {false, 0};
+        for (int k = 1; k <= count; ++k) {
+            const SearchFact* fact = FactOf(facts, k);
+            if (!combiner.Add(fact ? fact->answer == SearchAnswer::kAlwaysFound : dependsFound)) {
+                run.stoppedAt = k;
+                break;
+            }
+        }
+        run.answer = combiner.Answer();
+        return run;
+    };
+    const Run having = combine(true), lacking = combine(false);
+    if (having.answer && !lacking.answer) return prediction;
+    prediction.outcome = having.answer ? Outcome::kAlwaysPresent : Outcome::kAlwaysMissing;
+    const Run& decided = having.answer ? lacking : having;
     if (p.Operator != 0 && p.Operator != 1) {
-        prediction.outcome = Outcome::kAlwaysMissing;
         prediction.line = CheckContext::LineOf(op, section);
         prediction.severity = Severity::kError;
         prediction.rule = "fixed-search-result";
-        prediction.why = u"Operator " + Decimal(p.Operator) + u" is neither 0 (all) nor 1 (any): the searches are never found";
-        return prediction;
-    }
-    if (count == 0) {
-        prediction.outcome = p.Operator == 0 ? Outcome::kAlwaysPresent : Outcome::kAlwaysMissing;
-        if (facts.unreadSearchLine) {
-            prediction.line = facts.unreadSearchLine;
-            prediction.severity = Severity::kError;
-            prediction.rule = "unknown-key";
-            prediction.why = facts.unreadSearchKey + u", so [App" + Decimal(facts.n) + u"] has no searches";
-        } else if (p.Operator == 0) {
-            prediction.line = facts.line;
-            prediction.severity = Severity::kNote;
-            prediction.why = u"[App" + Decimal(facts.n) + u"] has no searches (SearchType1, SearchString1, ...)";
-        } else {
-            prediction.line = CheckContext::LineOf(op, section);
-            prediction.why = u"Operator=1 with no searches (SearchType1, SearchString1, ...) finds nothing";
-        }
-        return prediction;
-    }
-    // Operator 0 stops at the first search that is not found; 1 at the first that is.
-    const SearchAnswer decides = p.Operator == 0 ? SearchAnswer::kNeverFound : SearchAnswer::kAlwaysFound;
-    bool all = true;
-    for (int k = 1; k <= count; ++k) {
-        const SearchFact* fact = FactOf(facts, k);
-        if (fact && fact->answer == decides) {
-            prediction.outcome = p.Operator == 0 ? Outcome::kAlwaysMissing : Outcome::kAlwaysPresent;
-            prediction.deciding = IndexOf(facts, fact);
-            return prediction;
-        }
-        all = all && fact && fact->answer != SearchAnswer::kDepends;
-    }
-    if (all) {
-        prediction.outcome = p.Operator == 0 ? Outcome::kAlwaysPresent : Outcome::kAlwaysMissing;
-        prediction.deciding = IndexOf(facts, FactOf(facts, count));
+        prediction.why = u"Operator " + Decimal(p.Operator) + u" is neither 0 (all) nor 1 (any), so the searches never find it";
+    } else if (count > 0) {
+        // The search at which the answer became fixed: where the run stops, else the last.
+        prediction.deciding = IndexOf(facts, FactOf(facts, decided.stoppedAt ? decided.stoppedAt : count));
+    } else if (facts.unreadSearchLine) {
+        prediction.line = facts.unreadSearchLine;
+        prediction.severity = Severity::kError;
+        prediction.rule = "unknown-key";
+        prediction.why = facts.unreadSearchKey + u", so [App" + Decimal(facts.n) + u"] has no searches";
+    } else if (p.Operator == 0) {
+        prediction.line = facts.line;
+        prediction.severity = Severity::kNote;
+        prediction.why = u"[App" + Decimal(facts.n) + u"] has no searches (SearchType1, SearchString1, ...)";
+    } else {
+        prediction.line = CheckContext::LineOf(op, section);
+        prediction.why = u"Operator=1 with no searches (SearchType1, SearchString1, ...) finds nothing";
     }
     return prediction;
 }
@@ -126,6 +130,12 @@ WString AlwaysMissingEffect(const Prerequisite& p, const PlannedItem& item, RunM
     if (item.mandatory && !item.exempt && !item.opensSite && mode != RunMode::kEvaluateOnly)
         effect += u", and as it is still missing afterwards every run ends with 1 (a mandatory prerequisite is missing)";
     return effect;
+}
+
+// A mandatory prerequisite that is still missing after its setup: the run ends with 1.
+bool FailsEveryRun(const RunPlan& plan, int i) {
+    const PlannedItem& item = plan.items[i];
+    return item.mandatory && !item.exempt && !item.opensSite && plan.mode != RunMode::kEvaluateOnly;
 }
 
 WString NeverInstalledEffect(const Prerequisite& p, Outcome outcome) {
@@ -183,7 +193,7 @@ void CheckOrder(CheckContext* context, const RunPlan& plan) {
             out->Note(CheckContext::LineOf(options, section), "order",
                       Quoted(item.name) + u" restarts the machine as soon as its setup succeeds (" +
                           (plan.mode == RunMode::kSilent ? WString(u"a silent run asks no question")
-                                                         : WString(u"after the user's yes")) +
+                                                         : WString(u"the user is asked; a no stops the chain too")) +
                           u"), before " + NamesOf(plan, later) + (later.Size() == 1 ? u" is" : u" are") +
                           u" installed: " + (later.Size() == 1 ? u"it follows" : u"they follow") +
                           u" only when the package is run again after the restart (list " + Quoted(item.name) +
@@ -257,7 +267,7 @@ void PredictRun(CheckContext* context) {
                     message += u"; so " + NeverInstalledEffect(list[i], prediction->outcome);
                 } else {
                     message += u"; so " + AlwaysMissingEffect(list[i], havingPlan.items[i], havingPlan.mode);
-                    if (havingPlan.items[i].mandatory && !havingPlan.items[i].exempt) severity = Severity::kError;
+                    if (FailsEveryRun(havingPlan, i)) severity = Severity::kError;
                 }
             } else if (prediction && prediction->outcome == Outcome::kDepends) {
                 message += fact.answer == SearchAnswer::kAlwaysFound && list[i].Operator == 0
@@ -286,7 +296,7 @@ void PredictRun(CheckContext* context) {
             if (lackingPlan.items[i].selected) continue;  // taken anyway (as the parent of a missing one)
         } else {
             effect = AlwaysMissingEffect(list[i], havingPlan.items[i], havingPlan.mode);
-            if (havingPlan.items[i].mandatory && !havingPlan.items[i].exempt) severity = Severity::kError;
+            if (FailsEveryRun(havingPlan, i)) severity = Severity::kError;
         }
         WString advice;
         if (prediction.outcome == Outcome::kAlwaysPresent && !CheckContext::Key(context->Section(NumberedKey(kAppKeyBase, i + 1)), u"Operator"))

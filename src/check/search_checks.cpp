@@ -5,6 +5,7 @@
 #include "check/check_context.h"
 #include "check/check_tables.h"
 #include "config/ini_schema.h"
+#include "evaluation/search_rules.h"
 #include "evaluation/version.h"
 #include "platform/path_rules.h"
 
@@ -65,12 +66,15 @@ WString RegistryPathFault(const WString& path, bool* unknownRoot) {
 
 // Why a file version search is never found, or empty.
 WString FileSearchFault(const WString& string, bool bounded) {
-    const int question = string.FindChar(u'?', 1);
-    const WString path = question < 0 ? string : string.Left(question);
-    if (path.FindFirstOf(u"\\]%!") < 0 && path.Length() >= 2 && path[1] == u':')
+    WString path, suffix;
+    SplitDepthSuffix(string, &path, &suffix);
+    if (!IsPathLikeFileSearch(path) && path.Length() >= 2 && path[1] == u':')
         return u"SearchString " + Quoted(path) + u" has no backslash: the chainer takes it for a bare file name and looks "
                u"for it in the root of every fixed drive (C:\\" + path + u"), where no such file can be; write the path with backslashes";
-    if (path.EndsWith(u"\\"))
+    // A trailing backslash, or a folder property that ends the path (its value ends with one).
+    const int open = path.FindLastChar(u'[');
+    if (path.EndsWith(u"\\") ||
+        (path.EndsWith(u"]") && open >= 0 && IsInList(kFolderPropertyNames, path.Substr(open + 1, path.Length() - open - 2))))
         return u"SearchString " + Quoted(path) + u" names a folder: the search looks for a file and is never found "
                u"(name the file whose version counts)";
     const WString name = path.Mid(path.FindLastChar(u'\\') + 1);
@@ -176,8 +180,8 @@ void CheckSearches(CheckContext* context, const IniSection& section, SectionFact
                                            u"%ProgramFiles%", u"%CommonProgramFiles%"})
                 if (text.Contains(folder)) {
                     out->Note(string->line, "value-read-differently",
-                              WString(folder) + u" is the 32-bit Program Files folder (x86) on 64-bit Windows, also with "
-                              u"x (x changes the registry view and System32, not this folder); for the 64-bit one write " +
+                              WString(folder) + u" is a folder of the 32-bit Program Files (x86) on 64-bit Windows, also "
+                              u"with x (x changes the registry view and System32, not this folder); for the 64-bit one write " +
                                   (WString(folder).Contains(u"Common") ? WString(u"%CommonProgramW6432%") : WString(u"[ProgramFiles64Folder]")));
                     break;
                 }
@@ -209,10 +213,7 @@ void CheckSearches(CheckContext* context, const IniSection& section, SectionFact
         if (type->reads & kReadsRange) {
             const WString empty = CheckRange(minPair, maxPair, out);
             if (!empty.IsEmpty()) AddFact(facts, k, minPair->line, SearchAnswer::kNeverFound, empty);
-            VersionValue low, high;
-            if (minPair) low = ParseVersion(minPair->value);
-            if (maxPair) high = ParseVersion(maxPair->value);
-            bounded = !low.IsZero() || !high.IsZero();
+            bounded = SearchRange(minPair ? minPair->value : WString(), maxPair ? maxPair->value : WString()).HasBound();
         } else {
             for (const IniPair* pair : {minPair, maxPair})
                 if (pair && !pair->value.IsEmpty())
@@ -262,9 +263,9 @@ void CheckSearches(CheckContext* context, const IniSection& section, SectionFact
         if (code == kSearchFileVersion) {
             const WString fault = FileSearchFault(text, bounded);
             if (!fault.IsEmpty()) AddFact(facts, k, string->line, SearchAnswer::kNeverFound, fault, "value-read-differently");
-            int question = text.FindChar(u'?', 1);
-            WString path = question < 0 ? text : text.Left(question);
-            if (fault.IsEmpty() && path.FindFirstOf(u"\\]%!") >= 0 && DependsOnCurrentFolder(path))
+            WString path, suffix;
+            SplitDepthSuffix(text, &path, &suffix);
+            if (fault.IsEmpty() && IsPathLikeFileSearch(path) && DependsOnCurrentFolder(path))
                 out->Warning(string->line, "depends-on-current-folder",
                              string->key + u" " + Quoted(path) + u" is a relative path: it is looked for below the "
                              u"current folder, not on every fixed drive (a bare name is)");
@@ -274,8 +275,10 @@ void CheckSearches(CheckContext* context, const IniSection& section, SectionFact
             code == kSearchMsiComponentInstalled) {
             if (!IsGuidInBraces(text.Trimmed()))
                 AddFact(facts, k, string->line, SearchAnswer::kNeverFound,
-                        string->key + u" " + Quoted(text) + u" is not a " +
-                            (code == kSearchMsiProductVersion ? WString(u"product") : code == kSearchMsiUpgradeCodeVersions ? WString(u"upgrade") : WString(u"component")) +
+                        string->key + u" " + Quoted(text) + u" is not " +
+                            (code == kSearchMsiProductVersion        ? WString(u"a product")
+                             : code == kSearchMsiUpgradeCodeVersions ? WString(u"an upgrade")
+                                                                     : WString(u"a component")) +
                             u" code in the form Windows Installer knows ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, with "
                             u"the braces): the installer rejects it and " + typeName + u" is never found",
                         "value-read-differently");

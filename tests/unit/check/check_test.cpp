@@ -343,7 +343,7 @@ TEST(Checker, PredictedEffects) {
          {{11, N, "ends with a backslash: it names the key's default (unnamed) value, which most keys do not have; to "
                   "test the key itself use SearchType 5"}}},
         {kPkg + "Options=x|SearchType2=0|SearchString2=[ProgramFilesFolder]Rt\\rt.exe|",
-         {{12, N, "[ProgramFilesFolder] is the 32-bit Program Files folder (x86) on 64-bit Windows, also with x"}}},
+         {{12, N, "[ProgramFilesFolder] is a folder of the 32-bit Program Files (x86) on 64-bit Windows, also with x"}}},
         {kPkg + "SearchType2=0|SearchString2=C:\\Windows\\System32\\rt.dll|",
          {{11, N, "reads SysWOW64 for System32 on 64-bit Windows"}}},
         {kPkg + "Options=x|SearchType2=0|SearchString2=C:\\Windows\\System32\\rt.dll|SearchType3=0|"
