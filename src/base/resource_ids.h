@@ -63,4 +63,5 @@
 #define IDS_ADVICE_RETRY 260
 #define IDS_ADVICE_RESTART 261
 #define IDS_SUMMARY_LOG 262
+#define IDS_FROM_PLACE 263
 // The texts of result codes: 300 and up (ui/result_texts.inc).

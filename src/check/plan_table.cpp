@@ -98,6 +98,9 @@ void AppendSearches(const PlannedItem& p, const PlanEvaluation& e, std::string* 
 
 void AppendDownload(const PlannedDownload& d, std::string* out) {
     if (d.localFile) return;
+    for (int k = 0; k < d.mirrors.Size(); ++k)
+        *out += "   mirror " + std::to_string(k + 2) + ": " + U(d.mirrors[k]) + " (part file ..." +
+                U(WString(u".part").AppendDecimal(k + 2)) + ")\n";
     *out += "   part file: " + U(d.partFile) + "; validator: " + U(d.validatorFile) + "\n";
     std::string checks;
     if (d.expected.size) checks += " ExactSize=" + std::to_string(d.expected.size);

@@ -38,10 +38,19 @@ void CheckUrl(CheckContext* context, const IniSection& section, const IniPair& l
     DiagnosticList* out = context->out;
     const WString& url = location.value;
     if (IsQuoted(url)) {
-        out->Error(location.line, "value-read-differently",
-                   QuotedReading(location, download ? WString(u"no transfer takes an address that begins with a quote, so "
-                                                             u"the download fails on every machine")
-                                                    : WString(u"the site the user is sent to does not exist")));
+        // With mirrors the run goes on to Url2 when this place fails, into the
+        // same target, whose name the closing quote may have taken.
+        const IniPair* folder = CheckContext::Key(&section, u"Folder");
+        const bool named = !FileNameFromUrl(url).IsEmpty() || (folder && folder->value.FindChar(u'?') >= 0 &&
+                                                              !folder->value.EndsWith(u"?"));
+        const bool mirrored = download && named && CheckContext::Key(&section, u"Url2");
+        out->Add(location.line, mirrored ? Severity::kWarning : Severity::kError, "value-read-differently",
+                 QuotedReading(location, !download ? WString(u"the site the user is sent to does not exist")
+                                         : mirrored ? WString(u"no transfer takes an address that begins with a quote, "
+                                                              u"so this place fails on every machine and the run tries "
+                                                              u"the mirrors")
+                                                    : WString(u"no transfer takes an address that begins with a quote, so "
+                                                              u"the download fails on every machine")));
         return;
     }
     int scheme = url.Find(u"://");
@@ -607,6 +616,14 @@ void CheckPrerequisiteSection(CheckContext* context, const IniSection& section, 
         }
     }
     if (location && kind != kLocationSetupFile) CheckUrl(context, section, *location, kind == kLocationUrl);
+    for (int k = 2; location && kind == kLocationUrl; ++k) {
+        const IniPair* mirror = CheckContext::Key(&section, NumberedKey(kMirrorUrlBase, k).c_str());
+        if (!mirror) break;
+        if (IsQuoted(mirror->value))
+            out->Warning(mirror->line, "value-read-differently",
+                         QuotedReading(*mirror, WString(u"no transfer takes an address that begins with a quote, so this "
+                                                        u"mirror fails on every machine")));
+    }
     if (location && kind == kLocationUrl) setupName = DownloadName(section, location->value);
     if (location) CheckEffects(context, section, *location, kind);
     for (const char16_t* key : {u"CommandLine", u"BasicUiCommandLine", u"NoUiCommandLine"})

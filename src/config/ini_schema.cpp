@@ -8,6 +8,7 @@ const char16_t kGeneralOptionsSection[] = u"GeneralOptions";
 const char16_t kPrerequisitesSection[] = u"PREREQUISITES";
 const char16_t kChainerSection[] = u"PREREQ_CHAINER";
 const char16_t kAppKeyBase[] = u"App";
+const char16_t kMirrorUrlBase[] = u"Url";
 
 const LocationKeySchema kLocationKeys[3] = {
     {u"SetupFile", kLocationSetupFile},

@@ -90,6 +90,9 @@ struct Prerequisite {
     WString VerMax;
     WString Location;
     int32_t LocationKind = 0;
+    // Url2, Url3, ...: further places of the same file, tried in this order
+    // when a download from the one before fails or its bytes are rejected.
+    Array<WString> MirrorUrls;
     WString CommandLine;
     WString BasicUiCommandLine;
     WString NoUiCommandLine;

@@ -75,7 +75,7 @@ int32_t RunMainFlow(PrerequisiteList& list, PackageLocator& locator, StatusWindo
     }
 
     statusWindow.Hide();
-    PrerequisiteEngine engine(&store, &list, &locator, &statusWindow);
+    PrerequisiteEngine engine(&store, &list, &locator);
     int32_t result = DoWork(list, engine, statusWindow);
 
     // A return code that asks for a restart later, or tells that the setup

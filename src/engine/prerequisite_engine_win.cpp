@@ -7,6 +7,7 @@
 #include "config/prerequisite.h"
 #include "download/file_transfer_win.h"
 #include "download/result_codes.h"
+#include "download/url_for_log.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
 #include "platform/path_rules.h"
@@ -63,9 +64,11 @@ private:
 // that fails before its rename; the hold then takes what it put in place.
 class TransferRunner : public DownloadRunner {
 public:
-    ResultCode Run(const PlannedDownload& download, bool protect, TransferObserver* observer, VerifiedFile* hold,
-                   Verdict* verdict) override {
+    ResultCode Run(const PlannedDownload& download, const WString& root, int mirror, bool protect,
+                   TransferObserver* observer, VerifiedFile* hold, Verdict* verdict) override {
         FileTransfer transfer(observer, &TheCredentialStore());
+        transfer.SetMirror(mirror);
+        transfer.SetDownloadRoot(root);
         transfer.SetExpected(download.expected);
         // An https URL that lands on http is followed only when a digest or
         // a publisher check judges the bytes.
@@ -90,9 +93,8 @@ TransferRunner g_transferRunner;
 DownloadRunner& SystemDownloadRunner() { return g_transferRunner; }
 
 PrerequisiteEngine::PrerequisiteEngine(InterbootStore* store, PrerequisiteList* list, PackageLocator* locator,
-                                       StatusWindow* statusWindow, LaunchPlatform* platform, DownloadRunner* downloads)
-    : statusWindow_(statusWindow),
-      list_(list),
+                                       LaunchPlatform* platform, DownloadRunner* downloads)
+    : list_(list),
       locator_(locator),
       launcher_(store, this, platform),
       platform_(platform ? platform : &SystemLaunchPlatform()),
@@ -141,27 +143,44 @@ ResultCode PrerequisiteEngine::FetchVerified(const PlannedItem& item, TransferOb
     const PlannedDownload& download = item.download;
     VerifiedFile& hold = held_[item.index];
     const int attempts = replaced_[item.index] ? 1 : 2;
-    ResultCode result = kResultOk;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (attempt > 0) Log(u"Downloading once more:", item.name);
-        if (!plan_.KeepsDownloads()) {
-            bool listed = false;
-            for (const WString& file : filesToDelete_) listed = listed || file == download.target;
-            if (!listed) filesToDelete_.Add(download.target);
-        }
-        // A folder that cannot be made shows as the transfer's failure.
-        (void)CreateDirectoryTree(download.target, false, &foldersCreated_);
-        Verdict verdict = Verdict::Unreadable;
-        result = downloads_->Run(download, plan_.facts.elevated, observer, &hold, &verdict);
-        if (result != kResultOk && result != E_DL_FILE_REJECTED) return result;
-        if (result == kResultOk) {
-            if (verdict == Verdict::Accepted) return kResultOk;
-            hold.Close();
-            (void)DeleteBelow(plan_.facts.downloadFolder, download.target);
-        }
-        Log(u"Downloaded file failed its check and was deleted:", download.target);
+    if (!plan_.KeepsDownloads()) {
+        bool listed = false;
+        for (const WString& file : filesToDelete_) listed = listed || file == download.target;
+        if (!listed) filesToDelete_.Add(download.target);
     }
-    return E_DL_FILE_REJECTED;
+    // The file's places in order: its Url, then its mirrors. A place whose
+    // download fails, or whose bytes fail their checks, gives way to the
+    // next; the last one's answer is the download's.
+    const int places = 1 + download.mirrors.Size();
+    ResultCode result = kResultOk;
+    for (int place = 1; place <= places; ++place) {
+        PlannedDownload from = download;
+        from.url = place == 1 ? download.url : download.mirrors[place - 2];
+        if (places > 1) {
+            Log(u"Downloading from:", UrlForLog(from.url));
+            if (observer && place > 1) observer->SetStatusText(UrlHostForDisplay(from.url), kStatusSource, 0);
+        }
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            if (attempt > 0) Log(u"Downloading once more:", item.name);
+            // A folder that cannot be made shows as the transfer's failure.
+            (void)CreateDirectoryTree(download.target, false, &foldersCreated_);
+            Verdict verdict = Verdict::Unreadable;
+            result = downloads_->Run(from, plan_.facts.downloadFolder, place, plan_.facts.elevated, observer, &hold,
+                                     &verdict);
+            if (result != kResultOk && result != E_DL_FILE_REJECTED) break;
+            if (result == kResultOk) {
+                // Another place's part file stays, as every unfinished download's does.
+                if (verdict == Verdict::Accepted) return kResultOk;
+                hold.Close();
+                (void)DeleteBelow(plan_.facts.downloadFolder, download.target);
+                result = E_DL_FILE_REJECTED;
+            }
+            Log(u"Downloaded file failed its check and was deleted:", download.target);
+        }
+        if (result == E_DL_CANCELLED) return result;
+        if (place < places && LoggingEnabled) LogLine(u"Download failed, trying the next place. Error:" + SystemMessageText(result));
+    }
+    return result;
 }
 
 void PrerequisiteEngine::HoldFoundFiles() {
@@ -395,7 +414,7 @@ bool PrerequisiteEngine::InstallAll(TransferObserver* observer) {
     return true;
 }
 
-void PrerequisiteEngine::SkipRemaining(TransferObserver*) {
+void PrerequisiteEngine::SkipRemaining() {
     if (!downloadsRan_) SkipFrom(0, WorkKind::Download);
     if (!sitesRan_) SkipFrom(0, WorkKind::OpenSite);
     if (!installsRan_) SkipFrom(0, WorkKind::Install);
@@ -439,7 +458,7 @@ RunOutcome RunWork(PrerequisiteEngine& engine, TransferObserver* observer, bool 
     }
     RunOutcome& outcome = engine.Outcome();
     if (observer && observer->IsCancelled()) outcome.cancelled = true;
-    engine.SkipRemaining(observer);
+    engine.SkipRemaining();
     outcome.rebootPending = (engine.RebootStarted() && !engine.RebootDeclined()) || engine.RebootPending() ||
                             engine.ShutdownInProgress;
     if (!engine.RebootStarted() && !engine.RebootPending()) {

@@ -20,24 +20,25 @@
 class InterbootStore;
 class PrerequisiteList;
 class PackageLocator;
-class StatusWindow;
 
-// Runs the transfer of one planned download and takes the hold on the file
-// it put in place; the system's runner is a FileTransfer (tests stand in for
-// it). 0 with the verdict that stands for the held file, or the transfer's
-// code.
+// Runs the transfer of one planned download from its url (place 1 its Url,
+// from 2 on a mirror, which keeps a part file of its own) and takes the hold
+// on the file it put in place; the system's runner is a FileTransfer (tests
+// stand in for it). 0 with the verdict that stands for the held file, or the
+// transfer's code.
 class DownloadRunner {
 public:
     virtual ~DownloadRunner() {}
-    [[nodiscard]] virtual ResultCode Run(const PlannedDownload& download, bool protect, TransferObserver* observer,
-                                         VerifiedFile* hold, Verdict* verdict) = 0;
+    [[nodiscard]] virtual ResultCode Run(const PlannedDownload& download, const WString& root, int place,
+                                         bool protect, TransferObserver* observer, VerifiedFile* hold,
+                                         Verdict* verdict) = 0;
 };
 DownloadRunner& SystemDownloadRunner();
 
 class PrerequisiteEngine : public PresenceChecker {
 public:
     PrerequisiteEngine(InterbootStore* store, PrerequisiteList* list, PackageLocator* locator,
-                       StatusWindow* statusWindow, LaunchPlatform* platform = &SystemLaunchPlatform(),
+                       LaunchPlatform* platform = &SystemLaunchPlatform(),
                        DownloadRunner* downloads = &SystemDownloadRunner());
     ~PrerequisiteEngine() override;
 
@@ -60,7 +61,7 @@ public:
     bool CheckMandatory();
     bool IsPresent(int index) override;
     // Items of the phases that did not run (after a stop) recorded as skipped.
-    void SkipRemaining(TransferObserver* observer);
+    void SkipRemaining();
 
     RunOutcome& Outcome() { return outcome_; }
     const RunOutcome& Outcome() const { return outcome_; }
@@ -116,7 +117,6 @@ private:
     bool sitesRan_ = false;
     bool installsRan_ = false;
 
-    StatusWindow* statusWindow_;
     PrerequisiteList* list_;
     PackageLocator* locator_;
     PackageLauncher launcher_;

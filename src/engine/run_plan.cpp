@@ -70,6 +70,7 @@ RunPlan BuildRunPlan(PrerequisiteList& list, const PackageLocator& locator, cons
                 item.downloads = true;
                 PlannedDownload& download = item.download;
                 download.url = p.Location;
+                if (!IsLocalFileUrl(p.Location)) download.mirrors = p.MirrorUrls;
                 download.localFile = IsLocalFileUrl(p.Location);
                 download.target = download.localFile ? LocalPathOfFileUrl(p.Location) : list.Target(i);
                 if (!download.localFile) {

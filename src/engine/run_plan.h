@@ -36,6 +36,9 @@ enum class SelectionReason {
 
 struct PlannedDownload {
     WString url;  // references expanded
+    // Url2, Url3, ...: tried in order when the one before fails or its bytes
+    // are rejected; mirror k (from 2) keeps the part file "<target>.part<k>".
+    Array<WString> mirrors;
     WString target;
     WString partFile;
     WString validatorFile;

@@ -189,7 +189,14 @@ void ProgressDialog::UpdateTaskbar(bool isValue, TBPFLAG state, uint64_t done, u
 void ProgressDialog::SetItemCount(uint64_t count, int) { model_.SetPhaseCount(count); }
 
 void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
+    if (kind == kStatusSource) {
+        // The download goes on from another place: the detail line says which.
+        sourceText_ = text;
+        Refresh(true);
+        return;
+    }
     if (kind != kStatusNewItem) return;
+    sourceText_.Clear();
     // The item texts are those of the string table: their format tells the
     // kind of work and the item's name.
     WString name;
@@ -275,6 +282,8 @@ void ProgressDialog::Refresh(bool force) {
             detailAt_ = now;
             display.detail = LoadFormat(IDS_ITEM_OF, Number(static_cast<uint64_t>(model_.ItemNumber())),
                                         Number(static_cast<uint64_t>(model_.PhaseCount())));
+            if (!sourceText_.IsEmpty())
+                display.detail = LoadFormat(IDS_JOIN, display.detail, LoadFormat(IDS_FROM_PLACE, sourceText_));
             const uint64_t rate = downloading && !waiting_ ? model_.BytesPerSecond() : 0;
             if (rate) {
                 RateAmount r = RateAmountOf(rate);
@@ -557,7 +566,19 @@ bool ProgressDialog::ShowSummary(HWND window) {
         WString text = LoadResourceString(id);
         if (advice.Find(text) < 0) advice += text + u"\r\n";
     };
-    for (const WorkItemOutcome& item : outcome.items) {
+    // The failure that ended the work is on screen already: every failure
+    // is told once.
+    int shown = -1;
+    if (failed_)
+        for (int i = outcome.items.Size() - 1; i >= 0 && shown < 0; --i)
+            if (outcome.items[i].result == WorkResult::Failed) shown = i;
+    // ... and the summary comes only when something else is left to tell;
+    // it then replaces that line, so the failure is listed too.
+    bool untold = false;
+    for (int i = 0; i < outcome.items.Size(); ++i) untold = untold || (outcome.items[i].result != WorkResult::Done && i != shown);
+    if (!untold) return false;
+    for (int i = 0; i < outcome.items.Size(); ++i) {
+        const WorkItemOutcome& item = outcome.items[i];
         if (item.result == WorkResult::Done) continue;
         mandatory = mandatory || item.mandatory;
         WString sentence;

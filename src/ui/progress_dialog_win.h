@@ -160,6 +160,9 @@ private:
     WString itemName_;
     bool waiting_ = false;
     WString waitText_;
+    // Where the current download comes from when it is not its first place
+    // (a mirror's host); empty otherwise.
+    WString sourceText_;
     bool failureShown_ = false;  // a failure ended the work: its text stays
     Display shown_;
     bool anyShown_ = false;

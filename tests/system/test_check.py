@@ -62,7 +62,7 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
     before = sorted(p.name for p in example.iterdir())
     code, out = check(prefix, "--plan", win_path(example / "setup.ini"))
     assert code == 0, out
-    assert "64-bit: reads WinNT64Versions" in out and "Mode: basic UI (b)" in out
+    assert "64-bit: reads WinNT64Versions" in out and "Mode: basic UI (b); elevated" in out
 
     tools = section(out, 1)
     for k in range(1, 9):
@@ -81,13 +81,13 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
         setup = win_path(example) + "\\tools_setup.exe"
         assert "action: 1 install from the package: " + setup + " (written: tools_setup.exe)" in tools
         assert "mandatory: yes (m); parent: none" in tools
-        # A setup of the package, with its command line as written (started
-        # directly: Wine's user is an administrator, so the run is elevated);
-        # no return code but 0 succeeds without ReturnCodes.
-        assert "command line (BasicUiCommandLine): /passive\n   launch: " in tools
-        assert setup + "\"  /passive" in tools.split("\n   launch: ", 1)[1].splitlines()[0], tools
+        # A setup of the package, as this (elevated) process would start it:
+        # directly, the quoted path and two blanks before the command line as
+        # written; with the reboot mode and return codes the run applies.
+        assert "command line (BasicUiCommandLine): /passive\n" in tools
+        assert f'launch: directly: {setup} with "{setup}"  /passive\n' in tools
         assert "working folder: " + win_path(example) + "\n" in tools
-        assert "return codes: 0 success, anything else failure\n" in tools
+        assert "reboot: none\n   return codes: 0 success, anything else failure\n" in tools
         assert "selected: yes" in tools
 
     service = section(out, 2)
@@ -95,6 +95,7 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
         assert f"search {k}: type {(3, 4, 11)[k - 1]} {name}" in service
     assert service.count("not found") == 4  # three searches and the answer
     assert "action: 2 download: http://127.0.0.1:8080/downloads/example_service.exe -> " in service
+    assert "example_service.exe.part; validator: " in service and "launch: directly: " in service
     assert "mandatory: no; parent: Corvane Example Tools 2.4" in service
     assert "command line (BasicUiCommandLine): /passive" in service
     assert "selected: yes" in service

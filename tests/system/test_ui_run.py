@@ -157,6 +157,17 @@ def test_cancel_during_install_waits_for_the_setup_and_stops_the_next_item(ui_ru
     assert ui_run_prefix.reg_query(f"{TESTS_KEY}\\{key}", "First") == "1", "the running setup was stopped"
 
 
+def close_summary(prefix, *told):
+    """Waits for the summary the dialog shows at the end, checks that it tells
+    each text, and closes it."""
+    kids = wait_dialog(prefix, "The installation (could not be completed|finished, but not everything).*")
+    assert kids[2][5] == "Close"
+    text = inspect(prefix, "text", TITLE, "1037")
+    for name in told:
+        assert name in text, text
+    assert "ok" in inspect(prefix, "cancel", TITLE)
+
+
 def wait_dialog(prefix, wanted, timeout=60):
     """Waits until the dialog's status line matches the pattern; answers the
     dialog's children."""
@@ -210,7 +221,9 @@ def test_what_the_dialog_shows(ui_run_prefix, workdir, http, key, runs, case):
     button, (low, high, limit) = rest if rest else ("Close", (0, 0, 10000))
     dl, log = workdir / "dl", workdir / "run.log"
     keys = dict(keys)
-    entry = app(http, dl, key, "Needed", "needed.exe", installs=False, Options="m", exit=keys.pop("exit", 0))
+    # (The slow download installs its prerequisite: nothing is left to tell.)
+    entry = app(http, dl, key, "Needed", "needed.exe", installs=case == "slow download", Options="m",
+                exit=keys.pop("exit", 0))
     entry.update(keys)
     if "Url" in keys:
         entry["Url"] = http.url(keys["Url"])
@@ -257,6 +270,8 @@ def test_mandatory_missing_after_installs(ui_run_prefix, workdir, http, key, run
     dl, log = workdir / "dl", workdir / "run.log"
     apps = [app(http, dl, key, "Ghost", "ghost.exe", installs=False, Options="m")]
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    # Its setup went through, yet it is still missing: told, not a silent end.
+    close_summary(ui_run_prefix, "Ghost")
     assert run.code() == 1
     assert "Return code of launched file:0" in log_lines(log)
 
@@ -266,6 +281,8 @@ def test_credential_question_refused(ui_run_prefix, workdir, http, key, runs):
     apps = [app(http, dl, key, "Locked", "locked.exe")]
     http.set_mode(auth="user:secret")
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    # An optional item that failed is told at the end.
+    close_summary(ui_run_prefix, "Locked")
     assert run.code() == 0
     assert "Download failed. Error:-536870894" in log_lines(log)
 
@@ -294,17 +311,43 @@ def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
     assert not any("after.exe" in l for l in lines if l.startswith("Launching file:"))
     requests = [r["cmdline"] for r in read_records(ui_run_prefix.wineboot_record) if "--init" not in r["cmdline"]]
     if answer in ("no", "esc"):
-        # Esc is No: nothing restarts (the main flow settles the code as for No).
-        assert code == 0
+        # Esc is No: nothing restarts, and the restart is still needed: -1,
+        # the context kept for the run after it.
+        assert code == -1
         assert "  Reboot was refused=true" in lines
         assert not any(l.startswith("  Reboot in Progress=") for l in lines)
-        assert not ui_run_prefix.key_exists("HKCU\\InterbootContext")
+        assert ui_run_prefix.reg_query("HKCU\\InterbootContext", "KernelUpdateRet") == "0"
         assert requests == []
     else:
         assert code == -1
         assert "  Reboot was refused=false" in lines
         assert ui_run_prefix.reg_query("HKCU\\InterbootContext", "KernelUpdateRet") == "0"
         assert requests, "the restart request was not made"
+
+
+# The dialog's run applies the same return-code meanings as a silent run:
+# (ReturnCodes, exit code of the first setup, the run's exit code, the second
+# setup launched).
+DIALOG_MEANINGS = {"3010 as reboot": ("3010:reboot", 3010, -1, True), "1618 unlisted": ("", 1618, 1, False)}
+
+
+@pytest.mark.parametrize("case", DIALOG_MEANINGS, ids=list(DIALOG_MEANINGS))
+def test_return_code_meanings_in_the_dialog(ui_run_prefix, workdir, http, key, runs, case):
+    codes, first_exit, exit_code, second = DIALOG_MEANINGS[case]
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    first = app(http, dl, key, "First", "first.exe", exit=first_exit, record=win_path(record), Options="m",
+                installs=second)
+    if codes:
+        first["ReturnCodes"] = codes
+    apps = [first, app(http, dl, key, "Second", "second.exe", record=win_path(record))]
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    if not second:
+        # A mandatory failure, and the item it kept from running: both told.
+        close_summary(ui_run_prefix, "First", "Second")
+    assert run.code() == exit_code
+    launched = [r["exe"].rsplit("\\", 1)[1] for r in read_records(record)]
+    assert launched == ["first.exe"] + (["second.exe"] if second else [])
+    assert ui_run_prefix.key_exists("HKCU\\InterbootContext") == (exit_code == -1)
 
 
 def test_open_site_shows_a_box_after_each_page(ui_run_prefix, workdir, key, runs):

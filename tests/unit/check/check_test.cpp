@@ -315,6 +315,15 @@ TEST(Checker, PredictedEffects) {
         {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
          "Url=http://h/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
          {}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=\"http://h/tools.exe\"|Folder=?tools.exe|Url2=http://m/tools.exe|Url3='http://n/tools.exe'|SearchType1=7|"
+         "SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {{7, W, "so this place fails on every machine and the run tries the mirrors"},
+          {10, W, "Url3 reads as 'http://n/tools.exe' with its quotes"}}},
+        // The closing quote leaves the target no name: no mirror helps.
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=\"http://h/tools.exe\"|Url2=http://m/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\I|",
+         {{7, E, "so the download fails on every machine"}}},
         {base + "SetupFile=\"rt.exe\"|SearchType1=7|SearchString1=\"HKLM\\Software\\Rt\\Installed\"|",
          {{7, E, "SetupFile reads as \"rt.exe\" with its quotes"},
           {9, E, "SearchString1 reads as \"HKLM\\Software\\Rt\\Installed\" with its quotes (an INI value has no quoting: "

@@ -69,9 +69,11 @@ class ScriptedDownloads : public DownloadRunner {
 public:
     std::map<std::string, std::string> bytes;   // by URL
     std::map<std::string, ResultCode> failures;  // by URL
-    ResultCode Run(const PlannedDownload& download, bool, TransferObserver*, VerifiedFile* hold,
+    std::vector<std::string> tried;
+    ResultCode Run(const PlannedDownload& download, const WString&, int, bool, TransferObserver*, VerifiedFile* hold,
                    Verdict* verdict) override {
         const std::string url = N(download.url);
+        tried.push_back(url);
         if (failures.count(url)) return failures[url];
         UniqueFile file(CreateFileW(download.target.wc(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
@@ -159,7 +161,7 @@ protected:
         PackageLocator locator;
         locator.Configure(folder_ + u"setup.exe", folder_);
         InterbootStore store("Software\\CorvaneEngineTestStore", true);
-        PrerequisiteEngine engine(&store, &list, &locator, nullptr, &setups, &downloads);
+        PrerequisiteEngine engine(&store, &list, &locator, &setups, &downloads);
         NoCancel observer;
         const RunOutcome outcome = RunWork(engine, silent ? nullptr : &observer, !silent);
         std::string out;
@@ -250,6 +252,37 @@ TEST_F(Engine, PhasesAndWhatIsSkipped) {
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
     EXPECT_EQ(Run({{"c", u"Options=m"}}, false), "run c done\nexit 0");
     EXPECT_EQ(finished, 1);
+}
+
+// A file of several places: each one that fails, or whose bytes are
+// rejected, gives way to the next; only when every place failed does the
+// download fail, with the last one's code.
+TEST_F(Engine, MirrorsAreTriedInOrder) {
+    const WString mirrors = u"Url2=http://127.0.0.1:9/m2/dlx.exe|Url3=http://127.0.0.1:9/m3/dlx.exe";
+    struct Case {
+        std::map<std::string, std::string> bytes;
+        std::map<std::string, ResultCode> failures;
+        const char* outcome;
+    } cases[] = {
+        {{{"http://127.0.0.1:9/m2/dlx.exe", "MZ"}}, {{"http://127.0.0.1:9/dlx.exe", E_DL_NOT_FOUND}},
+         "get dlx done\nrun dlx done\nexit 0"},
+        {{{"http://127.0.0.1:9/dlx.exe", "other"}, {"http://127.0.0.1:9/m2/dlx.exe", "MZ"}}, {},
+         "get dlx done\nrun dlx done\nexit 0"},
+        {{}, {{"http://127.0.0.1:9/dlx.exe", E_DL_NOT_FOUND}, {"http://127.0.0.1:9/m2/dlx.exe", E_DL_FORBIDDEN},
+              {"http://127.0.0.1:9/m3/dlx.exe", E_DL_SERVER_UNAVAILABLE}},
+         "get dlx failed 3758096410\nexit 1"},
+    };
+    for (const Case& c : cases) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+        downloads.bytes = c.bytes;
+        downloads.failures = c.failures;
+        downloads.tried.clear();
+        const std::u16string keys = u"Options=m|MD5=ac6ad5d9b99757c3a878f2d275ace198|" +
+                                    std::u16string(mirrors.c_str());
+        EXPECT_EQ(Run({{"dlx", keys.c_str()}}), c.outcome);
+    }
+    EXPECT_EQ(downloads.tried, (std::vector<std::string>{"http://127.0.0.1:9/dlx.exe", "http://127.0.0.1:9/m2/dlx.exe",
+                                                         "http://127.0.0.1:9/m3/dlx.exe"}));
 }
 
 }  // namespace
