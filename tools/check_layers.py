@@ -25,7 +25,8 @@ STACK = [
     ["download"],    # transfers, integrity, open site
     ["engine"],      # the prerequisite engine: download phase, install phase, launch list
     ["ui"],          # status window and progress dialog
-    ["core", "check"],  # entry point and run sequence; the setup author's checker
+    ["core"],        # entry point and run sequence, end-of-run cleanup
+    ["check"],       # the setup author's checker: reads the package with the chainer's own rules
 ]
 
 SOURCE_SUFFIXES = {".h", ".cpp", ".c", ".rc"}

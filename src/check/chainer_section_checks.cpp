@@ -2,6 +2,7 @@
 // removes.
 #include "check/check_context.h"
 #include "config/ini_schema.h"
+#include "core/cleanup_rules.h"
 #include "platform/path_rules.h"
 
 void CheckChainerSection(CheckContext* context) {
@@ -12,17 +13,32 @@ void CheckChainerSection(CheckContext* context) {
               WString(u"with a PREREQ_CHAINER section the chainer deletes this INI file at the end of every run: test "
                       u"with corvane-check --plan or on a copy"));
     const IniPair* folders = CheckContext::Key(section, u"CleanupFolders");
-    if (folders && folders->value.EndsWith(u"\\"))
+    const WString root = folders ? CleanupRoot(folders->value) : WString();
+    if (folders && !root.IsEmpty() && CanonicalCleanupPath(root).IsEmpty())
         out->Warning(folders->line, "cleanup",
-                     WString(u"CleanupFolders ends with a backslash: the upward walk from the chainer's folder never meets it"));
+                     u"CleanupFolders " + Quoted(folders->value) + u" is no absolute folder: nothing lies below it, so no "
+                     u"listed file is deleted and no folder is removed");
     if (const IniPair* files = CheckContext::Key(section, u"CleanupFiles")) {
-        for (const WString& entry : Entries(files->value, u'\x01')) {
-            if (entry.IsEmpty()) continue;
-            if (!IsAbsolutePath(entry))
-                out->Warning(files->line, "cleanup", u"CleanupFiles entry " + Quoted(entry) + u" is relative: it is never deleted");
-            else if (!folders || folders->value.IsEmpty() || !entry.StartsWith(folders->value))
+        // The chainer's own rules: without CleanupFolders every listed file
+        // that exists is deleted, with it only those below it.
+        for (const WString& entry : SplitCleanupFiles(files->value)) {
+            const int separator = entry.FindFirstOf(u";|,");
+            if (separator > 0 && IsAbsolutePath(entry) && IsAbsolutePath(entry.Mid(separator + 1).Trimmed()))
                 out->Warning(files->line, "cleanup",
-                             u"CleanupFiles entry " + Quoted(entry) + u" is not inside CleanupFolders: it is never deleted");
+                             u"CleanupFiles reads " + Quoted(entry) + u" as one path: only the character U+0001 "
+                             u"separates files, so no file of that name exists and nothing is deleted (write the list "
+                             u"with corvane-check --write from a source that separates them with U+0001)");
+            else if (CanonicalCleanupPath(entry).IsEmpty())
+                out->Warning(files->line, "cleanup",
+                             u"CleanupFiles entry " + Quoted(entry) +
+                                 (IsAbsolutePath(entry) ? WString(u" is a path the chainer does not resolve (it climbs "
+                                                                  u"above its root, or has a stream or a trailing dot)")
+                                                        : WString(u" is relative")) +
+                                 u": it is never deleted");
+            else if (!root.IsEmpty() && !IsBelowCleanupRoot(entry, root))
+                out->Warning(files->line, "cleanup",
+                             u"CleanupFiles entry " + Quoted(entry) + u" is not inside CleanupFolders " +
+                                 Quoted(folders->value) + u": it is never deleted");
         }
     }
     for (int i = 0; i < kChainerKeyCount; ++i)

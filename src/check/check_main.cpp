@@ -20,10 +20,11 @@ namespace {
 const char kUsage[] =
     "usage: corvane-check [--werror] [--json] [--ignore RULE]... [--files DIR] setup.ini\n"
     "       corvane-check --write in.txt out.ini [--werror] [--json] [--ignore RULE]...\n"
-    "       corvane-check --explain CODE\n"
+    "       corvane-check --explain CODE [setup.ini]\n"
     "       corvane-check --languages\n"
     "       corvane-check --plan setup.ini      (Windows)\n"
-    "       corvane-check --version\n";
+    "       corvane-check --version\n"
+    "       corvane-check --help\n";
 
 void Print(const std::string& text) { fwrite(text.data(), 1, text.size(), stdout); }
 void PrintError(const std::string& text) { fwrite(text.data(), 1, text.size(), stderr); }
@@ -33,27 +34,38 @@ int Usage() {
     return 2;
 }
 
-std::string Hex(uint32_t code) {
-    char buffer[16];
-    snprintf(buffer, sizeof(buffer), "0x%08X", code);
-    return buffer;
+// The usage and every rule with what it finds, on stdout.
+int Help() {
+    std::string text = kUsage;
+    text += "\nChecks a configuration file as the chainer reads it and predicts what a run does with every\n"
+            "prerequisite on a machine that lacks it and on one that has it. Messages name their rule:\n\n";
+    for (const RuleDescription* rule = kRules; rule->name; ++rule) {
+        std::string name = rule->name;
+        name.resize(name.size() < 26 ? 26 : name.size() + 1, ' ');
+        text += "  " + name + rule->finds + "\n";
+    }
+    text += "\nExit status: 1 with an error (with --werror also a warning), 2 when a file cannot be read, else 0.\n"
+            "--explain CODE: what a code of a log line, an exit code of the chainer (0, 1, -1) or a setup's return\n"
+            "code means; with setup.ini, what it does under each prerequisite's ReturnCodes.\n";
+    Print(text);
+    return 0;
 }
 
-int Explain(const WString& text) {
+int Explain(const WString& text, const Array<WString>& packages) {
     uint32_t code = 0;
     if (!ParseResultCode(text, &code)) {
         PrintError("corvane-check: " + Utf8(text) + " is not a decimal, negative or hexadecimal code\n");
         return 2;
     }
-    std::string forms = std::to_string(static_cast<int32_t>(code)) + " = " + Hex(code);
-    if (static_cast<int32_t>(code) < 0) forms += " = " + std::to_string(code);
-    const CodeExplanation* entry = ExplainCode(code);
-    if (!entry) {
-        Print(forms + ": no code of the chainer; a Windows or WinINet error code is shown with the system's text\n");
-        return 1;
+    if (packages.Size() > 1) return Usage();
+    Array<uint8_t> bytes;
+    if (packages.Size() == 1 && !ReadWholeFile(packages[0], &bytes)) {
+        PrintError("corvane-check: cannot read " + Utf8(packages[0]) + "\n");
+        return 2;
     }
-    Print(forms + ": " + Utf8(WString(entry->name)) + ": " + Utf8(WString(entry->meaning)) + "\n");
-    return 0;
+    bool known = false;
+    Print(ExplainCodeText(code, bytes.begin(), static_cast<size_t>(bytes.Size()), packages.Size() == 1, &known));
+    return known || packages.Size() == 1 ? 0 : 1;
 }
 
 // The languages the chainer's texts are shipped in, with how many of its
@@ -117,11 +129,11 @@ int Run(const Array<WString>& args) {
         else if (a == u"--version") {
             Print("corvane-check " CORVANE_VERSION_TEXT "\n");
             return 0;
-        } else if (a == u"--help" || a == u"-h") return Usage();
+        } else if (a == u"--help" || a == u"-h") return Help();
         else if (a.StartsWith(u"--")) return Usage();
         else positional.Add(a);
     }
-    if (!explain.IsEmpty()) return Explain(explain);
+    if (!explain.IsEmpty()) return Explain(explain, positional);
     if (!plan.IsEmpty()) {
         PlanReport report;
         std::string error;

@@ -50,6 +50,28 @@ void CheckVersionText(const IniPair* pair, VersionValue* value, DiagnosticList* 
 
 }  // namespace
 
+bool IsRegistryRoot(const WString& root) {
+    for (const char16_t* const* r = kRegistryRoots; *r; ++r)
+        if (root.EqualsNoCase(*r)) return true;
+    return false;
+}
+
+Array<WString> RegistryRoots() { return ListOf(kRegistryRoots); }
+
+bool IsQuoted(const WString& text) {
+    return text.Length() >= 2 && ((text[0] == u'"' && text.Last() == u'"') || (text[0] == u'\'' && text.Last() == u'\''));
+}
+
+WString QuotedReading(const IniPair& pair, const WString& effect, bool advice) {
+    WString reading = pair.key + u" reads as " + pair.value + u" with its quotes (an INI value has no quoting: they are "
+                                                              u"part of it): " + effect;
+    return advice ? reading + u"; " + QuotedAdvice(pair) : reading;
+}
+
+WString QuotedAdvice(const IniPair& pair) {
+    return u"write " + pair.key + u"=" + pair.value.Substr(1, pair.value.Length() - 2);
+}
+
 WString Quoted(const WString& text) { return u"'" + text + u"'"; }
 WString Decimal(int64_t value) { return WString().AppendDecimal(value); }
 
@@ -152,14 +174,26 @@ void CheckOptionLetters(const IniPair& pair, const char16_t* letters, const WStr
     }
 }
 
-void CheckRange(const IniPair* minPair, const IniPair* maxPair, DiagnosticList* out) {
+WString CheckRange(const IniPair* minPair, const IniPair* maxPair, DiagnosticList* out) {
     VersionValue minimum, maximum;
     CheckVersionText(minPair, &minimum, out);
     CheckVersionText(maxPair, &maximum, out);
     if (!minimum.IsZero() && !maximum.IsZero() && CompareVersions(minimum, maximum) > 0)
-        out->Error(minPair->line, "fixed-search-result",
-                   minPair->key + u" " + FormatVersion(minimum) + u" is above " + maxPair->key + u" " +
-                       FormatVersion(maximum) + u": no version is ever acceptable");
+        return minPair->key + u" " + FormatVersion(minimum) + u" is above " + maxPair->key + u" " +
+               FormatVersion(maximum) + u": no version is ever acceptable, so the search is never found";
+    // A maximum of one or two parts stops at its .0.0: "4.8" rejects 4.8.04084.
+    if (!maximum.IsZero() && maximum.count <= 2) {
+        WString read;
+        for (int i = 0; i < 4; ++i) read += (i ? u"." : u"") + Decimal(maximum.part[i]);
+        WString family = Decimal(maximum.part[0]);
+        if (maximum.count == 2) family += u"." + Decimal(maximum.part[1]);
+        out->Note(maxPair->line, "value-read-differently",
+                  maxPair->key + u"=" + maxPair->value + u" reads as " + read + u": a later " + family + u" such as " +
+                      family + (maximum.count == 1 ? u".5" : u".1") + u" is above it and not accepted (to accept every " +
+                      family + u" write " + maxPair->key + u"=" + family +
+                      (maximum.count == 1 ? u".65535.65535.65535)" : u".65535.65535)"));
+    }
+    return WString();
 }
 
 void CheckRegistryPath(const IniPair& pair, const WString& path, DiagnosticList* out, bool reference) {
@@ -173,8 +207,7 @@ void CheckRegistryPath(const IniPair& pair, const WString& path, DiagnosticList*
         return;
     }
     WString root = path.Left(slash);
-    for (const char16_t* const* r = kRegistryRoots; *r; ++r)
-        if (root.EqualsNoCase(*r)) return;
+    if (IsRegistryRoot(root)) return;
     out->Warning(pair.line, "registry-path", u"registry root " + Quoted(root) + u" is unknown: HKEY_USERS is used" +
                                                  DidYouMean(root, ListOf(kRegistryRoots)));
 }
@@ -240,12 +273,17 @@ bool DependsOnCurrentFolder(const WString& path) {
     return !IsAbsolutePath(ExpandReferences(path, false, recorder));
 }
 
-void CheckPackageFile(CheckContext* context, const IniPair& pair, const WString& relative, const char16_t* what) {
-    if (!context->options.files || IsAbsolutePath(relative) || relative.FindFirstOf(u"[%!") >= 0) return;
+bool CheckPackageFile(CheckContext* context, const IniPair& pair, const WString& relative, const char16_t* what,
+                      WString* missing) {
+    if (!context->options.files || IsAbsolutePath(relative) || relative.FindFirstOf(u"[%!") >= 0) return false;
     uint64_t size = 0;
     WString md5;
     WString sha256;
-    if (!context->options.files->Describe(relative, &size, &md5, &sha256))
-        context->out->Error(pair.line, "package-files",
-                            WString(what) + u" " + Quoted(relative) + u" is not among the package's files");
+    if (context->options.files->Describe(relative, &size, &md5, &sha256)) return false;
+    WString message = WString(what) + u" " + Quoted(relative) + u" is not among the package's files";
+    if (missing)
+        *missing = message;
+    else
+        context->out->Error(pair.line, "package-files", message);
+    return true;
 }

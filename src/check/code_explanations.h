@@ -2,7 +2,10 @@
 // rows are those of ui/result_texts.inc, whose texts the progress dialog shows.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
+
+#include <string>
 
 #include "base/wstr.h"
 
@@ -22,3 +25,11 @@ extern const int kCodeExplanationCount;
 bool ParseResultCode(const WString& text, uint32_t* code);
 // The table's entry for the code, or null.
 const CodeExplanation* ExplainCode(uint32_t code);
+
+// What a code means to the chainer, as text for --explain: its name and
+// meaning in the log's table, its meaning as the chainer's exit code (0, 1,
+// -1), and what it does as a setup's return code. With a package (the INI
+// file's bytes, any form the chainer reads), what it does under each
+// prerequisite's ReturnCodes; without one, the rule of every package. *known
+// is true when the chainer knows the code by name or as its exit code.
+std::string ExplainCodeText(uint32_t code, const uint8_t* package, size_t packageSize, bool withPackage, bool* known);

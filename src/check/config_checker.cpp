@@ -135,6 +135,9 @@ private:
             } else {
                 valid = IsKnownKey(KeySet::kPrerequisite, pair.key) || (k > 0 && IsKnownKey(KeySet::kSearchBases, base)) ||
                         (k > 1 && base == kMirrorUrlBase);
+                bool misnumbered = false;
+                // The searches' own check reports these, with what they do.
+                if (!valid && IsUnreadSearchKey(pair.key, &base, &misnumbered)) continue;
                 candidates = KnownKeys(KeySet::kPrerequisite);
                 if (k > 0)
                     for (const WString& b : KnownKeys(KeySet::kSearchBases)) candidates.Add(b + Decimal(k));
@@ -218,6 +221,7 @@ void CheckConfigurationText(const WString& text, const CheckOptions& options, Di
     CheckPrerequisiteListSection(&context);
     CheckGeneralOptionsSection(&context);
     CheckChainerSection(&context);
+    PredictRun(&context);
 }
 
 DiagnosticList CheckConfigurationFile(const uint8_t* bytes, size_t size, const CheckOptions& options) {

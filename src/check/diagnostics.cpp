@@ -105,17 +105,48 @@ WString FromUtf8(const char* bytes, size_t size, bool* valid) {
     return out;
 }
 
-const char* const kRuleNames[] = {
-    "file-form",          "ignored-line",       "unknown-section",   "repeated-section",  "unknown-key",
-    "repeated-key",       "list-end",           "key-without-effect", "carried-key",      "value-read-differently",
-    "fixed-search-result", "registry-path",     "reference",         "launch-expansion",  "unused-command-line",
-    "shared-target",      "shared-setup-file",  "duplicate-name",    "parent",            "self-reference",
-    "depends-on-current-folder", "depends-on-temp-folder", "download-name", "package-files", "digest", "signer",
-    "cleanup",            "deletes-ini",        "evaluate-only",     "option-letter",     nullptr};
+const RuleDescription kRules[] = {
+    {"file-form", "a file the chainer cannot read as written (no mark, UTF-8, ANSI, big-endian, LF or CR line ends)"},
+    {"ignored-line", "a line the reader skips (no \"=\", text before the first section, a would-be comment)"},
+    {"unknown-section", "a section the chainer never reads"},
+    {"repeated-section", "a repeated section: only the first is read"},
+    {"unknown-key", "a key never read (misspelt, numbered from 0), and a prerequisite left without searches by it"},
+    {"repeated-key", "a repeated key: only the first is read"},
+    {"list-end", "where the prerequisite list or the searches end early, and what is lost"},
+    {"key-without-effect", "a key that does nothing where it stands"},
+    {"carried-key", "a general option the chainer carries but never acts on"},
+    {"value-read-differently", "a value read other than it looks: reads as ... (quotes kept, lenient numbers, letters, "
+                               "versions, OS names, languages, paths)"},
+    {"fixed-search-result", "a search whose answer never depends on the machine, and what that does to its prerequisite"},
+    {"fixed-outcome", "a prerequisite never installed, or installed on every run, whatever the machine has"},
+    {"registry-path", "a registry path that names no key, an unknown root, a default value"},
+    {"reference", "an unknown folder property, an unclosed reference, a reference nothing expands"},
+    {"launch-expansion", "a reference in a setup's command line that reaches the setup as written"},
+    {"unused-command-line", "the command line the run's mode uses is empty, or names the program itself"},
+    {"shared-target", "two prerequisites with one download target or one RetValPropName"},
+    {"shared-setup-file", "two prerequisites that run one setup file"},
+    {"duplicate-name", "two prerequisites with one display name"},
+    {"parent", "a ParentPrereq that names no prerequisite (a key, not a display name)"},
+    {"self-reference", "a ParentPrereq that names its own prerequisite"},
+    {"order", "what the list's order does: a restart before later setups, a child before its parent"},
+    {"depends-on-current-folder", "a path whose meaning depends on the folder the chainer was started in"},
+    {"depends-on-temp-folder", "a file looked for in the temporary folder plus DefaultProdCode"},
+    {"download-name", "a download saved under another name, or under a name Windows does not run as a setup"},
+    {"setup-type", "a SetupFile of a type Windows does not run as a setup"},
+    {"package-files", "with --files: missing files, wrong sizes and digests; a full path outside the package"},
+    {"digest", "an MD5 or SHA256 that rejects every file"},
+    {"signer", "SignerThumbprint and SignerName that reject every file or compare nothing"},
+    {"return-codes", "ReturnCodes items the chainer ignores, and meanings that contradict the code"},
+    {"cleanup", "cleanup entries that are never deleted"},
+    {"deletes-ini", "the INI that every run with [PREREQ_CHAINER] deletes"},
+    {"evaluate-only", "a run that only evaluates, or that is silent and launches with BasicUiCommandLine"},
+    {"option-letter", "prerequisite option letters: a word read letter by letter, r taken for \"required\""},
+    {nullptr, nullptr},
+};
 
 bool IsRuleName(const std::string& rule) {
-    for (const char* const* r = kRuleNames; *r; ++r)
-        if (rule == *r) return true;
+    for (const RuleDescription* r = kRules; r->name; ++r)
+        if (rule == r->name) return true;
     return false;
 }
 

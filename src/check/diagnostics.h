@@ -43,8 +43,13 @@ private:
     Array<Diagnostic> items_;
 };
 
-// Every rule name a message can carry.
-extern const char* const kRuleNames[];
+// Every rule a message can carry, with what it finds (for --help); ends
+// with a null name.
+struct RuleDescription {
+    const char* name;
+    const char* finds;
+};
+extern const RuleDescription kRules[];
 bool IsRuleName(const std::string& rule);
 
 // UTF-8 form of a UTF-16 text (unpaired surrogates become U+FFFD).

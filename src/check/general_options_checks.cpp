@@ -30,10 +30,30 @@ void CheckGeneralOptionsSection(CheckContext* context) {
     const IniSection* section = context->Section(WString(kGeneralOptionsSection));
     const GeneralOptions& general = context->general;
     const IniPair* options = CheckContext::Key(section, u"Options");
-    if (options) CheckOptionLetters(*options, u"qb", WString(u"only q (silent) and b (basic UI) count"), out);
-    if (!general.Options.Contains(u'q') && !general.Options.Contains(u'b'))
-        out->Note(CheckContext::LineOf(options, section), "evaluate-only",
-                  WString(u"neither \"q\" nor \"b\" in Options: a run only evaluates and installs nothing"));
+    const bool silent = general.Options.Contains(u'q'), basic = general.Options.Contains(u'b');
+    int stray = 0;
+    if (options)
+        for (int i = 0; i < options->value.Length(); ++i) stray += !WString(u"qb ").Contains(options->value[i]);
+    if (options && stray >= 3) {
+        // A word ("silent", "quiet", "basic"): one message with what it reads as.
+        WString instead = options->value.EqualsNoCase(u"silent") || options->value.EqualsNoCase(u"quiet") ? WString(u"q")
+                          : options->value.EqualsNoCase(u"basic") ? WString(u"b") : WString(u"q or b");
+        out->Add(options->line, silent || basic ? Severity::kWarning : Severity::kError, "evaluate-only",
+                 u"Options=" + options->value + u" is read letter by letter: " +
+                     (silent ? WString(u"its q makes the run silent")
+                             : basic ? WString(u"its b makes it a basic-UI run")
+                                     : WString(u"it holds neither q nor b, so a run only evaluates and installs nothing")) +
+                     u"; the other letters mean nothing (write Options=" + instead + u")");
+    } else {
+        if (options) CheckOptionLetters(*options, u"qb", WString(u"only q (silent) and b (basic UI) count"), out);
+        if (!silent && !basic)
+            out->Note(CheckContext::LineOf(options, section), "evaluate-only",
+                      WString(u"neither \"q\" nor \"b\" in Options: a run only evaluates and installs nothing"));
+    }
+    if (silent && basic)
+        out->Note(options->line, "evaluate-only",
+                  WString(u"Options with q and b: the run is silent (q wins: no window at all) and launches every setup "
+                          u"with its BasicUiCommandLine, not NoUiCommandLine"));
     if (const IniPair* keep = CheckContext::Key(section, u"KeepFiles")) {
         if (KeepFilesCode(keep->value) == 0) {
             Array<WString> words;

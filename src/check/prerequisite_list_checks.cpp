@@ -97,6 +97,25 @@ void CheckSharedTargets(CheckContext* context) {
     }
 }
 
+// The interboot store keeps the first code written under a name: a second
+// prerequisite's code under the same RetValPropName is never recorded.
+void CheckSharedResultNames(CheckContext* context) {
+    const Array<Prerequisite>& records = context->records;
+    for (int i = 0; i < records.Size(); ++i) {
+        if (records[i].RetValPropName.IsEmpty() || records[i].LocationKind == kLocationOpenSite) continue;
+        for (int j = 0; j < i; ++j) {
+            if (records[j].LocationKind == kLocationOpenSite || !records[j].RetValPropName.EqualsNoCase(records[i].RetValPropName))
+                continue;
+            const IniPair* pair = CheckContext::Key(context->Section(AppKey(i + 1)), u"RetValPropName");
+            context->out->Warning(pair ? pair->line : 0, "shared-target",
+                                  u"RetValPropName " + Quoted(records[i].RetValPropName) + u" is also " + AppKey(j + 1) +
+                                      u"'s: the interboot context keeps the first code stored under a name, so when both "
+                                      u"run this one's return code is never recorded (give each its own name)");
+            break;
+        }
+    }
+}
+
 void CheckSharedSetupFiles(CheckContext* context) {
     const Array<Prerequisite>& records = context->records;
     for (int i = 0; i < records.Size(); ++i) {
@@ -135,8 +154,19 @@ void CheckNamesAndParents(CheckContext* context) {
             out->Warning(parent->line, "self-reference",
                          u"ParentPrereq names this prerequisite itself: it selects no other one");
         } else if (found < 0) {
-            out->Warning(parent->line, "parent",
-                         u"ParentPrereq " + Quoted(p.ParentPrereq) + u" names no prerequisite" + DidYouMean(p.ParentPrereq, names));
+            // The key of a prerequisite rather than its display name.
+            WString base;
+            const int n = NumberedKeyIndex(p.ParentPrereq, &base);
+            const WString none(u"no parent is ever selected with this one");
+            if (n > 0 && base == kAppKeyBase && n <= records.Size())
+                out->Warning(parent->line, "parent",
+                             u"ParentPrereq " + Quoted(p.ParentPrereq) + u" names no prerequisite: it takes a display "
+                             u"name, not a key (" + p.ParentPrereq + u" is " + Quoted(records[n - 1].Name) + u"), so " +
+                                 none + u"; write ParentPrereq=" + records[n - 1].Name);
+            else
+                out->Warning(parent->line, "parent",
+                             u"ParentPrereq " + Quoted(p.ParentPrereq) + u" names no prerequisite" +
+                                 DidYouMean(p.ParentPrereq, names) + u": " + none + u" (names are compared exactly)");
         } else if (records[found].ParentPrereq == p.Name) {
             out->Note(parent->line, "parent",
                       AppKey(i + 1) + u" and " + AppKey(found + 1) +
@@ -181,4 +211,5 @@ void CheckPrerequisiteListSection(CheckContext* context) {
     CheckNamesAndParents(context);
     CheckSharedTargets(context);
     CheckSharedSetupFiles(context);
+    CheckSharedResultNames(context);
 }

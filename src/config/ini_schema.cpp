@@ -100,9 +100,10 @@ const KeySchema<Prerequisite> kPrerequisiteKeys[] = {
     Text(u"VerMax", &P::VerMax, kCarried),
     Text(u"WinNTVersions", &P::WinNTVersions),
     Text(u"WinNT64Versions", &P::WinNT64Versions),
-    Number(u"ExactSize", &P::ExactSize, ValueKind::kInteger, kUseUrl),
-    Text(u"MD5", &P::MD5, kActs, kUseUrl),
-    Text(u"SHA256", &P::SHA256, kActs, kUseUrl),
+    // Checked before every launch: of a download, of a SetupFile too.
+    Number(u"ExactSize", &P::ExactSize, ValueKind::kInteger, kUseInstalled),
+    Text(u"MD5", &P::MD5, kActs, kUseInstalled),
+    Text(u"SHA256", &P::SHA256, kActs, kUseInstalled),
     Text(u"SignerThumbprint", &P::SignerThumbprint, kActs, kUseInstalled),
     Text(u"SignerName", &P::SignerName, kActs, kUseInstalled),
     Number(u"Operator", &P::Operator),

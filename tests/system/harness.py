@@ -178,6 +178,12 @@ def encode_ini(text: str, bom: bool = True) -> bytes:
     return (b"\xff\xfe" if bom else b"") + body
 
 
+# Every INI a test writes, as (test, bytes, rules of its deliberate faults):
+# the checker's test of them (test_check.py) runs last and holds each to
+# exactly those rules.
+WRITTEN_INIS: list[tuple[str, bytes, tuple[str, ...]]] = []
+
+
 class Package:
     """The chainer placed under some name in a folder, beside its INI."""
 
@@ -189,8 +195,13 @@ class Package:
         base = name.rsplit(".", 1)[0] if "." in name else name
         self.ini = self.folder / (base + ".ini")
 
-    def write_ini(self, text: str | None = None, bom: bool = True, raw: bytes | None = None):
-        self.ini.write_bytes(raw if raw is not None else encode_ini(text, bom))
+    def write_ini(self, text: str | None = None, bom: bool = True, raw: bytes | None = None,
+                  faults: tuple[str, ...] = ()):
+        """faults: the corvane-check rules (warnings and errors) that the INI
+        breaks on purpose; a package that works as meant breaks none."""
+        data = raw if raw is not None else encode_ini(text, bom)
+        self.ini.write_bytes(data)
+        WRITTEN_INIS.append((os.environ.get("PYTEST_CURRENT_TEST", "").rsplit(" ", 1)[0], data, tuple(faults)))
         return self
 
     @property

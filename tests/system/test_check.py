@@ -3,7 +3,9 @@ and --plan runs the chainer's own evaluation on this machine (filters,
 every search type against the registry, files, the installer database and a
 program's exit code) without downloading, installing, logging or writing the
 registry."""
+import json
 import shutil
+import subprocess
 
 import pytest
 
@@ -11,6 +13,12 @@ import harness
 from harness import program, win_path
 
 CHECK_EXE = harness.BUILD / "bin" / "corvane-check.exe"
+# The native checker of the same tree (tools/build.sh native): quick enough
+# for every INI the system tests write.
+NATIVE_CHECK = harness.BUILD.parent / "native" / "corvane-check"
+# The placeholders of the example templates, as tools/demo.sh fills them.
+PLACEHOLDERS = {"@PORT@": "8080", "@SIZE@": "1000", "@MD5@": "0123456789abcdef0123456789abcdef",
+                "@LOG@": "C:\\Logs\\demo.log"}
 EXAMPLE = harness.ROOT / "examples" / "every_search.txt"
 KEY = r"HKCU\Software\CorvaneExample"
 
@@ -121,6 +129,16 @@ def test_check_and_explain_answer_like_the_native_build(prefix, workdir):
     assert proc.returncode == 2 and b"bad.txt:2: error: not UTF-8" in proc.stderr
     code, out = check(prefix, "--explain", "-536870888")
     assert code == 0 and "E_DL_NOT_FOUND" in out
+    # The chainer's own exit codes; a setup's 3010 is a failure without ReturnCodes.
+    code, out = check(prefix, "--explain", "-1")
+    assert code == 0 and "the chainer's exit code: a reboot is pending" in out, out
+    code, out = check(prefix, "--explain", "3010")
+    assert code == 0 and "counts it as a failure unless the prerequisite's ReturnCodes lists it" in out, out
+    code, out = check(prefix, "--explain", "3010", win_path(bad))
+    assert code == 0 and "App1 'B': failure (not in its ReturnCodes" in out, out
+    # Usage and every rule on stdout.
+    code, out = check(prefix, "--help")
+    assert code == 0 and "usage: corvane-check" in out and "\n  fixed-outcome " in out, out
     # The languages the chainer's texts are shipped in, each complete.
     code, out = check(prefix, "--languages")
     rows = out.splitlines()
@@ -134,3 +152,45 @@ def test_check_and_explain_answer_like_the_native_build(prefix, workdir):
     assert code == 0 and "Title" not in out, out
     code, out = check(prefix, "--version")
     assert (code, out) == (0, "corvane-check " + (harness.ROOT / "VERSION").read_text().strip() + "\n")
+
+
+def native_check(*args):
+    assert NATIVE_CHECK.exists(), f"build first: tools/build.sh native ({NATIVE_CHECK})"
+    proc = subprocess.run([str(NATIVE_CHECK), *map(str, args)], capture_output=True, timeout=60)
+    return proc.returncode, proc.stdout.decode("utf-8", errors="replace")
+
+
+@pytest.mark.parametrize("example", sorted(p.name for p in (harness.ROOT / "examples").iterdir()
+                                           if p.name.endswith((".txt", ".ini.in"))))
+def test_every_example_checks_without_a_warning(tmp_path, example):
+    text = (harness.ROOT / "examples" / example).read_text(encoding="utf-8")
+    for placeholder, value in PLACEHOLDERS.items():
+        text = text.replace(placeholder, value)
+    source = tmp_path / "source.txt"
+    source.write_text(text, encoding="utf-8")
+    code, out = native_check("--werror", "--write", source, tmp_path / "setup.ini")
+    assert code == 0 and " 0 errors, 0 warnings" in out, out
+
+
+def test_every_ini_the_tests_write_checks_as_meant(tmp_path):
+    """Runs last (conftest.py): every INI the system tests of this session
+    wrote, through the checker. A package that works as its author meant
+    gets no warning and no error; one broken on purpose gets exactly the
+    rules its test declared."""
+    if not harness.WRITTEN_INIS:
+        pytest.skip("no system test of this session wrote an INI")
+    seen, wrong = set(), []
+    for test, data, faults in harness.WRITTEN_INIS:
+        if (data, faults) in seen:
+            continue
+        seen.add((data, faults))
+        ini = tmp_path / f"written{len(seen)}.ini"
+        ini.write_bytes(data)
+        code, out = native_check("--json", ini)
+        found = json.loads(out)["diagnostics"]
+        rules = {d["rule"] for d in found if d["severity"] != "note"}
+        if rules != set(faults):
+            messages = "\n    ".join(f'{d["line"]}: {d["severity"]}: {d["message"]} [{d["rule"]}]'
+                                     for d in found if d["severity"] != "note")
+            wrong.append(f"{test}: declared {sorted(faults)}, found {sorted(rules)}\n    {messages}")
+    assert not wrong, f"{len(wrong)} of {len(seen)} INIs:\n" + "\n".join(wrong)

@@ -30,21 +30,23 @@ def test_ini_name_beside_executable(prefix, workdir, name, ini):
     assert log.exists(), "the INI beside the executable was not read"
 
 
-@pytest.mark.parametrize("raw", [b"", b"\xff", b"\xff\xfe", b"\xff\xfe[\x00", b"\x00\x00\x00\x00\x00",
-                                 b"garbage that is not utf-16 at all!"])
-def test_odd_and_short_files_are_harmless(prefix, package, raw):
-    package.write_ini(raw=raw)
+@pytest.mark.parametrize("raw,faults", [(b"", ("file-form",)), (b"\xff", ("file-form",)), (b"\xff\xfe", ()),
+                                        (b"\xff\xfe[\x00", ("ignored-line",)),
+                                        (b"\x00\x00\x00\x00\x00", ("file-form",)),
+                                        (b"garbage that is not utf-16 at all!", ("file-form", "ignored-line"))])
+def test_odd_and_short_files_are_harmless(prefix, package, raw, faults):
+    package.write_ini(raw=raw, faults=faults)
     assert prefix.run(package.exe).code == 0
 
 
 def test_first_two_bytes_are_skipped_without_bom(prefix, package, workdir):
     log = workdir / "nobom.log"
     # Without a mark the first character is lost: "[[" keeps the header intact.
-    package.write_ini(f"[[PREREQ_CHAINER]\nLogFile={win_path(log)}\n", bom=False)
+    package.write_ini(f"[[PREREQ_CHAINER]\nLogFile={win_path(log)}\n", bom=False, faults=("file-form", "unknown-section"))
     assert prefix.run(package.exe).code == 0
     assert log.exists()
     log.unlink()
-    package.write_ini(f"[PREREQ_CHAINER]\nLogFile={win_path(log)}\n", bom=False)
+    package.write_ini(f"[PREREQ_CHAINER]\nLogFile={win_path(log)}\n", bom=False, faults=("file-form",))
     assert prefix.run(package.exe).code == 0
     assert not log.exists(), "a file without a mark must lose its first character"
 

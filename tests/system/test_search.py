@@ -174,6 +174,57 @@ def test_bare_file_name_on_fixed_drives(search_prefix, bare_file, text, ver_min,
     assert time.monotonic() - started < 120
 
 
+NATIVE_CHECK = harness.BUILD.parent / "native" / "corvane-check"
+
+
+@pytest.mark.parametrize("kind,text,ver_min,ref,found,predicted", [
+    # Identifiers in a form Windows Installer never matches, beside their twins.
+    (3, PRODUCT_A.strip("{}"), "-", "-", False, "is not a product code"),
+    (3, PRODUCT_A.lower(), "-", "-", True, None),
+    (4, UPGRADE.strip("{}"), "-", "-", False, "is not an upgrade code"),
+    (11, COMPONENT_A.strip("{}"), "-", "-", False, "is not a component code"),
+    (11, COMPONENT_A, "-", "-", True, None),
+    # File searches that can never find.
+    (0, "C:/corvane_bare/bare_app.exe", "-", "-", False, "has no backslash: the chainer takes it for a bare file name"),
+    (0, "C:\\corvane_bare\\bare_app.exe", "-", "-", True, None),
+    (0, "C:\\corvane_bare\\", "-", "-", False, "names a folder"),
+    (0, "[WindowsFolder]", "-", "-", False, "names a folder"),
+    (0, "C:\\corvane_bare\\*.exe", "1.0", "-", False, "has a wildcard"),
+    (0, "C:\\corvane_bare\\*.exe", "-", "-", True, None),
+    (0, '"C:\\corvane_bare\\bare_app.exe"', "-", "-", False, "with its quotes"),
+    # Registry paths: no backslash, an unknown root; absence found everywhere.
+    (5, "HKCU", "-", "-", False, "has no backslash: it names no key; SearchType 5 (RegistryKeyExists) is never found"),
+    (6, "HKCU", "-", "-", True, "SearchType 6 (RegistryKeyAbsent) is found on every machine"),
+    (5, "HKCUX\\Software", "-", "-", False, "registry root 'HKCUX' is unknown"),
+    (5, "HKCU\\Software", "-", "-", True, None),
+    (9, "HKCU\\Software\\CorvaneSearchRun\\Count", "-", "g10", False, "operators are capitals"),
+    (9, "HKCU\\Software\\CorvaneSearchRun\\Count", "-", "G10", True, None),
+    # The program of a type 10 search is a file of the package, never a full path.
+    (10, "C:\\corvane_bare\\bare_app.exe", "-", "WND_HIDE", False, "always looked for among the package's files"),
+])
+def test_the_checker_predicts_what_the_search_answers(installed_products, bare_file, tmp_path, kind, text, ver_min,
+                                                     ref, found, predicted):
+    """Predict, then compare: what corvane-check says of a search (never found,
+    found on every machine, or nothing) against what the chainer's search
+    engine answers in a real prefix."""
+    installed_products.reg_add(r"HKCU\Software\CorvaneSearchRun", "Count", "12", kind="REG_DWORD")
+    assert probe(installed_products, kind, text, ver_min, "-", ref)[0] == found
+    assert NATIVE_CHECK.exists(), f"build first: tools/build.sh native ({NATIVE_CHECK})"
+    source = tmp_path / "setup.txt"
+    source.write_text("[GeneralOptions]\nOptions=q\nExtractionFolder=[SETUPEXEDIR]\n[PREREQUISITES]\nApp1=A\n[App1]\n"
+                      f"SetupFile=a.exe\nSearchType1={kind}\nSearchString1={text}\n" +
+                      (f"VerMin1={ver_min}\n" if ver_min != "-" else "") + (f"RefContent1={ref}\n" if ref != "-" else ""))
+    out = subprocess.run([str(NATIVE_CHECK), "--write", str(source), str(tmp_path / "setup.ini")],
+                         capture_output=True, timeout=60).stdout.decode("utf-8", errors="replace")
+    if predicted is None:
+        assert " 0 errors, 0 warnings" in out, out
+    else:
+        said = [line for line in out.splitlines() if predicted in line]
+        assert said and (": error: " in said[0] or ": warning: " in said[0]), out
+        # The effect on the prerequisite follows from the one search.
+        assert ("counts as present on every machine" if found else "counts as missing on every machine") in said[0], out
+
+
 def _every_search_ini(pfx, pkg, log, extra_apps=(), general=""):
     """A silent run whose prerequisites use every search type, each of them
     satisfied; extra_apps are further prerequisites (sections as dicts)."""
@@ -217,7 +268,8 @@ def _every_search_ini(pfx, pkg, log, extra_apps=(), general=""):
     ini.append(f"[App{len(searches) + 1}]\nSetupFile=missing_setup.exe\nLanguageList=1\nOperator=2\n")
     for n, extra in enumerate(extra_apps, len(searches) + 2):
         ini.append(f"[App{n}]\n" + "".join(f"{k}={v}\n" for k, v in extra.items() if k != "Name"))
-    pkg.write_ini("".join(ini))
+    # The unknown type counts as found; the excluded one names no system language.
+    pkg.write_ini("".join(ini), faults=("fixed-outcome", "fixed-search-result", "value-read-differently"))
     return names
 
 

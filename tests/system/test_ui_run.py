@@ -46,8 +46,8 @@ def key(ui_run_prefix, request):
 class Run:
     """The chainer started in the background through the runner."""
 
-    def __init__(self, prefix, package, text, timeout=120):
-        package.write_ini(text)
+    def __init__(self, prefix, package, text, timeout=120, faults=()):
+        package.write_ini(text, faults=faults)
         self.proc = prefix.popen(program("runexe"), str(timeout * 1000), win_path(package.exe))
         self.timeout = timeout
 
@@ -230,7 +230,9 @@ def test_what_the_dialog_shows(ui_run_prefix, workdir, http, key, runs, case):
     if "SetupFile" in keys:
         del entry["Url"]
     http.set_mode(**mode)
-    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", [entry], log, dl))
+    # A setup missing from the package, looked for in the temporary folder.
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", [entry], log, dl),
+               faults=("depends-on-temp-folder",) if "SetupFile" in keys else ())
     kids = wait_dialog(ui_run_prefix, re.escape(line) if case != "slow download" else line, timeout=90)
     if case in ("not found", "setup 1603", "slow download"):
         screenshot(ui_run_prefix, TITLE, workdir / f"{case.replace(' ', '-')}.png")

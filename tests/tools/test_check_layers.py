@@ -11,7 +11,7 @@ TOOL = Path(__file__).resolve().parents[2] / "tools" / "check_layers.py"
 CASES = [
     ({"src/config/c.cpp": '#include "base/a.h"\n#include "config/d.h"\n'}, None),
     ({"src/base/x.h": '#include "platform/b.h"\n'}, 'src/base/x.h:1: "platform/b.h": platform is above base'),
-    ({"src/core/x.cpp": '\n#include "check/y.h"\n'}, 'src/core/x.cpp:2: "check/y.h": check is beside core'),
+    ({"src/core/x.cpp": '\n#include "check/y.h"\n'}, 'src/core/x.cpp:2: "check/y.h": check is above core'),
     ({"src/ui/x.cpp": '#include "wstr.h"\n'}, '"wstr.h" does not name its folder'),
     ({"src/ui/x.cpp": '#include "base/gone.h"\n'}, '"base/gone.h" does not exist'),
     ({"src/extra/x.h": ""}, "folder 'extra' is not in the stack"),

@@ -84,7 +84,8 @@ TEST(Checker, ConfigurationCases) {
         {kBase + "SetupFile=other.exe|setupfile=x|CommandLne=/q|Searchtype1=1|",
          {{8, E, "repeats line 7: this value ('other.exe') is never read"},
           {9, W, "did you mean 'SetupFile'? names are case-sensitive"}, {10, W, "did you mean 'CommandLine'?"},
-          {11, W, "did you mean 'SearchType1'"}}},
+          {11, E, "(did you mean 'SearchType1'? names are case-sensitive), so [App1] has no searches: 'Runtime' counts as "
+                  "present on every machine and its setup never runs"}}},
         {kBase + "[App2]|SetupFile=b.exe|[GeneralOption]|",
          {{8, W, "PREREQUISITES has no key App2"}, {10, W, "did you mean 'GeneralOptions'?"}}},
         // The prerequisite list.
@@ -111,10 +112,10 @@ TEST(Checker, ConfigurationCases) {
           {4, W, "reads as false"}, {5, W, "reads as true"}}},
         {kBase + "Options=mMz|ExactSize=12abc|Operator=2|MD5=abc|",
          {{8, W, "'M' means nothing here (letters are case-sensitive: did you mean 'm'?)"}, {8, W, "'z'"},
-          {9, W, "'12abc' reads as 12"}, {10, E, "neither 0 (all) nor 1 (any)"}, {11, E, "not 32 hexadecimal"},
-          {9, W, "ExactSize has no effect with SetupFile"}, {11, W, "MD5 has no effect with SetupFile"}}},
+          {9, E, "'12abc' reads as 12: every setup file of another size is rejected before its launch"},
+          {10, E, "neither 0 (all) nor 1 (any)"}, {11, E, "not 32 hexadecimal digits: every file is rejected before its launch"}}},
         {kBase + "ExactSize=99999999999|Operator=x|",
-         {{8, W, "out of range"}, {9, W, "holds no number: it reads as 0"}, {8, W, "no effect with SetupFile"}}},
+         {{8, W, "out of range"}, {9, W, "holds no number: it reads as 0"}}},
         {kBase + "SearchType1=13|SearchString1=x|",
          {{8, E, "SearchType 13 is unknown: it looks for nothing and counts as found"}}},
         {kBase + "SearchType1=9|SearchString1=HKLM\\S\\V|RefContent1=Q5|SearchType2=9|SearchString2=HKLM\\S\\V|"
@@ -130,7 +131,9 @@ TEST(Checker, ConfigurationCases) {
         {kBase + "LanguageList=1033;en-US;70000|",
          {{8, W, "'en-US' is not a language number"}, {8, W, "'70000'"}}},
         {kBase + "SearchType1=5|SearchString1=HKLM|SearchType2=5|SearchString2=HKLMX\\Software|Operator=1|",
-         {{9, E, "has no backslash"}, {11, W, "registry root 'HKLMX' is unknown: HKEY_USERS is used"}}},
+         {{9, E, "has no backslash"},
+          {11, E, "registry root 'HKLMX' is unknown: the chainer reads HKEY_USERS\\Software, which no Windows has (did you "
+                  "mean 'HKLM'?); SearchType 5 (RegistryKeyExists) is never found; so 'Runtime' counts as missing on every machine"}}},
         // References and paths.
         {kBase + "CommandLine=[ProgramFilesFoldr]x /q|NoUiCommandLine=[SETUPEXEDIR]x /q|BasicUiCommandLine=[Unclosed /q|",
          {{8, W, "unknown folder property [ProgramFilesFoldr] stays in the text (did you mean 'ProgramFilesFolder'?)"},
@@ -192,12 +195,232 @@ TEST(Checker, ConfigurationCases) {
         {"[PREREQUISITES]|App1=A|[App1]|OpenSite=http://h/|SignerName=Contoso|SignerThumbprint=|",
          {{5, W, "SignerName has no effect with OpenSite"}, {6, W, "SignerThumbprint is empty"}}},
         {kBase + "[PREREQ_CHAINER]|CleanupFolders=C:\\Pkg\\|CleanupFiles=a.txt\x01" "D:\\b.txt\x01" "C:\\Pkg\\c.txt|",
-         {{8, N, "deletes this INI"}, {9, W, "ends with a backslash"}, {10, W, "'a.txt' is relative"},
+         // A trailing backslash of CleanupFolders is no fault: the root is taken without it.
+         {{8, N, "deletes this INI"}, {10, W, "'a.txt' is relative"},
           {10, W, "'D:\\b.txt' is not inside CleanupFolders"}}},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes = IniBytes(c.ini);
         ExpectExactly(CheckConfigurationFile(bytes.data(), bytes.size(), CheckOptions()), c.expected, c.ini);
+    }
+}
+
+// Every message of every severity, notes included.
+void ExpectAll(const DiagnosticList& list, const std::vector<Expect>& expected, const std::string& what) {
+    ExpectExactly(list, expected, what);
+    int notes = 0;
+    for (const Expect& e : expected) notes += e.severity == Severity::kNote;
+    EXPECT_EQ(list.Count(Severity::kNote), notes) << what << "\n" << Describe(list);
+}
+
+// Lines 1-9: a clean package whose one prerequisite its search finds where it
+// is installed; cases extend its section from line 10.
+const std::string kPkg = "[GeneralOptions]|Options=q|ExtractionFolder=[SETUPEXEDIR]|[PREREQUISITES]|App1=Runtime|[App1]|"
+                         "SetupFile=rt.exe|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\Installed|";
+// Lines 1-14: two such prerequisites; a adds lines to App1 after line 10 (b
+// follows in App2).
+std::string Two(const std::string& a, const std::string& b) {
+    return "[GeneralOptions]|Options=q|ExtractionFolder=[SETUPEXEDIR]|[PREREQUISITES]|App1=Runtime|App2=Tools|[App1]|"
+           "SetupFile=rt.exe|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\Installed|" + a +
+           "[App2]|SetupFile=tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|" + b;
+}
+
+// What the run does with a prerequisite on a machine that lacks it and on one
+// that has it, where that cannot be what the author meant; each faulty
+// package beside its correct twin, which stays silent (notes counted too).
+TEST(Checker, PredictedEffects) {
+    struct Case {
+        std::string ini;
+        std::vector<Expect> expected;
+    };
+    const std::string base = "[GeneralOptions]|Options=q|ExtractionFolder=[SETUPEXEDIR]|[PREREQUISITES]|App1=Runtime|[App1]|";
+    const std::vector<Case> cases = {
+        {kPkg, {}},
+        {Two("", ""), {}},
+        // Outcomes that cannot depend on the machine.
+        {base + "SetupFile=rt.exe|",
+         {{6, N, "[App1] has no searches (SearchType1, SearchString1, ...): 'Runtime' counts as present on every machine "
+                 "and its setup never runs"}}},
+        {base + "SetupFile=rt.exe|SearchType0=7|SearchString0=HKLM\\Software\\Rt\\Installed|",
+         {{8, E, "search keys are numbered from 1, without leading zeros: SearchType0 is never read, so [App1] has no "
+                 "searches: 'Runtime' counts as present on every machine and its setup never runs"},
+          {9, W, "SearchString0 is never read"}}},
+        {base + "SetupFile=rt.exe|Operator=1|",
+         {{8, W, "Operator=1 with no searches (SearchType1, SearchString1, ...) finds nothing: 'Runtime' counts as missing "
+                 "on every machine, also where it is installed: its setup runs on every run"}}},
+        {kPkg + "Operator=1|", {}},
+        {kPkg + "Options=m|SearchType2=3|SearchString2=12345678-1234-1234-1234-123456789012|",
+         {{12, E, "is not a product code in the form Windows Installer knows ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, with "
+                  "the braces): the installer rejects it and SearchType 3 (MsiProductVersion) is never found; so 'Runtime' "
+                  "counts as missing on every machine, also where it is installed: its setup runs on every run, and as it "
+                  "is still missing afterwards every run ends with 1"}}},
+        {kPkg + "Options=m|SearchType2=3|SearchString2={12345678-1234-1234-1234-123456789012}|", {}},
+        {base + "SetupFile=rt.exe|SearchType1=6|SearchString1=HKLM|",
+         {{9, E, "registry path 'HKLM' has no backslash: it names no key; SearchType 6 (RegistryKeyAbsent) is found on "
+                 "every machine; so 'Runtime' counts as present on every machine and its setup never runs"}}},
+        {base + "SetupFile=rt.exe|SearchType1=6|SearchString1=HKLM\\Software\\Rt\\Old|", {}},
+        {kPkg + "SearchType2=8|SearchString2=HKLM|",
+         {{11, E, "SearchType 8 (RegistryValueAbsent) is found on every machine; under Operator 0 it never makes the "
+                  "prerequisite missing"}}},
+        {kPkg + "Operator=1|SearchType2=0|SearchString2=C:/Program Files/Rt/rt.exe|SearchType3=0|"
+                "SearchString3=[ProgramFilesFolder]Rt\\|SearchType4=0|SearchString4=[ProgramFilesFolder]Rt\\*.dll|VerMin4=1.0|",
+         {{12, E, "has no backslash: the chainer takes it for a bare file name and looks for it in the root of every "
+                  "fixed drive (C:\\C:/Program Files/Rt/rt.exe)"},
+          {14, E, "names a folder: the search looks for a file and is never found (name the file whose version counts); "
+                  "under Operator 1 it never makes the prerequisite present"},
+          {16, E, "has a wildcard: a matching file is found, but its version is read from the name with the wildcard"}}},
+        {kPkg + "Operator=1|SearchType2=0|SearchString2=C:\\Program Files\\Rt\\rt.exe|SearchType3=0|"
+                "SearchString3=[ProgramFilesFolder]Rt\\rt.exe|SearchType4=0|SearchString4=[ProgramFilesFolder]Rt\\*.dll|",
+         {}},
+        {kPkg + "SearchType2=10|SearchString2=C:\\Tools\\probe.exe|",
+         {{11, E, "the program of SearchType 10 is always looked for among the package's files: 'C:\\Tools\\probe.exe' "
+                  "becomes the extraction folder followed by 'C:\\Tools\\probe.exe', which cannot exist, so the search is "
+                  "never found (name a program of the package); so 'Runtime' counts as missing on every machine"}}},
+        {kPkg + "SearchType2=10|SearchString2=probe.exe|", {}},
+        {base + "SetupFile=rt.exe|LanguageList=9|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\Installed|",
+         {{8, W, "names a language without its region"},
+          {8, W, "LanguageList '9' matches no system language: 'Runtime' is excluded on every machine: it is never "
+                 "searched for nor installed"}}},
+        {kPkg + "LanguageList=1033,1031|",
+         {{10, W, "LanguageList entry '1033,1031' reads as 1033 (only \";\" separates languages): the prerequisite is "
+                  "evaluated only where the system language is 1033"}}},
+        {kPkg + "LanguageList=1033;1031|", {}},
+        {kPkg + "WinNTVersions=Windows 9x/ME/NT/2000/XP/Vista/Windows 7/Windows 8 x86/Windows 8.1 x86/Windows 10 x86|"
+                "WinNT64Versions=Windows XP/Vista/Windows 7/Windows 8 x64/Windows 8.1 x64/Windows 10 x64/Windows 11 x64|",
+         {{10, N, "names every Windows: the prerequisite is never evaluated on 32-bit Windows"},
+          {11, N, "never evaluated on 64-bit Windows"},
+          {10, W, "WinNTVersions and WinNT64Versions name every Windows: 'Runtime' is excluded on every machine"}}},
+        {kPkg + "WinNTVersions=Windows 9x/ME/NT/2000/XP/Vista/Windows 7/Windows 8 x86/Windows 8.1 x86/Windows 10 x86|",
+         {{10, N, "never evaluated on 32-bit Windows"}}},
+        {kPkg + "WinNT64Versions=Windows 10 x64, Windows 11 x64|",
+         {{10, N, "names the systems on which the prerequisite is skipped, not those it is for: it is never searched for "
+                  "nor installed on 64-bit Windows 10 and 11"}}},
+        {kPkg + "WinNT64Versions=Windows 7 x64, Windows 8 x64|", {}},
+        // Values read otherwise than they look: "reads as".
+        {kPkg + "Options=mandatory|",
+         {{10, E, "Options=mandatory is read letter by letter: it reads as m (mandatory), r (restart the machine after a "
+                  "successful setup: in a silent run without a question); the other letters mean nothing (write Options=m)"}}},
+        {kPkg + "Options=required|", {{10, E, "i (no searches: installed on every run"}}},
+        {kPkg + "Options=m|", {}},
+        {"[GeneralOptions]|Options=silent|" + kPkg.substr(kPkg.find("ExtractionFolder")),
+         {{2, E, "Options=silent is read letter by letter: it holds neither q nor b, so a run only evaluates and installs "
+                 "nothing; the other letters mean nothing (write Options=q)"}}},
+        {"[GeneralOptions]|Options=qb|" + kPkg.substr(kPkg.find("ExtractionFolder")),
+         {{2, N, "the run is silent (q wins: no window at all) and launches every setup with its BasicUiCommandLine"}}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=\"http://h/tools.exe\"|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {{7, E, "Url reads as \"http://h/tools.exe\" with its quotes (an INI value has no quoting: they are part of it): "
+                 "no transfer takes an address that begins with a quote, so the download fails on every machine; write "
+                 "Url=http://h/tools.exe"}}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=http://h/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=\"http://h/tools.exe\"|Folder=?tools.exe|Url2=http://m/tools.exe|Url3='http://n/tools.exe'|SearchType1=7|"
+         "SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {{7, W, "so this place fails on every machine and the run tries the mirrors"},
+          {10, W, "Url3 reads as 'http://n/tools.exe' with its quotes"}}},
+        // The closing quote leaves the target no name: no mirror helps.
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=\"http://h/tools.exe\"|Url2=http://m/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\I|",
+         {{7, E, "so the download fails on every machine"}}},
+        {base + "SetupFile=\"rt.exe\"|SearchType1=7|SearchString1=\"HKLM\\Software\\Rt\\Installed\"|",
+         {{7, E, "SetupFile reads as \"rt.exe\" with its quotes"},
+          {9, E, "SearchString1 reads as \"HKLM\\Software\\Rt\\Installed\" with its quotes (an INI value has no quoting: "
+                 "they are part of it): no registry key is so named, so SearchType 7 (RegistryValueExists) is never found; "
+                 "so 'Runtime' counts as missing on every machine, also where it is installed: its setup runs on every "
+                 "run; write SearchString1=HKLM\\Software\\Rt\\Installed"}}},
+        {kPkg + "ExactSize=1,234|", {{10, E, "ExactSize '1,234' reads as 1: every setup file of another size is rejected "
+                                             "before its launch (write the size in bytes, decimal digits only: 1234)"}}},
+        {kPkg + "ExactSize=0x1000|", {{10, W, "ExactSize '0x1000' reads as 0: no size is checked"}}},
+        // Checked before every launch, of a SetupFile too; an empty digest checks nothing.
+        {kPkg + "ExactSize=1234|MD5=0123456789abcdef0123456789ABCDEF|SHA256=|", {}},
+        {kPkg + "MD5=|", {}},
+        {kPkg + "MD5=d41d8cd98f00b204e9800998ecf8427e  rt.exe|",
+         {{10, N, "MD5 is read as its first 32 characters 'd41d8cd98f00b204e9800998ecf8427e'; the rest ('  rt.exe') is ignored"}}},
+        {kPkg + "SearchType2=2|SearchString2=HKLM\\SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full\\Release|"
+                "VerMin2=528040|",
+         {{11, N, "SearchType 2 (RegistryValueVersion) reads the value 'Release' as a version text: a REG_DWORD"}}},
+        {kPkg + "SearchType2=2|SearchString2=HKLM\\SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full\\Version|"
+                "VerMin2=4.8|",
+         {}},
+        {kPkg + "SearchType2=1|SearchString2=HKLM\\Software\\Rt\\Releases|VerMax2=4.8|",
+         {{12, N, "VerMax2=4.8 reads as 4.8.0.0: a later 4.8 such as 4.8.1 is above it and not accepted (to accept every "
+                  "4.8 write VerMax2=4.8.65535.65535)"}}},
+        {kPkg + "SearchType2=1|SearchString2=HKLM\\Software\\Rt\\Releases|VerMax2=4.8.9999|", {}},
+        {kPkg + "SearchType2=7|SearchString2=HKLM\\Software\\Rt\\|",
+         {{11, N, "ends with a backslash: it names the key's default (unnamed) value, which most keys do not have; to "
+                  "test the key itself use SearchType 5"}}},
+        {kPkg + "Options=x|SearchType2=0|SearchString2=[ProgramFilesFolder]Rt\\rt.exe|",
+         {{12, N, "[ProgramFilesFolder] is a folder of the 32-bit Program Files (x86) on 64-bit Windows, also with x"}}},
+        {kPkg + "SearchType2=0|SearchString2=C:\\Windows\\System32\\rt.dll|",
+         {{11, N, "reads SysWOW64 for System32 on 64-bit Windows"}}},
+        {kPkg + "Options=x|SearchType2=0|SearchString2=C:\\Windows\\System32\\rt.dll|SearchType3=0|"
+                "SearchString3=[ProgramFiles64Folder]Rt\\rt.exe|",
+         {}},
+        // The setup, its file and its arguments.
+        {kPkg + "NoUiCommandLine=rt.exe /quiet|",
+         {{10, W, "NoUiCommandLine begins with 'rt.exe': the chainer starts the setup file itself (a .msi through msiexec) "
+                  "and hands this whole text to it as its arguments, program name included"}}},
+        {base + "SetupFile=rt.msi|NoUiCommandLine=msiexec /i rt.msi /qn|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\I|",
+         {{8, W, "NoUiCommandLine begins with 'msiexec'"}}},
+        {kPkg + "NoUiCommandLine=/quiet /log \"rt.exe.log\"|", {}},
+        {base + "SetupFile=rt.ps1|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\I|",
+         {{7, W, "SetupFile 'rt.ps1' is no type Windows runs as a setup"}}},
+        {base + "SetupFile=rt.cmd|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\I|", {}},
+        {base + "SetupFile=D:\\Build\\rt.exe|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\I|",
+         {{7, N, "SetupFile 'D:\\Build\\rt.exe' is a full path outside the package and the system's folders"}}},
+        {base + "SetupFile=C:\\Windows\\System32\\wusa.exe|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\I|", {}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=T|App2=U|[App1]|"
+         "Url=http://h/t.exe|Folder=C:\\Downloads|SearchType1=5|SearchString1=HKLM\\Software\\T|[App2]|Url=http://h/u.exe|"
+         "Folder=sub\\u.exe|SearchType1=5|SearchString1=HKLM\\Software\\U|",
+         {{9, E, "Folder 'C:\\Downloads' is a subfolder of the download folder, not a folder of its own"},
+          {14, W, "Folder 'sub\\u.exe' has no \"?\": all of it is a subfolder, so the download is saved in a folder named "
+                  "'u.exe' under the URL's file name (write Folder=sub?u.exe)"}}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=T|[App1]|"
+         "Url=http://h/t.exe|Folder=sub?t.exe|SearchType1=5|SearchString1=HKLM\\Software\\T|",
+         {}},
+        // Return codes.
+        {kPkg + "ReturnCodes=3010:reboot,1641:Rebooting,x:success,7,3010:success,0:failure,1641:reboot,1603:success|",
+         {{10, W, "item '1641:Rebooting': 'Rebooting' is not success, reboot, rebooting, retry or failure (did you mean "
+                  "'rebooting'?"},
+          {10, W, "item 'x:success': 'x' is no code"}, {10, W, "item '7' is not code:meaning: the chainer ignores the item"},
+          {10, W, "lists 3010 again: the first item counts (reboot), '3010:success' is ignored"},
+          {10, W, "0:failure: a setup that succeeds (0) then counts as failure"},
+          {10, W, "1641:reboot: 1641 tells that the setup has already started a restart, yet the chain goes on while "
+                  "Windows shuts down (write 1641:rebooting)"},
+          {10, N, "1603:success: 1603 means the setup failed, and the run counts it as success"}}},
+        {kPkg + "ReturnCodes=3010:rebooting|", {{10, W, "3010 asks for a restart that has not started"}}},
+        {kPkg + "ReturnCodes= 3010:reboot, 1641:rebooting ,0x652:retry,-1:failure, 5100:success|", {}},
+        // What prerequisites do to each other, and the order of the list.
+        {Two("", "ParentPrereq=App1|"),
+         {{15, W, "ParentPrereq 'App1' names no prerequisite: it takes a display name, not a key (App1 is 'Runtime'), "
+                  "so no parent is ever selected with this one; write ParentPrereq=Runtime"}}},
+        {Two("", "ParentPrereq=Runtime|"), {}},
+        {Two("ParentPrereq=Tools|", ""),
+         {{11, W, "ParentPrereq names 'Tools' (App2), which comes later in the list: the run installs 'Runtime' before "
+                  "its parent (the list's order is the order of the work); list App2 before App1"}}},
+        {Two("Options=mr|", ""),
+         {{11, N, "'Runtime' restarts the machine as soon as its setup succeeds (a silent run asks no question), before "
+                  "'Tools' is installed: it follows only when the package is run again after the restart"}}},
+        {Two("", "Options=mr|"), {}},
+        {Two("ReturnCodes=1641:rebooting|", ""),
+         {{11, N, "when 'Runtime' returns 1641 (rebooting) nothing more is launched: 'Tools' wait for the package's next run"}}},
+        {Two("", "ReturnCodes=1641:rebooting|"), {}},
+        {Two("RetValPropName=Ret|", "RetValPropName=ret|"),
+         {{16, W, "RetValPropName 'ret' is also App1's: the interboot context keeps the first code stored under a name"}}},
+        {Two("RetValPropName=RtRet|", "RetValPropName=ToolsRet|"), {}},
+        // Cleanup: without CleanupFolders every listed file goes; paths compare letter case aside.
+        {kPkg + "[PREREQ_CHAINER]|CleanupFiles=C:\\Pkg\\a.txt\x01" "D:\\b.txt|", {{10, N, "deletes this INI"}}},
+        {kPkg + "[PREREQ_CHAINER]|CleanupFolders=C:\\Pkg|CleanupFiles=c:\\pkg\\a.txt\x01" "C:\\Pkg\\sub\\..\\b.txt|",
+         {{10, N, "deletes this INI"}}},
+        {kPkg + "[PREREQ_CHAINER]|CleanupFiles=C:\\Pkg\\a.txt;C:\\Pkg\\b.txt|",
+         {{10, N, "deletes this INI"},
+          {11, W, "CleanupFiles reads 'C:\\Pkg\\a.txt;C:\\Pkg\\b.txt' as one path: only the character U+0001 separates files"}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = IniBytes(c.ini);
+        ExpectAll(CheckConfigurationFile(bytes.data(), bytes.size(), CheckOptions()), c.expected, c.ini);
     }
 }
 
@@ -320,6 +543,50 @@ TEST(Checker, NamesAndCodes) {
         }
     }
     for (int i = 1; i < kCodeExplanationCount; ++i) EXPECT_LT(kCodeExplanations[i - 1].code, kCodeExplanations[i].code);
+
+    // What a code means to the chainer: as its exit code, as a setup's return
+    // code by the rule of every package, and under a package's ReturnCodes.
+    const std::string package =
+        "[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Runtime|App2=Tools|App3=Site|[App1]|SetupFile=rt.exe|Options=m|"
+        "[App2]|SetupFile=t.exe|Options=r|ReturnCodes=3010:reboot, 1618:retry, 0:failure|[App3]|OpenSite=http://h/|";
+    struct ExplainCase {
+        uint32_t code;
+        bool withPackage;
+        bool known;
+        std::vector<std::string> fragments;
+    } explained[] = {
+        {0xFFFFFFFFu, false, true,
+         {"-1 = 0xFFFFFFFF = 4294967295: the chainer's exit code: a reboot is pending",
+          "as a setup's return code: the chainer counts it as a failure unless"}},
+        {0, false, true, {"ERROR_SUCCESS", "as the chainer's exit code: nothing to do", "as a setup's return code: success"}},
+        {1, false, true, {"1 = 0x00000001: the chainer's exit code: a mandatory prerequisite is still missing"}},
+        {3010, false, true,
+         {"ERROR_SUCCESS_REBOOT_REQUIRED: the setup succeeded and asks for a restart",
+          "as a setup's return code: the chainer counts it as a failure unless the prerequisite's ReturnCodes lists it "
+          "(ReturnCodes=3010:reboot"}},
+        {12345, false, false, {"no result code of the chainer's own", "counts it as a failure unless"}},
+        {3010, true, true,
+         {"App1 'Runtime': failure (not in its ReturnCodes: 0 succeeds, anything else fails): the setup failed, and as the "
+          "prerequisite is mandatory (m) the install phase stops there",
+          "App2 'Tools': reboot (its ReturnCodes): the setup went through and needs a restart later: the chain goes on, and "
+          "the run ends with -1 and keeps the interboot context; its r option restarts the machine once the chain has ended",
+          "App3 'Site': opens a site: no setup runs"}},
+        {1618, true, true, {"App2 'Tools': retry (its ReturnCodes): the setup could not run now: it is started again"}},
+        {0, true, true,
+         {"App1 'Runtime': success (not in its ReturnCodes", "App2 'Tools': failure (its ReturnCodes): the setup failed: "
+                                                             "the run goes on with the next setup"}},
+    };
+    for (const ExplainCase& c : explained) {
+        std::vector<uint8_t> bytes = IniBytes(package);
+        bool known = !c.known;
+        const std::string text = ExplainCodeText(c.code, bytes.data(), bytes.size(), c.withPackage, &known);
+        EXPECT_EQ(known, c.known) << text;
+        for (const std::string& fragment : c.fragments) EXPECT_NE(text.find(fragment), std::string::npos) << fragment << "\n" << text;
+        // Never a success without the failure the run makes of it.
+        if (!c.withPackage && c.code != 0) {
+            EXPECT_NE(text.find("counts it as a failure unless"), std::string::npos) << text;
+        }
+    }
     ASSERT_NE(ExplainCode(0xE0000022u), nullptr);
     EXPECT_EQ(ExplainCode(0xE0000001u), nullptr);
     // Every name the OS tables give once; the 64-bit server and the oldest names among them.
