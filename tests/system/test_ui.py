@@ -462,7 +462,7 @@ SUMMARY_CASES = {
                       ["\u2022 The setup of Runtime ended with return code 1603: a fatal error during installation."]),
     "optional 3010": ([], ["outcome:I:failed:3010:s:Runtime"], 1,
                       "The installation finished, but not everything was installed.",
-                      ["return code 3010: the setup succeeded and asks for a restart.",
+                      ["return code 3010: the setup reported that a restart is needed.",
                        "Restart the computer, then run this setup again."]),
     # A mandatory item whose setup went through but that is still missing:
     # told, and the run still ends as missing (7).

@@ -205,7 +205,7 @@ DIALOG_CASES = {
     "setup 1603": (dict(exit=1603), {}, SETUP_ENDED + "1603: a fatal error during installation", *SETUP_FAILED),
     "setup 1618": (dict(exit=1618), {}, SETUP_ENDED + "1618: another installation is already in progress",
                    *SETUP_FAILED),
-    "setup 3010": (dict(exit=3010), {}, SETUP_ENDED + "3010: the setup succeeded and asks for a restart",
+    "setup 3010": (dict(exit=3010), {}, SETUP_ENDED + "3010: the setup reported that a restart is needed",
                    *SETUP_FAILED),
     "setup 42": (dict(exit=42), {}, SETUP_ENDED + "42", *SETUP_FAILED),
     "setup missing": (dict(SetupFile="missing.exe"), {}, SETUP_ENDED + "2: a file was not found"),

@@ -561,7 +561,7 @@ TEST(Checker, NamesAndCodes) {
         {0, false, true, {"ERROR_SUCCESS", "as the chainer's exit code: nothing to do", "as a setup's return code: success"}},
         {1, false, true, {"1 = 0x00000001: the chainer's exit code: a mandatory prerequisite is still missing"}},
         {3010, false, true,
-         {"ERROR_SUCCESS_REBOOT_REQUIRED: the setup succeeded and asks for a restart",
+         {"ERROR_SUCCESS_REBOOT_REQUIRED: the setup reported that a restart is needed",
           "as a setup's return code: the chainer counts it as a failure unless the prerequisite's ReturnCodes lists it "
           "(ReturnCodes=3010:reboot"}},
         {12345, false, false, {"no result code of the chainer's own", "counts it as a failure unless"}},
