@@ -136,6 +136,8 @@ const RuleDescription kRules[] = {
     {"package-files", "with --files: missing files, wrong sizes and digests; a full path outside the package"},
     {"digest", "an MD5 or SHA256 that rejects every file"},
     {"signer", "SignerThumbprint and SignerName that reject every file or compare nothing"},
+    {"unchecked-download", "a download over plain http or ftp that nothing checks (loopback addresses aside)"},
+    {"mirrors", "Url2, Url3, ... that are never read: a gap in their numbers, or no Url before them"},
     {"return-codes", "ReturnCodes items the chainer ignores, and meanings that contradict the code"},
     {"cleanup", "cleanup entries that are never deleted"},
     {"deletes-ini", "the INI that every run with [PREREQ_CHAINER] deletes"},

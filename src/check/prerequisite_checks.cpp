@@ -7,6 +7,7 @@
 #include "config/target_path.h"
 #include "download/file_verdict.h"
 #include "download/signer_rules.h"
+#include "download/url_for_log.h"
 #include "install/command_line.h"
 #include "install/return_codes.h"
 #include "platform/path_rules.h"
@@ -298,7 +299,10 @@ void CheckFileBytes(CheckContext* context, const IniSection& section, const IniP
     for (int i = 0; i < 32 && i < md5.Length(); ++i) facts.md5[i] = md5[i];
     for (int i = 0; i < 64 && i < sha256.Length(); ++i) facts.sha256[i] = sha256[i];
     const ExpectedFile expected = ExpectedFileOf(record);
-    const WString what = (download ? WString(u"the download ") : WString(u"the setup file ")) + Quoted(path);
+    WString what = (download ? WString(u"the download ") : WString(u"the setup file ")) + Quoted(path);
+    // Every place of a download writes the same target: the file compared
+    // stands for the Url and its mirrors alike.
+    if (download && CheckContext::Key(&section, u"Url2")) what += u" (the target of Url and its mirrors)";
     const WString rejected(u": every launch of it is rejected");
     ExpectedFile one;
     one.size = expected.size;
@@ -323,6 +327,45 @@ void CheckFileBytes(CheckContext* context, const IniSection& section, const IniP
                                                       WString().AppendUnsigned(size) + u" and MD5=" + md5 + u" or SHA256=" + sha256);
     if (download && size > 0xFFFFFFFFull)
         out->Error(location.line, "package-files", u"the file " + Quoted(path) + u" is 4 GiB or larger: not supported");
+}
+
+// Url<k> keys the chainer never reads: after a gap in their numbers, or
+// beside a location other than Url.
+void CheckMirrorKeys(DiagnosticList* out, const IniSection& section, const IniPair* location, int32_t kind, int read) {
+    for (const IniPair& pair : section.Pairs()) {
+        WString base;
+        const int k = NumberedKeyIndex(pair.key, &base);
+        if (k < 2 || base != kMirrorUrlBase) continue;
+        if (!location || kind != kLocationUrl)
+            out->Warning(pair.line, "mirrors", pair.key + u" is never read: mirrors are places of a Url download, and " +
+                                                   (location ? location->key + u" comes first" : WString(u"there is no Url")));
+        else if (k > read + 1)
+            out->Warning(pair.line, "mirrors", pair.key + u" is never read: mirrors are numbered from Url2 without gaps, and " +
+                                                   NumberedKey(kMirrorUrlBase, read + 2) + u" is missing");
+    }
+}
+
+// A download over plain http or ftp that nothing checks: whoever sits on
+// the way can hand the run another program, which it then starts. Loopback
+// addresses stay on the machine.
+void CheckUncheckedDownload(DiagnosticList* out, const IniSection& section, const IniPair& location, int mirrors) {
+    for (const char16_t* key : {u"MD5", u"SHA256", u"SignerThumbprint", u"SignerName"})
+        if (const IniPair* pair = CheckContext::Key(&section, key))
+            if (!pair->value.Trimmed().IsEmpty()) return;
+    for (int k = 1; k <= mirrors + 1; ++k) {
+        const IniPair* place = k == 1 ? &location : CheckContext::Key(&section, NumberedKey(kMirrorUrlBase, k).c_str());
+        const WString& url = place->value;
+        if (!url.StartsWithNoCase(u"http://") && !url.StartsWithNoCase(u"ftp://")) continue;
+        WString host = UrlHostForDisplay(url);
+        const int colon = host.FindLastChar(u':');
+        if (colon > 0 && host.FindChar(u']') < colon) host = host.Left(colon);
+        if (host.EqualsNoCase(u"localhost") || host.StartsWith(u"127.") || host == u"[::1]") continue;
+        out->Warning(place->line, "unchecked-download",
+                     place->key + u" downloads over plain " + url.Left(url.FindChar(u':')) +
+                         u" and nothing checks the bytes: anyone on the way can hand the run another program, which it "
+                         u"then starts (add SHA256=, or SignerThumbprint= to trust the publisher)");
+        return;
+    }
 }
 
 // What stands in a thumbprint where a hexadecimal digit should: the
@@ -616,14 +659,18 @@ void CheckPrerequisiteSection(CheckContext* context, const IniSection& section, 
         }
     }
     if (location && kind != kLocationSetupFile) CheckUrl(context, section, *location, kind == kLocationUrl);
+    int mirrors = 0;
     for (int k = 2; location && kind == kLocationUrl; ++k) {
         const IniPair* mirror = CheckContext::Key(&section, NumberedKey(kMirrorUrlBase, k).c_str());
         if (!mirror) break;
+        ++mirrors;
         if (IsQuoted(mirror->value))
             out->Warning(mirror->line, "value-read-differently",
                          QuotedReading(*mirror, WString(u"no transfer takes an address that begins with a quote, so this "
                                                         u"mirror fails on every machine")));
     }
+    CheckMirrorKeys(out, section, location, kind, mirrors);
+    if (location && kind == kLocationUrl) CheckUncheckedDownload(out, section, *location, mirrors);
     if (location && kind == kLocationUrl) setupName = DownloadName(section, location->value);
     if (location) CheckEffects(context, section, *location, kind);
     for (const char16_t* key : {u"CommandLine", u"BasicUiCommandLine", u"NoUiCommandLine"})

@@ -89,7 +89,7 @@ TEST(Checker, ConfigurationCases) {
         {kBase + "[App2]|SetupFile=b.exe|[GeneralOption]|",
          {{8, W, "PREREQUISITES has no key App2"}, {10, W, "did you mean 'GeneralOptions'?"}}},
         // The prerequisite list.
-        {"[PREREQUISITES]|App1=A|App3=C|App4=D|[App1]|SetupFile=C:\\a.exe|[App3]|SetupFile=C:\\c.exe|[App4]|Url=http://h/d.exe|",
+        {"[PREREQUISITES]|App1=A|App3=C|App4=D|[App1]|SetupFile=C:\\a.exe|[App3]|SetupFile=C:\\c.exe|[App4]|Url=https://h/d.exe|",
          {{3, E, "App2 is missing from PREREQUISITES: the list ends there; never loaded: 'C', 'D'"}, {0, N, "only evaluates"}}},
         {"[PREREQUISITES]|App1=A|App2=B|[App1]|SetupFile=C:\\a.exe|",
          {{3, E, "no section [App2] for 'B'"}}},
@@ -99,7 +99,7 @@ TEST(Checker, ConfigurationCases) {
          {{10, E, "SearchType2 has no SearchString2"}}},
         {kBase + "SearchType1=5|SearchString1=HKLM\\S|SearchType3=5|SearchString3=HKLM\\T|VerMin4=1|",
          {{10, E, "SearchType3 is never read: the searches end at the missing SearchType2"}, {12, W, "no SearchType4"}}},
-        {kBase + "Url=http://h/rt.exe|OpenSite=http://h/|",
+        {kBase + "Url=https://h/rt.exe|OpenSite=https://h/|",
          {{8, W, "Url is never used: SetupFile"}, {9, W, "OpenSite is never used"}}},
         {kBase + "ParentPrereq=Runtme|[PREREQUISITES]|",
          {{8, W, "names no prerequisite (did you mean 'Runtime'?)"}, {9, W, "repeats the one at line 4"}}},
@@ -150,8 +150,8 @@ TEST(Checker, ConfigurationCases) {
          {{6, W, "ExtractionFolder is unset"}, {8, W, "SearchType 10 is looked for in the temporary folder"}}},
         {kBase + "[App1x]|", {{8, W, "unknown section [App1x]"}}},
         {"[GeneralOptions]|Options=q|[PREREQUISITES]|App1=A|App2=B|App3=C|App4=D|App5=E|App6=F|"
-         "[App1]|Url=http://h/a/|[App2]|Url=gopher://h/b.exe|[App3]|Url=http://h/x/yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy.exe|"
-         "[App4]|Url=http://h/dl?id=5|[App5]|Url=http://h/a%20b%20c.exe|Folder=sub|[App6]|Url=http://h/%VERSION%/f.exe|",
+         "[App1]|Url=https://h/a/|[App2]|Url=gopher://h/b.exe|[App3]|Url=https://h/x/yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy.exe|"
+         "[App4]|Url=https://h/dl?id=5|[App5]|Url=https://h/a%20b%20c.exe|Folder=sub|[App6]|Url=https://h/%VERSION%/f.exe|",
          {{11, E, "gets no file name"}, {13, W, "scheme 'gopher'"}, {15, W, "cut to its last 41"},
           {17, W, "saved as 'id=5', not 'dl'"}, {19, W, "%20b% is read as an environment variable"}}},
         // Keys without effect where they stand.
@@ -159,7 +159,7 @@ TEST(Checker, ConfigurationCases) {
          {{10, W, "RefContent1 is not read by SearchType 5 (RegistryKeyExists)"}, {11, W, "SearchCmdLine1 is not read"},
           {12, N, "searches are never run"}, {12, N, "does not make the prerequisite required"},
           {13, W, "names this prerequisite itself"}}},
-        {"[PREREQUISITES]|App1=A|[App1]|OpenSite=http://h/|NoUiCommandLine=/q|Folder=x|",
+        {"[PREREQUISITES]|App1=A|[App1]|OpenSite=https://h/|NoUiCommandLine=/q|Folder=x|",
          {{5, W, "NoUiCommandLine has no effect with OpenSite"}, {6, W, "Folder has no effect with OpenSite"}}},
         {"[GeneralOptions]|Options=b|ExtractionFolder=[SETUPEXEDIR]|ProductVersion=1.0|[PREREQUISITES]|App1=A|[App1]|"
          "SetupFile=a.exe|NoUiCommandLine=/q|CommandLine=/x|",
@@ -167,8 +167,8 @@ TEST(Checker, ConfigurationCases) {
           {9, W, "launches the setup with BasicUiCommandLine, which is empty here: the setup runs without arguments "
                  "(NoUiCommandLine, CommandLine never reaches it)"}}},
         // What prerequisites share: download targets and part files, setup files, parents.
-        {"[GeneralOptions]|Options=q|[PREREQUISITES]|App1=A|App2=B|App3=C|[App1]|Url=http://h/a/setup.exe|"
-         "NoUiCommandLine=/log [TempFolder]a.log|[App2]|Url=http://h/b/setup.exe|[App3]|Url=http://h/c/x.exe|Folder=?setup.exe.part|",
+        {"[GeneralOptions]|Options=q|[PREREQUISITES]|App1=A|App2=B|App3=C|[App1]|Url=https://h/a/setup.exe|"
+         "NoUiCommandLine=/log [TempFolder]a.log|[App2]|Url=https://h/b/setup.exe|[App3]|Url=https://h/c/x.exe|Folder=?setup.exe.part|",
          {{11, W, "App2 downloads to 'setup.exe', as App1 does (its file or its .part file): the chainer moves this "
                   "download to 'App2\\setup.exe'"},
           {13, W, "App3 downloads to 'setup.exe.part', as App1 does"}, {14, W, "Windows does not run as a setup"},
@@ -176,7 +176,7 @@ TEST(Checker, ConfigurationCases) {
         {"[PREREQUISITES]|App1=A|App2=B|[App1]|SetupFile=C:\\s.exe|ParentPrereq=B|[App2]|SetupFile=C:\\S.exe|ParentPrereq=A|",
          {{8, N, "runs the same setup file as App1"}, {6, N, "name each other as parent"}}},
         // Paths whose meaning depends on the current folder; digests.
-        {"[GeneralOptions]|Options=q|DownloadFolder=dl|ExtractionFolder=pkg|[PREREQUISITES]|App1=A|[App1]|Url=http://h/a.zip|"
+        {"[GeneralOptions]|Options=q|DownloadFolder=dl|ExtractionFolder=pkg|[PREREQUISITES]|App1=A|[App1]|Url=https://h/a.zip|"
          "MD5=0123456789abcdefABCDEF0123456789|SHA256=0123|SearchType1=0|SearchString1=sub\\app.exe|",
          {{3, W, "DownloadFolder 'dl' is relative"}, {4, W, "ExtractionFolder 'pkg' is relative"},
           {8, W, "'a.zip', which Windows does not run as a setup"}, {10, E, "SHA256 '0123' is not 64 hexadecimal digits"},
@@ -192,7 +192,7 @@ TEST(Checker, ConfigurationCases) {
                  "SignerName=CN=Contoso Ltd, O=Contoso|",
          {{8, E, "holds U+200E"}, {8, E, "'abc' has 3 hexadecimal digits, not 40 (SHA-1) or 64 (SHA-256)"},
           {9, W, "looks like a distinguished name"}}},
-        {"[PREREQUISITES]|App1=A|[App1]|OpenSite=http://h/|SignerName=Contoso|SignerThumbprint=|",
+        {"[PREREQUISITES]|App1=A|[App1]|OpenSite=https://h/|SignerName=Contoso|SignerThumbprint=|",
          {{5, W, "SignerName has no effect with OpenSite"}, {6, W, "SignerThumbprint is empty"}}},
         {kBase + "[PREREQ_CHAINER]|CleanupFolders=C:\\Pkg\\|CleanupFiles=a.txt\x01" "D:\\b.txt\x01" "C:\\Pkg\\c.txt|",
          // A trailing backslash of CleanupFolders is no fault: the root is taken without it.
@@ -308,21 +308,43 @@ TEST(Checker, PredictedEffects) {
         {"[GeneralOptions]|Options=qb|" + kPkg.substr(kPkg.find("ExtractionFolder")),
          {{2, N, "the run is silent (q wins: no window at all) and launches every setup with its BasicUiCommandLine"}}},
         {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
-         "Url=\"http://h/tools.exe\"|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
-         {{7, E, "Url reads as \"http://h/tools.exe\" with its quotes (an INI value has no quoting: they are part of it): "
+         "Url=\"https://h/tools.exe\"|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {{7, E, "Url reads as \"https://h/tools.exe\" with its quotes (an INI value has no quoting: they are part of it): "
                  "no transfer takes an address that begins with a quote, so the download fails on every machine; write "
-                 "Url=http://h/tools.exe"}}},
+                 "Url=https://h/tools.exe"}}},
         {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
-         "Url=http://h/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
+         "Url=https://h/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
          {}},
         {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
-         "Url=\"http://h/tools.exe\"|Folder=?tools.exe|Url2=http://m/tools.exe|Url3='http://n/tools.exe'|SearchType1=7|"
+         "Url=\"https://h/tools.exe\"|Folder=?tools.exe|Url2=https://m/tools.exe|Url3='https://n/tools.exe'|SearchType1=7|"
          "SearchString1=HKLM\\Software\\Tools\\Installed|",
          {{7, W, "so this place fails on every machine and the run tries the mirrors"},
-          {10, W, "Url3 reads as 'http://n/tools.exe' with its quotes"}}},
+          {10, W, "Url3 reads as 'https://n/tools.exe' with its quotes"}}},
+        // Plain http or ftp that nothing checks; a digest, a pinned
+        // publisher or a loopback host silence it.
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=https://h/tools.exe|Url2=ftp://m/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {{8, W, "Url2 downloads over plain ftp and nothing checks the bytes"}}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=HTTP://h/tools.exe|SHA256=|MD5= |SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {{7, W, "Url downloads over plain HTTP and nothing checks the bytes"}}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=http://h/tools.exe|SignerName=Contoso Ltd|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {}},
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=http://127.0.0.1:8080/tools.exe|Url2=ftp://localhost/tools.exe|Url3=http://[::1]:81/tools.exe|SearchType1=7|"
+         "SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {}},
+        // Mirrors after a gap, or beside a location that is not a Url.
+        {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
+         "Url=https://h/tools.exe|Url2=https://m/tools.exe|Url4=https://n/tools.exe|SearchType1=7|"
+         "SearchString1=HKLM\\Software\\Tools\\Installed|",
+         {{9, W, "Url4 is never read: mirrors are numbered from Url2 without gaps, and Url3 is missing"}}},
+        {base + "SetupFile=rt.exe|Url2=https://m/rt.exe|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\Installed|",
+         {{8, W, "Url2 is never read: mirrors are places of a Url download, and SetupFile comes first"}}},
         // The closing quote leaves the target no name: no mirror helps.
         {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=Tools|[App1]|"
-         "Url=\"http://h/tools.exe\"|Url2=http://m/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\I|",
+         "Url=\"https://h/tools.exe\"|Url2=https://m/tools.exe|SearchType1=7|SearchString1=HKLM\\Software\\Tools\\I|",
          {{7, E, "so the download fails on every machine"}}},
         {base + "SetupFile=\"rt.exe\"|SearchType1=7|SearchString1=\"HKLM\\Software\\Rt\\Installed\"|",
          {{7, E, "SetupFile reads as \"rt.exe\" with its quotes"},
@@ -372,13 +394,13 @@ TEST(Checker, PredictedEffects) {
          {{7, N, "SetupFile 'D:\\Build\\rt.exe' is a full path outside the package and the system's folders"}}},
         {base + "SetupFile=C:\\Windows\\System32\\wusa.exe|SearchType1=7|SearchString1=HKLM\\Software\\Rt\\I|", {}},
         {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=T|App2=U|[App1]|"
-         "Url=http://h/t.exe|Folder=C:\\Downloads|SearchType1=5|SearchString1=HKLM\\Software\\T|[App2]|Url=http://h/u.exe|"
+         "Url=https://h/t.exe|Folder=C:\\Downloads|SearchType1=5|SearchString1=HKLM\\Software\\T|[App2]|Url=https://h/u.exe|"
          "Folder=sub\\u.exe|SearchType1=5|SearchString1=HKLM\\Software\\U|",
          {{9, E, "Folder 'C:\\Downloads' is a subfolder of the download folder, not a folder of its own"},
           {14, W, "Folder 'sub\\u.exe' has no \"?\": all of it is a subfolder, so the download is saved in a folder named "
                   "'u.exe' under the URL's file name (write Folder=sub?u.exe)"}}},
         {"[GeneralOptions]|Options=q|DownloadFolder=[TempFolder]dl|[PREREQUISITES]|App1=T|[App1]|"
-         "Url=http://h/t.exe|Folder=sub?t.exe|SearchType1=5|SearchString1=HKLM\\Software\\T|",
+         "Url=https://h/t.exe|Folder=sub?t.exe|SearchType1=5|SearchString1=HKLM\\Software\\T|",
          {}},
         // Return codes.
         {kPkg + "ReturnCodes=3010:reboot,1641:Rebooting,x:success,7,3010:success,0:failure,1641:reboot,1603:success|",
@@ -493,24 +515,24 @@ TEST(Checker, PackageFilesAreCompared) {
     // Lines 8-10 App1 and its program search; 11-15 App2, whose download is there.
     std::vector<uint8_t> bytes = IniBytes(
         "[GeneralOptions]|Options=q|ExtractionFolder=[SETUPEXEDIR]|[PREREQUISITES]|App1=Runtime|App2=Dl|"
-        "[App1]|SetupFile=missing.exe|SearchType1=10|SearchString1=probe.exe|[App2]|Url=http://h/corvane_check_dl.exe|"
+        "[App1]|SetupFile=missing.exe|SearchType1=10|SearchString1=probe.exe|[App2]|Url=https://h/corvane_check_dl.exe|"
         "Folder=|ExactSize=4|MD5=00000000000000000000000000000000|"
         "SHA256=BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD|");
     DiagnosticList list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     ExpectExactly(list, {{8, E, "SetupFile 'missing.exe' is not among"}, {10, E, "program 'probe.exe' is not among"},
                          {14, E, "ExactSize=3"}, {15, E, "MD5=900150983cd24fb0d6963f7d28e17f72"}},
                   "files");
-    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|");
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=https://h/corvane_check_dl.exe|");
     list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     ExpectExactly(list, {{6, N, "add ExactSize=3 and MD5=900150983cd24fb0d6963f7d28e17f72 or SHA256=ba7816bf8f01"}},
                   "files, unchecked");
-    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|"
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=https://h/corvane_check_dl.exe|"
                      "SHA256=ca7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad|");
     list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     ExpectExactly(list, {{7, E, "SHA256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}},
                   "files, wrong SHA256");
     // A publisher check checks the download: no advice to add a digest.
-    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=http://h/corvane_check_dl.exe|"
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=https://h/corvane_check_dl.exe|"
                      "SignerName=Contoso Ltd|");
     list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     EXPECT_EQ(Describe(list).find("is not checked"), std::string::npos) << Describe(list);
@@ -548,7 +570,7 @@ TEST(Checker, NamesAndCodes) {
     // code by the rule of every package, and under a package's ReturnCodes.
     const std::string package =
         "[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Runtime|App2=Tools|App3=Site|[App1]|SetupFile=rt.exe|Options=m|"
-        "[App2]|SetupFile=t.exe|Options=r|ReturnCodes=3010:reboot, 1618:retry, 0:failure|[App3]|OpenSite=http://h/|";
+        "[App2]|SetupFile=t.exe|Options=r|ReturnCodes=3010:reboot, 1618:retry, 0:failure|[App3]|OpenSite=https://h/|";
     struct ExplainCase {
         uint32_t code;
         bool withPackage;
