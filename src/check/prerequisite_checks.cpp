@@ -5,6 +5,7 @@
 #include "config/file_url.h"
 #include "config/ini_schema.h"
 #include "config/target_path.h"
+#include "download/file_verdict.h"
 #include "download/signer_rules.h"
 #include "platform/path_rules.h"
 
@@ -86,31 +87,51 @@ void CheckDownloadedFile(CheckContext* context, const IniSection& section, const
     if (const IniPair* f = CheckContext::Key(&section, u"Folder")) folder = f->value;
     WString target = DownloadTargetPath(WString(), url.value, folder);
     if (target.IsEmpty() || target.EndsWith(u"\\")) return;
-    uint64_t size = 0;
-    WString md5;
-    WString sha256;
-    if (!context->options.files->Describe(target, &size, &md5, &sha256)) {
+    FileFacts facts;
+    if (!context->options.files->Describe(target, &facts)) {
         out->Note(url.line, "package-files",
                   u"the download " + Quoted(target) + u" is not in the files folder: its size and MD5 are not compared");
         return;
     }
+    // The checks as the chainer reads them, each judged by the one verdict
+    // the chainer judges a download by.
+    Prerequisite record;
+    ReadKeys(section, kPrerequisiteKeys, kPrerequisiteKeyCount, &record);
+    const ExpectedFile expected = ExpectedFileOf(record);
+    const WString md5(facts.md5);
+    const WString sha256(facts.sha256);
     const IniPair* sizePair = CheckContext::Key(&section, u"ExactSize");
-    if (sizePair && ParseLenientInt(sizePair->value) != 0 &&
-        static_cast<uint32_t>(ParseLenientInt(sizePair->value)) != static_cast<uint32_t>(size))
+    ExpectedFile sizeOnly;
+    sizeOnly.size = expected.size;
+    if (sizePair && JudgeFile(sizeOnly, facts) == Verdict::SizeDiffers)
         out->Error(sizePair->line, "package-files", u"ExactSize " + sizePair->value + u" differs from the file " +
-                                                        Quoted(target) + u": ExactSize=" + WString().AppendUnsigned(size));
+                                                        Quoted(target) + u": ExactSize=" + WString().AppendUnsigned(facts.size));
+    ExpectedFile md5Only;
+    md5Only.md5 = expected.md5;
+    ExpectedFile sha256Only;
+    sha256Only.sha256 = expected.sha256;
     const IniPair* md5Pair = CheckContext::Key(&section, u"MD5");
-    if (md5Pair && !md5Pair->value.IsEmpty() && !md5Pair->value.EqualsNoCase(md5))
-        out->Error(md5Pair->line, "package-files", u"MD5 differs from the file " + Quoted(target) + u": MD5=" + md5);
     const IniPair* shaPair = CheckContext::Key(&section, u"SHA256");
-    if (shaPair && !shaPair->value.IsEmpty() && !shaPair->value.EqualsNoCase(sha256))
-        out->Error(shaPair->line, "package-files", u"SHA256 differs from the file " + Quoted(target) + u": SHA256=" + sha256);
+    const struct {
+        const IniPair* pair;
+        const ExpectedFile& only;
+        const char16_t* name;
+        const WString& right;
+    } digests[] = {{md5Pair, md5Only, u"MD5", md5}, {shaPair, sha256Only, u"SHA256", sha256}};
+    for (const auto& digest : digests) {
+        if (!digest.pair || !digest.only.HasDigest()) continue;
+        const Verdict verdict = JudgeFile(digest.only, facts);
+        if (verdict == Verdict::EmptyFile)
+            out->Error(digest.pair->line, "package-files",
+                       u"the file " + Quoted(target) + u" is empty: no " + digest.name + u" matches it, it is always rejected");
+        else if (verdict != Verdict::Accepted)
+            out->Error(digest.pair->line, "package-files", WString(digest.name) + u" differs from the file " +
+                                                               Quoted(target) + u": " + digest.name + u"=" + digest.right);
+    }
     if (!sizePair && !md5Pair && !shaPair && !CheckContext::Key(&section, u"SignerThumbprint") &&
         !CheckContext::Key(&section, u"SignerName"))
         out->Note(url.line, "package-files", u"the download " + Quoted(target) + u" is not checked; to check it add ExactSize=" +
-                                                 WString().AppendUnsigned(size) + u" and MD5=" + md5 + u" or SHA256=" + sha256);
-    if (size > 0xFFFFFFFFull)
-        out->Error(url.line, "package-files", u"the file " + Quoted(target) + u" is 4 GiB or larger: not supported");
+                                                 WString().AppendUnsigned(facts.size) + u" and MD5=" + md5 + u" or SHA256=" + sha256);
 }
 
 // What stands in a thumbprint where a hexadecimal digit should: the
@@ -316,12 +337,15 @@ void CheckPrerequisiteSection(CheckContext* context, const IniSection& section, 
             out->Note(options->line, "key-without-effect",
                       WString(u"with 'i' the searches are never run: the setup is always selected"));
     }
-    if (const IniPair* size = CheckContext::Key(&section, u"ExactSize")) {
-        if (CheckNumber(*size, out) < 0) out->Warning(size->line, "value-read-differently", WString(u"ExactSize is negative"));
-    }
-    if (const IniPair* md5 = CheckContext::Key(&section, u"MD5"))
-        if (!IsHex(md5->value, 32))
+    if (const IniPair* size = CheckContext::Key(&section, u"ExactSize")) CheckSize(*size, out);
+    if (const IniPair* md5 = CheckContext::Key(&section, u"MD5")) {
+        // The verdict compares the first 32 characters only.
+        if (md5->value.Length() > 32 && IsHex(md5->value.Left(32), 32))
+            out->Warning(md5->line, "value-read-differently",
+                         u"MD5 " + Quoted(md5->value) + u" is longer than 32 digits: only the first 32 are compared");
+        else if (!IsHex(md5->value, 32))
             out->Error(md5->line, "digest", u"MD5 " + Quoted(md5->value) + u" is not 32 hexadecimal digits: every download is rejected");
+    }
     if (const IniPair* sha = CheckContext::Key(&section, u"SHA256"))
         if (!IsHex(sha->value, 64))
             out->Error(sha->line, "digest",

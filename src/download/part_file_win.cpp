@@ -159,6 +159,15 @@ ResultCode PartFile::Append(const void* bytes, DWORD count) {
     return kResultOk;
 }
 
+bool PartFile::DigestsProveWhole() {
+    if (!expected_.HasDigest() || !held_ || hashed_ != held_) return false;
+    background_.Finish();
+    FileDigester digests = digester_;
+    ExpectedFile digestsOnly = expected_;
+    digestsOnly.size = 0;  // the size is the question, not the answer
+    return JudgeFile(digestsOnly, digests.Finish()) == Verdict::Accepted;
+}
+
 void PartFile::Flush() {
     if (file_) FlushFileBuffers(file_.Get());
 }
@@ -200,7 +209,7 @@ ResultCode PartFile::PutInPlace() {
     return kResultOk;
 }
 
-Verdict PartFile::HandOver(VerifiedFile* hold) {
+Verdict PartFile::HandOver(VerifiedFile* hold, TransferObserver* observer) {
     hold->Close();
     if (!hold->Open(target_, protectedWhileWriting_)) return Verdict::Unreadable;
     const bool written = hold->Identity().SameFileAs(written_);
@@ -219,7 +228,7 @@ Verdict PartFile::HandOver(VerifiedFile* hold) {
     // only its bytes as held now can tell.
     hold->Close();
     if (!hold->Open(target_)) return Verdict::Unreadable;
-    const Verdict verdict = hold->Judge(expected_);
+    const Verdict verdict = hold->Judge(expected_, observer);
     if (verdict != Verdict::Accepted) hold->Close();
     return verdict;
 }

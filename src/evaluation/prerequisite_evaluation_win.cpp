@@ -116,7 +116,8 @@ bool PrerequisiteList::IsAlreadyDownloaded(const Prerequisite& prerequisite) {
     if (name.IsEmpty() || name.FindFirstOf(u"*?") >= 0) return false;
     FileFinder finder(target);
     if (!finder.Found() || finder.IsDirectory()) return false;
-    return prerequisite.ExactSize == 0 || finder.Data().nFileSizeLow == static_cast<DWORD>(prerequisite.ExactSize);
+    const uint64_t size = (static_cast<uint64_t>(finder.Data().nFileSizeHigh) << 32) | finder.Data().nFileSizeLow;
+    return prerequisite.ExactSize == 0 || size == prerequisite.ExactSize;
 }
 
 WString PrerequisiteList::GetPhaseText(int phase) {

@@ -225,13 +225,13 @@ void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
     MoveBar(BarPosition(stepCount_, 0, 0));
 }
 
-void ProgressDialog::OnTransferStarted(int, uint32_t total, const WString&) {
+void ProgressDialog::OnTransferStarted(int, uint64_t total, const WString&) {
     bytesDone_ = 0;
     bytesTotal_ = total;
     if (total) ShowBytes();
 }
 
-void ProgressDialog::OnProgress(uint32_t bytes) {
+void ProgressDialog::OnProgress(uint64_t bytes) {
     bytesDone_ += bytes;
     if (bytesTotal_) ShowBytes();
 }

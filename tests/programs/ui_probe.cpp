@@ -173,9 +173,9 @@ public:
                 failure.code = code ? static_cast<uint32_t>(wcstoul(code, nullptr, 0)) : 0;
                 failure.name = WString(name ? name : L"");
             } else if (!wcscmp(step, L"started")) {
-                observer->OnTransferStarted(1, static_cast<uint32_t>(wcstoul(arg, nullptr, 0)), WString());
+                observer->OnTransferStarted(1, static_cast<uint64_t>(_wcstoui64(arg, nullptr, 0)), WString());
             } else if (!wcscmp(step, L"progress")) {
-                observer->OnProgress(static_cast<uint32_t>(wcstoul(arg, nullptr, 0)));
+                observer->OnProgress(static_cast<uint64_t>(_wcstoui64(arg, nullptr, 0)));
             } else if (!wcscmp(step, L"scope1")) {
                 observer->OnFinished(1, 0);
             } else if (!wcscmp(step, L"finish")) {

@@ -38,7 +38,7 @@ bool Md5Of(const WString& path, WString* digest) {
     ExpectedFile md5Only;
     md5Only.md5 = u"?";
     FileFacts facts;
-    if (!file.Open(path) || !file.ReadFacts(md5Only, &facts) || facts.size == 0) return false;
+    if (!file.Open(path) || file.ReadFacts(md5Only, &facts) != Verdict::Accepted || facts.size == 0) return false;
     *digest = WString(facts.md5, 32);
     return true;
 }
