@@ -106,6 +106,12 @@ ResultCode PrerequisiteEngine::FetchVerified(DownloadTask& task, bool keep, cons
         Verdict verdict = Verdict::Unreadable;
         RunTask(task, keep, &hold, &verdict);
         if (task.Status != 0 && queue_.lastResult != E_DL_FILE_REJECTED) return queue_.lastResult;
+        if (task.Status == 0 && verdict == Verdict::Cancelled) {
+            // Cancelled while the hold read the file: it stays unjudged.
+            hold.Close();
+            queue_.lastResult = E_DL_CANCELLED;
+            return E_DL_CANCELLED;
+        }
         if (task.Status == 0) {
             if (verdict == Verdict::Accepted) return 0;
             hold.Close();
@@ -122,8 +128,10 @@ void PrerequisiteEngine::HoldFoundFiles() {
         Prerequisite& p = (*list_)[i];
         if (list_->GetAction(i) != kActionDownloaded || IsLocalFileUrl(p.Location)) continue;
         VerifiedFile& hold = held_[i];
-        if (hold.Open(targets_[i]) && hold.Judge(ExpectedFileOf(p)) == Verdict::Accepted) continue;
+        const Verdict verdict = hold.Open(targets_[i]) ? hold.Judge(ExpectedFileOf(p), queue_.observer) : Verdict::Unreadable;
+        if (verdict == Verdict::Accepted) continue;
         hold.Close();
+        if (verdict == Verdict::Cancelled) return;  // the download phase sees the cancellation next
         Log(u"File found at the download target failed its check and is downloaded afresh:", targets_[i]);
         (void)DeleteBelow(queue_.downloadFolder, targets_[i]);
         p.AlreadyDownloaded = false;
@@ -201,7 +209,7 @@ bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
     if (hold.IsOpen() && hold.Path() == item.FilePath) return true;  // checked when it was taken
     hold.Close();
     const Prerequisite& p = (*list_)[item.PrerequisiteIndex];
-    if (hold.Open(item.FilePath) && hold.Judge(ExpectedFileOf(p)) == Verdict::Accepted) return true;
+    if (hold.Open(item.FilePath) && hold.Judge(ExpectedFileOf(p), queue_.observer) == Verdict::Accepted) return true;
     hold.Close();
     // A missing file without checks goes on to the launch, which fails and
     // logs why; anything else is never launched.
@@ -239,8 +247,9 @@ bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved) {
         }
     }
     VerifiedFile copy;
-    if (hold.CopyCheckedTo(copyPath, ExpectedFileOf(p), &copy) != Verdict::Accepted) {
-        Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
+    const Verdict verdict = hold.CopyCheckedTo(copyPath, ExpectedFileOf(p), &copy, queue_.observer);
+    if (verdict != Verdict::Accepted) {
+        if (verdict != Verdict::Cancelled) Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
         return false;
     }
     hold = static_cast<VerifiedFile&&>(copy);
@@ -279,6 +288,8 @@ ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
     const bool keep = list_->options.KeepFiles == 2 || list_->options.KeepFiles == 5;
     const int count = launcher_.Count();
     if (observer) observer->SetItemCount(static_cast<uint64_t>(count), 0);
+    // The holds' reads see a cancellation through it.
+    queue_.observer = observer;
     for (int i = 0; i < count; ++i) {
         if (ShutdownInProgress) return 0;
         if (observer && observer->IsCancelled()) return kInstallUserExit;
@@ -287,10 +298,17 @@ ResultCode PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         InstallOutcome outcome = kInstallFailed;
         const WString source = item.FilePath;
         bool moved = false;
-        if (!HoldForLaunch(item)) {
+        const bool held = HoldForLaunch(item);
+        const bool ready = held && MoveToProtectedFolder(i, &moved);
+        if (!ready && observer && observer->IsCancelled()) {
+            // Cancelled while the file was read: nothing is launched.
+            held_[item.PrerequisiteIndex].Close();
+            return kInstallUserExit;
+        }
+        if (!held) {
             Log(u"File was rejected before its launch.(Invalid size or checksum):", item.FilePath);
             launcher_.SetNotLaunched(i, FileExists(item.FilePath) ? E_DL_FILE_REJECTED : ERROR_FILE_NOT_FOUND);
-        } else if (MoveToProtectedFolder(i, &moved)) {
+        } else if (ready) {
             outcome = launcher_.Install(i, observer == nullptr);
         }
         held_[item.PrerequisiteIndex].Close();
