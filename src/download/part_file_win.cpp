@@ -146,8 +146,7 @@ ResultCode PartFile::Append(const void* bytes, DWORD count) {
         const ResultCode error = GetLastError();
         return error ? error : ERROR_WRITE_FAULT;
     }
-    static_assert(BackgroundDigests::kSlotSize >= 51200, "a received piece fits a slot");
-    if (background_.Running() && count <= BackgroundDigests::kSlotSize) {
+    if (background_.Running()) {
         background_.Add(bytes, count);
         digester_.Count(count);
     } else {

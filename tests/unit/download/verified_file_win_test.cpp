@@ -184,17 +184,19 @@ TEST(VerifiedFile, MovableHoldMovesTheFileItHolds) {
 }
 
 // Digests computed on their own thread equal those computed in place, for
-// pieces of every size up to a slot, with a wait for the thread in between.
+// pieces of every size, gathered across slots, with a wait for the thread in
+// between.
 TEST(VerifiedFile, BackgroundDigestsEqualThoseInPlace) {
-    const DWORD sizes[] = {1, 63, 64, 65, 4096, 51200, BackgroundDigests::kSlotSize, 7};
-    static BYTE data[BackgroundDigests::kSlotSize];
+    const DWORD sizes[] = {1, 63, 64, 65, 4096, 51200, BackgroundDigests::kSlotSize, 7,
+                           2 * BackgroundDigests::kSlotSize + 5};
+    static BYTE data[3 * BackgroundDigests::kSlotSize];
     for (DWORD i = 0; i < sizeof data; ++i) data[i] = static_cast<BYTE>(i * 7 + (i >> 9));
     Md5 md5, md5InPlace;
     Sha256 sha256, sha256InPlace;
     BackgroundDigests digests;
     ASSERT_TRUE(digests.Start(&md5, &sha256));
-    for (int round = 0; round < 40; ++round) {
-        const DWORD size = sizes[round % 8];
+    for (int round = 0; round < 45; ++round) {
+        const DWORD size = sizes[round % 9];
         digests.Add(data, size);
         md5InPlace.Update(data, size);
         sha256InPlace.Update(data, size);
