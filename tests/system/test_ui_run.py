@@ -172,7 +172,7 @@ DIALOG_CASES = {
                     DOWNLOAD_FAILED + "the server was unavailable (408, 429 or 5xx) and still was after the retries"),
     "checksum": (dict(MD5="0" * 32), {}, DOWNLOAD_FAILED + "the downloaded file's size, MD5 or SHA256 checksum does not match"),
     "size": (dict(ExactSize=1), {}, DOWNLOAD_FAILED + "the size the server announced differs from the expected size"),
-    "too large": ({}, dict(announce=1 << 50),
+    "too large": (dict(ExactSize=0), dict(announce=1 << 50),
                   DOWNLOAD_FAILED + "the file is larger than the free space on the download folder's drive; the part file is kept"),
     "cut": ({}, dict(drop_after=0, drop_every=True), DOWNLOAD_FAILED + "the connection kept ending before the whole file had arrived, or the server never confirmed where the file ends; the part file is kept"),
     "setup 1603": (dict(exit=1603), {}, SETUP_ENDED + "1603: a fatal error during installation"),
