@@ -8,7 +8,7 @@ trees="${*:-i686 x64 x64-tests native fuzz}"
 root="${CORVANE_BUILD_ROOT:-build}"
 for tree in $trees; do
     case "$tree" in
-        i686) args="-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686-win32.cmake -DCMAKE_BUILD_TYPE=Release" ;;
+        i686) args="-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686-win32.cmake -DCMAKE_BUILD_TYPE=Release -DCORVANE_TEST_PROGRAMS=ON" ;;
         x64) args="-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64-win32.cmake -DCMAKE_BUILD_TYPE=Release -DCORVANE_TEST_PROGRAMS=ON" ;;
         x64-tests) args="-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64-posix.cmake -DCMAKE_BUILD_TYPE=Debug -DCORVANE_UNIT_TESTS=ON" ;;
         native) args="-DCMAKE_BUILD_TYPE=Debug" ;;

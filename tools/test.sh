@@ -3,11 +3,12 @@
 # UBSan, unit tests under wine64, the layer check of the includes, the import
 # check of the 32-bit release, two release builds that must be identical,
 # bounded fuzzing runs, and the system tests under Wine with their own Xvfb
-# and loopback servers.
+# and loopback servers (the x86_64 build under wine64, the shipped i686 build
+# under the 32-bit Wine of tools/setup_wine32.sh).
 set -e
 cd "$(dirname "$0")/.."
 root="${CORVANE_BUILD_ROOT:-build}"
-export CORVANE_BUILD_X64="$root/x64"
+export CORVANE_BUILD_X64="$root/x64" CORVANE_BUILD_I686="$root/i686"
 tools/build.sh
 status=0
 echo "== native unit tests (ASan, UBSan)"

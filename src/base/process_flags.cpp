@@ -2,3 +2,4 @@
 
 bool LoggingEnabled = false;
 bool Interactive = false;
+WString RunTitle;

@@ -10,6 +10,7 @@
 #include "check/diagnostics.h"
 #include "check/package_folder.h"
 #include "check/plan.h"
+#include "ui/text_languages.h"
 
 // Generated into the build tree from VERSION.
 #include <corvane_version.h>
@@ -20,6 +21,7 @@ const char kUsage[] =
     "usage: corvane-check [--werror] [--json] [--ignore RULE]... [--files DIR] setup.ini\n"
     "       corvane-check --write in.txt out.ini [--werror] [--json] [--ignore RULE]...\n"
     "       corvane-check --explain CODE\n"
+    "       corvane-check --languages\n"
     "       corvane-check --plan setup.ini      (Windows)\n"
     "       corvane-check --version\n";
 
@@ -51,6 +53,19 @@ int Explain(const WString& text) {
         return 1;
     }
     Print(forms + ": " + Utf8(WString(entry->name)) + ": " + Utf8(WString(entry->meaning)) + "\n");
+    return 0;
+}
+
+// The languages the chainer's texts are shipped in, with how many of its
+// texts each covers; the chainer shows the user's UI language when it is
+// among them (a language of the same family else), English otherwise.
+int Languages() {
+    for (int i = 0; i < kTextLanguageCount; ++i) {
+        char id[8];
+        snprintf(id, sizeof(id), "%04X", kTextLanguages[i].languageId);
+        Print(std::string(kTextLanguages[i].tag) + " " + id + " " + kTextLanguages[i].name + ": " +
+              std::to_string(TextsCovered(i)) + " of " + std::to_string(kShippedTextCount) + " texts\n");
+    }
     return 0;
 }
 
@@ -98,6 +113,7 @@ int Run(const Array<WString>& args) {
         else if (a == u"--files" && i + 1 < args.Size()) files = args[++i];
         else if (a == u"--explain" && i + 1 < args.Size()) explain = args[++i];
         else if (a == u"--plan" && i + 1 < args.Size()) plan = args[++i];
+        else if (a == u"--languages") return Languages();
         else if (a == u"--version") {
             Print("corvane-check " CORVANE_VERSION_TEXT "\n");
             return 0;

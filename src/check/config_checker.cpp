@@ -133,7 +133,8 @@ private:
                 valid = k > 0 && base == kAppKeyBase;
                 candidates.Add(u"App" + Decimal(k > 0 ? k : ParseLenientInt(pair.key.Mid(3))));
             } else {
-                valid = IsKnownKey(KeySet::kPrerequisite, pair.key) || (k > 0 && IsKnownKey(KeySet::kSearchBases, base));
+                valid = IsKnownKey(KeySet::kPrerequisite, pair.key) || (k > 0 && IsKnownKey(KeySet::kSearchBases, base)) ||
+                        (k > 1 && base == kMirrorUrlBase);
                 candidates = KnownKeys(KeySet::kPrerequisite);
                 if (k > 0)
                     for (const WString& b : KnownKeys(KeySet::kSearchBases)) candidates.Add(b + Decimal(k));

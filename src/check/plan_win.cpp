@@ -15,10 +15,11 @@
 #include "config/target_path.h"
 #include "evaluation/os_filter.h"
 #include "evaluation/search_engine_win.h"
-#include "install/command_line.h"
-#include "install/package_launcher_win.h"
+#include "engine/run_plan.h"
 #include "platform/os_info.h"
+#include "platform/process_token_win.h"
 #include "platform/references_win.h"
+#include "platform/win_util.h"
 
 namespace {
 
@@ -57,30 +58,6 @@ public:
 private:
     ReferenceResolver& folders_;
 };
-
-WString WithoutLongPathPrefix(const WString& path) { return path.StartsWith(u"\\\\?\\") ? path.Mid(4) : path; }
-
-// The launch of a setup at path with the mode's command line, as the engine
-// prepares it (a downloaded setup's command line has its folder properties
-// resolved) and the launcher makes it.
-PlanLaunch LaunchOf(const WString& path, const WString& chosen, bool downloaded, const char16_t* key,
-                    ReferenceResolver& folders) {
-    PlanLaunch launch;
-    launch.commandLineKey = WString(key);
-    const WString commandLine = downloaded ? ExpandReferences(chosen, false, folders) : chosen;
-    launch.shellFile = WithoutLongPathPrefix(path);
-    launch.shellParameters = commandLine;
-    launch.workingFolder = FolderOfFile(path);
-    const WString arguments = ExpandReferences(commandLine, false, folders);
-    if (HasMsiExtension(path)) {
-        launch.directProgram = ExpandReferences(WString(u"[SystemFolder]msiexec.exe"), false, folders);
-        launch.directCommandLine = MsiexecCommandLine(path, arguments);
-    } else {
-        launch.directProgram = path;
-        launch.directCommandLine = ProgramCommandLine(path, arguments);
-    }
-    return launch;
-}
 
 WString WithPackageFolder(const WString& text, const WString& folder) {
     if (!text.StartsWith(u"[SETUPEXEDIR]")) return text;
@@ -124,63 +101,48 @@ bool EvaluatePlan(const WString& iniPath, PlanReport* report, std::string* error
                       "." + std::to_string(os.MinorVersion) + "." + std::to_string(os.BuildNumber) + ", " +
                       (os.Is64BitOs ? "64-bit: reads WinNT64Versions" : "32-bit: reads WinNTVersions") + "), language " +
                       std::to_string(GetSystemDefaultLangID());
-    report->mode = list.IsSilentMode() ? "silent (q)" : list.IsBasicUiMode() ? "basic UI (b)" : "evaluation only (neither q nor b)";
-    report->downloadFolder = list.ResolvedDownloadFolder();
-    report->extractionFolder = list.ResolvedExtractionFolder();
 
-    Array<bool> moved;
-    const Array<WString> targets = DownloadTargets(list.items, list.ResolvedDownloadFolder(), &moved);
-    const char16_t* key = LaunchCommandLineKey(list.options.Options);
-    const bool installs = list.IsSilentMode() || list.IsBasicUiMode();
+    // The very plan the engine would apply, with this process's rights.
+    PlanFacts facts;
+    facts.localSystem = ProcessIsLocalSystem();
+    facts.elevated = facts.localSystem || ProcessIsElevated();
+    facts.systemFolder = SystemFolderPath();
+    facts.downloadFolder = list.ResolvedDownloadFolder();
+    facts.extractionFolder = list.ResolvedExtractionFolder();
+    report->run = BuildRunPlan(list, locator, facts, folders);
+
     for (int i = 0; i < list.Count(); ++i) {
         const Prerequisite& p = list[i];
-        PlanItem item;
-        item.name = p.Name;
-        item.osPasses = OsFilterPasses(p.WinNTVersions, p.WinNT64Versions);
-        item.anyLanguage = p.LanguageList.IsEmpty();
-        item.languagePasses = LanguageFilterPasses(p.LanguageList);
-        item.ignoreOption = p.IgnoreOption;
-        item.mandatory = p.HasOption(u'm');
-        item.parent = p.ParentPrereq;
-        item.op = p.Operator;
+        PlanEvaluation e;
+        e.osPasses = OsFilterPasses(p.WinNTVersions, p.WinNT64Versions);
+        e.anyLanguage = p.LanguageList.IsEmpty();
+        e.languagePasses = LanguageFilterPasses(p.LanguageList);
+        e.op = p.Operator;
+        const bool view64 = p.HasOption(u'x');
         for (int k = 0; k < p.Searches.Size(); ++k) {
             PlanSearch search;
-            search.type = p.Searches[k].SearchType;
-            search.string = p.Searches[k].SearchString;
+            const SearchEntry& entry = p.Searches[k];
+            search.type = entry.SearchType;
+            search.string = entry.SearchString;
+            const SearchTypeSchema* type = FindSearchType(entry.SearchType);
+            if (type && (type->reads & kStringExpanded)) search.expanded = ExpandReferences(entry.SearchString, view64, references);
             search.ran = !p.IgnoreOption && k < p.SearchResults.Size();
             if (search.ran) {
                 search.found = p.SearchResults[k].Found;
                 search.values = p.SearchResults[k].FoundValues;
                 search.content = p.SearchResults[k].Content;
             }
-            item.searches.Add(search);
+            e.searches.Add(search);
         }
-        item.result = p.Action;
-        item.action = list.GetAction(i);
-        item.selected = p.Selected;
         if (const IniSection* section = document.FindSection(NumberedKey(kAppKeyBase, i + 1)))
             for (const LocationKeySchema& location : kLocationKeys)
                 if (const IniPair* pair = section->FindValue(WString(location.name))) {
-                    item.writtenLocation = pair->value;
+                    e.writtenLocation = pair->value;
                     break;
                 }
-        WString setup;
-        if (item.action == kActionInstall) {
-            item.location = locator.Locate(p.Location, nullptr);
-            setup = item.location;
-        } else {
-            item.location = p.Location;
-        }
-        if (item.action == kActionDownload || item.action == kActionDownloaded) {
-            item.target = IsLocalFileUrl(p.Location) ? LocalPathOfFileUrl(p.Location) : targets[i];
-            item.targetMoved = moved[i];
-            setup = item.target;
-        }
-        if (installs && key && !setup.IsEmpty()) {
-            item.launches = true;
-            item.launch = LaunchOf(setup, ChooseCommandLine(list.options.Options, p), item.action != kActionInstall, key, folders);
-        }
-        report->items.Add(item);
+        const PlannedItem& planned = report->run.items[i];
+        e.location = planned.action == kActionInstall ? locator.Locate(p.Location, nullptr) : p.Location;
+        report->evaluations.Add(e);
     }
     return true;
 }

@@ -8,6 +8,7 @@ const char16_t kGeneralOptionsSection[] = u"GeneralOptions";
 const char16_t kPrerequisitesSection[] = u"PREREQUISITES";
 const char16_t kChainerSection[] = u"PREREQ_CHAINER";
 const char16_t kAppKeyBase[] = u"App";
+const char16_t kMirrorUrlBase[] = u"Url";
 
 const LocationKeySchema kLocationKeys[3] = {
     {u"SetupFile", kLocationSetupFile},
@@ -95,6 +96,7 @@ const KeySchema<GeneralOptions> kGeneralOptionKeys[] = {
     Text(u"MsiCertData", &G::MsiCertData, kCarried),
     Text(u"AppxVersion", &G::AppxVersion, kCarried),
     Text(u"AppxPkId", &G::AppxPkId, kCarried),
+    Text(u"Title", &G::Title),
 };
 const int kGeneralOptionKeyCount = sizeof(kGeneralOptionKeys) / sizeof(kGeneralOptionKeys[0]);
 
@@ -114,6 +116,7 @@ const KeySchema<Prerequisite> kPrerequisiteKeys[] = {
     Text(u"NoUiCommandLine", &P::NoUiCommandLine, kActs, kUseInstalled),
     Text(u"Options", &P::Options),
     Text(u"RetValPropName", &P::RetValPropName, kActs, kUseInstalled),
+    Text(u"ReturnCodes", &P::ReturnCodes, kActs, kUseInstalled),
     Text(u"ParentPrereq", &P::ParentPrereq),
     Text(u"Folder", &P::Folder, kActs, kUseUrl),
     Text(u"LanguageList", &P::LanguageList),
@@ -145,10 +148,10 @@ const SearchTypeSchema* FindSearchType(int32_t code) {
 }
 
 int32_t KeepFilesCode(const WString& word) {
-    if (word == u"complete") return 2;
-    if (word == u"minimum") return 1;
-    if (word == u"prereqs") return 5;
-    return 0;
+    if (word == u"complete") return kKeepFilesComplete;
+    if (word == u"minimum") return kKeepFilesMinimum;
+    if (word == u"prereqs") return kKeepFilesPrereqs;
+    return kKeepFilesOther;
 }
 
 namespace {

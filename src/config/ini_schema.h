@@ -18,6 +18,8 @@ extern const char16_t kGeneralOptionsSection[];  // GeneralOptions
 extern const char16_t kPrerequisitesSection[];   // PREREQUISITES
 extern const char16_t kChainerSection[];         // PREREQ_CHAINER
 extern const char16_t kAppKeyBase[];             // App: App<N> in PREREQUISITES, and the section [App<N>]
+// Url2, Url3, ...: mirrors of a Url, numbered from 2 without gaps.
+extern const char16_t kMirrorUrlBase[];
 
 // The three keys that give a prerequisite its location, in the order of
 // their precedence (the first present wins), with the kind each one gives.

@@ -20,7 +20,7 @@ struct GeneralOptions {
     WString UwpAppxURL;
     WString LanguageList;
     WString ExtractionFolder;
-    int32_t KeepFiles = 0;  // 2 complete, 1 minimum, 5 prereqs, 0 otherwise
+    int32_t KeepFiles = 0;  // KeepFilesCode
     bool PackJars = false;
     bool AllPlatforms = false;
     bool Is64PlatformTransf = false;
@@ -35,6 +35,18 @@ struct GeneralOptions {
     WString MsiCertData;
     WString AppxVersion;
     WString AppxPkId;
+    // The package's name for the title of the dialogs and the restart
+    // question; empty: "<product> Setup".
+    WString Title;
+};
+
+// What KeepFiles reads as: "complete" and "prereqs" keep the downloaded
+// setups, "minimum" and anything else delete them after the run.
+enum KeepFilesCode : int32_t {
+    kKeepFilesOther = 0,
+    kKeepFilesMinimum = 1,
+    kKeepFilesComplete = 2,
+    kKeepFilesPrereqs = 5,
 };
 
 // Fills the record from the section GeneralOptions; always answers true.
@@ -54,6 +66,9 @@ struct SearchOutcome {
     WString Content;
     bool Found = false;
 };
+
+// The status texts of the phases (GetPhaseText).
+enum PhaseText { kPhaseSearching = 0, kPhaseDownloading = 1, kPhaseInstalling = 2, kPhaseOpeningSite = 3 };
 
 enum LocationKindCode { kLocationSetupFile = 0, kLocationUrl = 1, kLocationOpenSite = 2 };
 
@@ -75,6 +90,9 @@ struct Prerequisite {
     WString VerMax;
     WString Location;
     int32_t LocationKind = 0;
+    // Url2, Url3, ...: further places of the same file, tried in this order
+    // when a download from the one before fails or its bytes are rejected.
+    Array<WString> MirrorUrls;
     WString CommandLine;
     WString BasicUiCommandLine;
     WString NoUiCommandLine;
@@ -86,6 +104,8 @@ struct Prerequisite {
     uint64_t ExactSize = 0;  // 0: none given
     WString Folder;
     WString RetValPropName;
+    // "code:meaning" items: what the setup's return codes mean.
+    WString ReturnCodes;
     WString ParentPrereq;
     int32_t Operator = 0;
     Array<SearchEntry> Searches;
@@ -96,6 +116,9 @@ struct Prerequisite {
     int32_t Action = kActionNotEvaluated;
     int32_t FoundAction = kActionNotEvaluated;
     bool AlreadyDownloaded = false;
+    // The setup file lies at its download target with the right size (or is
+    // a local file URL), as the last evaluation found it.
+    bool FileAtTarget = false;
     bool Selected = false;
     bool IgnoreOption = false;
 
@@ -131,12 +154,30 @@ public:
     void EvaluateAll();
     void ReevaluateAll();
     void SetSelected(int index, bool selected);
-    int32_t GetAction(int index);
-    bool IsAlreadyDownloaded(const Prerequisite& prerequisite);
-    // 0 searching, 1 downloading, 2 installing, 3 opening a site; others empty.
+    // The action as the engine sees it, from the last evaluation (no disk
+    // access).
+    int32_t GetAction(int index) const;
+    // Looks at the prerequisite's download target again (FileAtTarget, and
+    // AlreadyDownloaded for one to download).
+    void RefreshFileAtTarget(int index);
+
+    // Every prerequisite's download target, in list order (long-path
+    // prefixed where long): empty for one that downloads nothing (a
+    // SetupFile, an OpenSite, a local file URL). Computed once, from the
+    // resolved download folder, by the first evaluation; TargetMoved marks
+    // those given a subfolder of their own because an earlier prerequisite
+    // downloads to the same file.
+    void ComputeTargets(const WString& downloadFolder);
+    bool TargetsComputed() const { return targetsComputed_; }
+    const WString& Target(int index) const { return targets_[index]; }
+    bool TargetMoved(int index) const { return targetMoved_[index]; }
+    // The status text of a phase (PhaseText); others empty.
     WString GetPhaseText(int phase);
 
 private:
+    bool targetsComputed_ = false;
+    Array<WString> targets_;
+    Array<bool> targetMoved_;
     bool downloadFolderResolved_ = false;
     bool extractionFolderResolved_ = false;
     WString downloadFolder_;

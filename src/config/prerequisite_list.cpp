@@ -47,6 +47,14 @@ bool LoadPrerequisiteDefinition(const IniDocument& document, int n, Prerequisite
     }
     if (!located) return false;
     ReadKeys(*section, kPrerequisiteKeys, kPrerequisiteKeyCount, record);
+    if (record->LocationKind == kLocationUrl) {
+        // The mirrors end at the first number that is missing.
+        for (int k = 2;; ++k) {
+            const IniPair* mirror = section->FindValue(NumberedKey(kMirrorUrlBase, k));
+            if (!mirror) break;
+            record->MirrorUrls.Add(mirror->value);
+        }
+    }
     return ReadSearches(*section, &record->Searches);
 }
 
@@ -58,6 +66,7 @@ void PrerequisiteList::Load(const IniDocument& document, ReferenceResolver& reso
         if (!record.LanguageList.IsEmpty() && record.LanguageList.Last() != u';') record.LanguageList.Append(u';');
         if (record.LocationKind == kLocationUrl || record.LocationKind == kLocationOpenSite)
             record.Location = ExpandReferences(record.Location, false, resolver);
+        for (WString& mirror : record.MirrorUrls) mirror = ExpandReferences(mirror, false, resolver);
         record.IgnoreOption = record.HasOption(u'i');
         items.Add(record);
     }

@@ -74,17 +74,26 @@ WString DownloadTargetPath(const WString& downloadFolder, const WString& locatio
 
 namespace {
 
-// The files a download writes beside its target: the part file, and the
-// validator kept with it.
-const char16_t* const kTargetCompanions[] = {u"", u".part", u".part.validator"};
+// True when name is base or one of the files a download to base writes
+// beside it: a part file ("<base>.part", a mirror's "<base>.part<k>") and
+// the validator kept with it ("<part file>.validator").
+bool IsCompanion(const WString& name, const WString& base) {
+    if (name.Length() < base.Length() || !name.Left(base.Length()).EqualsNoCase(base)) return false;
+    WString rest = name.Mid(base.Length());
+    if (rest.IsEmpty()) return true;
+    if (!rest.StartsWithNoCase(u".part")) return false;
+    rest = rest.Mid(5);
+    int digits = 0;
+    while (digits < rest.Length() && rest[digits] >= u'0' && rest[digits] <= u'9') ++digits;
+    rest = rest.Mid(digits);
+    return rest.IsEmpty() || rest.EqualsNoCase(u".validator");
+}
 
 // Taken when any file the path's download writes equals one an earlier
 // target's download writes.
 bool TargetTaken(const Array<WString>& taken, const WString& path) {
     for (int i = 0; i < taken.Size(); ++i)
-        for (const char16_t* mine : kTargetCompanions)
-            for (const char16_t* theirs : kTargetCompanions)
-                if ((path + mine).EqualsNoCase(taken[i] + theirs)) return true;
+        if (IsCompanion(path, taken[i]) || IsCompanion(taken[i], path)) return true;
     return false;
 }
 

@@ -75,10 +75,13 @@ int32_t Chainer::Run() {
     packageLocator_.Configure(executablePath_, list.ResolvedExtractionFolder());
     SetSearchPackageLocator(&packageLocator_);
 
-    // The product name and the "%s Setup" title are taken from the
-    // executable's version resource when a window first needs them.
+    // The package's own title, else "%s Setup" with the product name of the
+    // executable's version resource, taken when a window first needs it.
+    if (!list.options.Title.IsEmpty()) statusWindow_.SetTitle(list.options.Title);
     statusWindow_.Show(IDS_PREPARING, false);
     statusWindow_.SetExecutablePath(executablePath_);
+    // Every window and box of the run carries it, the restart question too.
+    if (Interactive) RunTitle = statusWindow_.EnsureTitle();
 
     SetCurrentDirectoryW(executableFolder_.wc());
 
@@ -87,7 +90,16 @@ int32_t Chainer::Run() {
     // and such a run must not report success.
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\_MSIExecute"));
     if (mutex) {
-        DWORD wait = WaitForSingleObject(mutex.Get(), INFINITE);
+        DWORD wait = WaitForSingleObject(mutex.Get(), 0);
+        if (wait == WAIT_TIMEOUT) {
+            // Another installation runs: the status window says so and keeps
+            // answering its messages while the run waits.
+            statusWindow_.Show(IDS_WAITING_INSTALLER, false);
+            if (Interactive)
+                (void)WaitWithMessages(mutex.Get(), &wait);
+            else
+                wait = WaitForSingleObject(mutex.Get(), INFINITE);
+        }
         // The wait only lets a running transaction finish. A satisfied wait
         // (an abandoned mutex is acquired too) makes this thread the owner,
         // and closing the handle would not give it up while other handles

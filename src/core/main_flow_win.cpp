@@ -44,39 +44,22 @@ bool AnyWork(const PrerequisiteList& list) {
 }
 
 int32_t DoWork(PrerequisiteList& list, PrerequisiteEngine& engine, StatusWindow& statusWindow) {
-    int32_t result = 0;
     if (list.IsSilentMode()) {
         if (LoggingEnabled) LogLine(u"Starting installing prerequisites in silent mode.");
-        engine.SetSilent(true);
-        engine.Prepare();
         // A silent run goes on after a failure; the re-evaluation decides.
-        (void)engine.DownloadAll(nullptr);
-        engine.OpenSites(nullptr);
-        (void)engine.InstallAll(nullptr);
-        if (!engine.RebootStarted()) {
-            engine.Reevaluate();
-            if (!engine.CheckMandatory()) result = 1;
-        }
-    } else if (list.IsBasicUiMode()) {
-        if (LoggingEnabled) LogLine(u"Starting installing prerequisites in basic UI mode.");
-        const WString& title = statusWindow.EnsureTitle();
-        engine.Prepare();
-        EngineProgressWork work(&engine);
-        ProgressDialog dialog;
-        INT_PTR answer = dialog.Run(title, &work, GetActiveWindow());
-        if (answer == IDOK) {
-            result = 0;
-        } else if (answer == IDNO) {
-            result = 1;
-        } else if ((answer == IDCANCEL || answer == 0 || answer == -1) && !engine.RebootStarted()) {
-            // A dialog closed with Cancel, or one that could not be created
-            // (0 or -1), must not report success while a mandatory
-            // prerequisite is missing: check as a silent run does.
-            engine.Reevaluate();
-            if (!engine.CheckMandatory()) result = 1;
-        }
+        return RunWork(engine, nullptr, false).mandatoryMissing ? 1 : 0;
     }
-    return result;
+    if (!list.IsBasicUiMode()) return 0;
+    if (LoggingEnabled) LogLine(u"Starting installing prerequisites in basic UI mode.");
+    const WString& title = statusWindow.EnsureTitle();
+    EngineProgressWork work(&engine);
+    ProgressDialog dialog;
+    (void)dialog.Run(title, &work, GetActiveWindow());
+    if (work.Ran()) return work.Result().mandatoryMissing ? 1 : 0;
+    // A dialog that could not be shown did nothing: it must not report
+    // success while a mandatory prerequisite is missing.
+    engine.Reevaluate();
+    return engine.CheckMandatory() ? 0 : 1;
 }
 
 }  // namespace
@@ -92,18 +75,22 @@ int32_t RunMainFlow(PrerequisiteList& list, PackageLocator& locator, StatusWindo
     }
 
     statusWindow.Hide();
-    PrerequisiteEngine engine(&store, &list, &locator, &statusWindow);
+    PrerequisiteEngine engine(&store, &list, &locator);
     int32_t result = DoWork(list, engine, statusWindow);
 
-    const bool required = engine.RebootStarted();
-    const bool refused = engine.RebootDeclined();
+    // A return code that asks for a restart later, or tells that the setup
+    // started one, leaves the restart pending whatever was asked.
+    const bool required = engine.RebootStarted() || engine.RebootPending();
+    const bool refused = engine.RebootDeclined() && !engine.RebootPending();
     const bool inProgress = engine.ShutdownInProgress;
     if (LoggingEnabled) {
         LogLine(WString(u"After running prerequisites we have:") + u"  Reboot was required=" + BoolText(required));
         if (required) LogLine(WString(u"  Reboot was refused=") + BoolText(refused));
         if (required && !refused) LogLine(WString(u"  Reboot in Progress=") + BoolText(inProgress));
     }
-    if ((required && !refused) || inProgress) {
+    // A restart the user declined is still needed: the run ends with -1 and
+    // keeps its context for the run after the restart, as for one accepted.
+    if (required || inProgress) {
         result = -1;
         store.SetDeleteOnClose(false);
     }

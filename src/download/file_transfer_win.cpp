@@ -255,7 +255,7 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     verifiedWhileWriting_ = false;
     // A folder that cannot be made shows as the binding's failure.
     (void)CreateDirectoryTree(targetPath_, false);
-    result = part_.Bind(targetPath_, expected_, protect_);
+    result = part_.Bind(targetPath_, expected_, protect_, mirror_, downloadRoot_);
     if (result) {
         if (result == kLinkRefused && LoggingEnabled)
             LogLine(u"Download refused, a link is on the way to its folder:" + targetPath_);

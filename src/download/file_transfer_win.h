@@ -61,6 +61,12 @@ public:
     // protected folder's descriptor, so that once written only SYSTEM and
     // Administrators can change it.
     void SetProtectWhileWriting(bool protect) { protect_ = protect; }
+    // The download comes from mirror k (from 2 on): it keeps a part file of
+    // its own (see PartFile::Bind).
+    void SetMirror(int mirror) { mirror_ = mirror; }
+    // The download folder the target lies below: the part file's folder is
+    // held from there down, so no link on the way is followed.
+    void SetDownloadRoot(const WString& root) { downloadRoot_ = root; }
     // True after a successful Download whose given digests were computed
     // over the written bytes and matched.
     bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
@@ -159,6 +165,8 @@ private:
     bool verifiable_ = false;
     bool verifiedWhileWriting_ = false;
     bool protect_ = false;
+    int mirror_ = 1;
+    WString downloadRoot_;
     // Where the body of the answer being received ends (a 206's last byte
     // + 1); 0 = at the total.
     uint64_t pieceEnd_ = 0;

@@ -6,22 +6,31 @@
 #include "platform/path_rules.h"
 #include "platform/protected_folder_win.h"
 
+WString PartFileSuffix(int mirror) {
+    WString suffix(u".part");
+    if (mirror > 1) suffix.AppendDecimal(mirror);
+    return suffix;
+}
+
 PartFile::~PartFile() { Close(); }
 
-ResultCode PartFile::Bind(const WString& target, const ExpectedFile& expected, bool protect) {
+ResultCode PartFile::Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror,
+                          const WString& root) {
     Close();
     target_ = target;
     expected_ = expected;
     protect_ = protect;
+    mirror_ = mirror;
     digester_.Reset(expected);
     const int slash = target.FindLastChar(u'\\');
     name_ = target.Mid(slash + 1);
-    path_ = target + u".part";
+    path_ = target + PartFileSuffix(mirror);
     held_ = hashed_ = 0;
     written_ = FileIdentity();
     protectedWhileWriting_ = false;
     if (slash <= 0 || name_.IsEmpty()) return ERROR_INVALID_NAME;
-    return folder_.Open(target.Left(slash), WString());
+    WString name;
+    return HoldParentBelow(root, target, &folder_, &name);
 }
 
 void PartFile::Close() {

@@ -24,6 +24,9 @@
 
 class VerifiedFile;
 
+// ".part" for the first place of a download, ".part<k>" for mirror k.
+WString PartFileSuffix(int mirror);
+
 class PartFile {
 public:
     // Bytes hashed per read when a resumed part file's held bytes are hashed.
@@ -36,10 +39,15 @@ public:
 
     // Binds to a download target: its folder is held (kLinkRefused when a
     // link is on the way), the part file is "<target>.part" and its
-    // validator "<target>.part.validator" there. protect: a part file begun
-    // afresh is created under the protected folder's descriptor (an elevated
-    // run). 0 or the system's error.
-    [[nodiscard]] ResultCode Bind(const WString& target, const ExpectedFile& expected, bool protect);
+    // validator "<target>.part.validator" there; the download from mirror k
+    // (from 2 on) keeps its own, "<target>.part<k>" and
+    // "<target>.part<k>.validator". protect: a part file begun afresh is
+    // created under the protected folder's descriptor (an elevated run). 0
+    // or the system's error.
+    // root: the download folder the target lies below (held from there
+    // down); empty: only the target's own folder is held.
+    [[nodiscard]] ResultCode Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror = 1,
+                                  const WString& root = WString());
     const WString& Target() const { return target_; }
     // The held folder's path, ending with a backslash.
     const WString& FolderPath() const { return folder_.Path(); }
@@ -106,8 +114,8 @@ public:
     const FileIdentity& Written() const { return written_; }
 
 private:
-    WString PartName() const { return name_ + u".part"; }
-    WString ValidatorName() const { return name_ + u".part.validator"; }
+    WString PartName() const { return name_ + PartFileSuffix(mirror_); }
+    WString ValidatorName() const { return PartName() + u".validator"; }
     [[nodiscard]] ResultCode CreateAfresh();
     [[nodiscard]] ResultCode HashHeld(TransferObserver* observer);
     void RestartDigests();
@@ -118,6 +126,7 @@ private:
     WString path_;  // the part file's path
     ExpectedFile expected_;
     bool protect_ = false;
+    int mirror_ = 1;
     UniqueFile file_;
     uint64_t held_ = 0;
     // Bytes of the part file the digests cover so far.

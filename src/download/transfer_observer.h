@@ -13,6 +13,7 @@ constexpr int kStartedStream = 1;       // OnTransferStarted: a transfer's strea
 constexpr int kFinishedTransfer = 1;    // OnFinished: one transfer put its file in place
 constexpr int kFinishedSequence = 0;    // OnFinished: the whole sequence went through
 constexpr int kStatusNewItem = 9;       // SetStatusText: the start of a new item
+constexpr int kStatusSource = 10;       // SetStatusText: the item now comes from another place (its host)
 // OnError's answer when credentials were entered (ERROR_RETRY).
 constexpr uint32_t kAnswerCredentialsEntered = 1237;
 

@@ -23,3 +23,19 @@ WString UrlForLog(const WString& url) {
     shown.Append(url.Mid(at));
     return shown;
 }
+
+WString UrlHostForDisplay(const WString& url) {
+    const int scheme = url.Find(u"://");
+    if (scheme < 0) return url;
+    const int start = scheme + 3;
+    int end = url.FindFirstOf(u"/?#", start);
+    if (end < 0) end = url.Length();
+    int from = start;
+    for (int i = end - 1; i >= start; --i) {
+        if (url[i] == u'@') {
+            from = i + 1;
+            break;
+        }
+    }
+    return from < end ? url.Substr(from, end - from) : url;
+}

@@ -6,3 +6,7 @@
 #include "base/wstr.h"
 
 WString UrlForLog(const WString& url);
+
+// The host a URL names (with its port), for telling a user where a download
+// comes from; the URL itself when it names none.
+WString UrlHostForDisplay(const WString& url);

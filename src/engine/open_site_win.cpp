@@ -81,31 +81,39 @@ WString OpenUrlViaShortcut(const WString& url, const WString& folder) {
 }
 
 void PrerequisiteEngine::OpenSites(TransferObserver* observer) {
+    sitesRan_ = true;
+    Replan();
     WString captionFormat;
-    if (observer) captionFormat = list_->GetPhaseText(3);
+    if (observer) captionFormat = list_->GetPhaseText(kPhaseOpeningSite);
     int count = 0;
-    for (int i = 0; i < list_->Count(); ++i)
-        if (list_->GetAction(i) == kActionOpenSite) ++count;
+    for (const PlannedItem& item : plan_.items) count += item.opensSite;
     if (observer && count >= 1) observer->SetItemCount(static_cast<uint64_t>(count), 0);
-    const bool silent = list_->IsSilentMode();
-    for (int i = 0; i < list_->Count(); ++i) {
-        if (list_->GetAction(i) != kActionOpenSite) continue;
-        const Prerequisite& p = (*list_)[i];
-        WString caption = Format(captionFormat.c_str(), p.Name);
+    const bool silent = plan_.mode == RunMode::kSilent;
+    for (int i = 0; i < plan_.items.Size(); ++i) {
+        const PlannedItem& item = plan_.items[i];
+        if (!item.opensSite) continue;
+        WString caption = Format(captionFormat.c_str(), item.name);
         if (observer) {
-            if (observer->IsCancelled()) return;
+            if (observer->IsCancelled()) {
+                outcome_.cancelled = true;
+                SkipFrom(i, WorkKind::OpenSite);
+                return;
+            }
             observer->SetStatusText(caption, kStatusNewItem, 0);
         }
         HWND owner = GetForegroundWindow();
-        if (LoggingEnabled) LogLine(u"Launching URL:" + UrlForLog(p.Location));
-        // The shortcut lies in the temporary folder until the engine ends:
-        // the browser may read it after the shell has returned.
-        if (platform_->IsElevated()) {
-            (void)OpenSiteElevated(p.Location);
+        if (LoggingEnabled) LogLine(u"Launching URL:" + UrlForLog(item.site));
+        bool opened;
+        if (plan_.facts.elevated) {
+            opened = OpenSiteElevated(item.site);
         } else {
-            const WString shortcut = OpenUrlViaShortcut(p.Location, TempFolder());
-            if (!shortcut.IsEmpty()) queue_.filesToDelete.Add(shortcut);
+            // The shortcut lies in the temporary folder until the engine
+            // ends: the browser may read it after the shell has returned.
+            const WString shortcut = OpenUrlViaShortcut(item.site, TempFolder());
+            opened = !shortcut.IsEmpty();
+            if (opened) filesToDelete_.Add(shortcut);
         }
+        Record(item, WorkKind::OpenSite, opened ? WorkResult::Done : WorkResult::Failed);
         if (observer && !silent) MessageBoxW(owner, L"", caption.wc(), MB_ICONINFORMATION);
     }
 }

@@ -27,12 +27,24 @@ struct WorkItemOutcome {
     // code is a setup's return code rather than a result code of the chainer.
     bool setupCode = false;
     bool mandatory = false;
+    int prerequisite = -1;  // its index in the list
 };
 
 struct RunOutcome {
     Array<WorkItemOutcome> items;
     bool cancelled = false;
+    // A restart is pending (asked for and not declined, started by a setup,
+    // or Windows is shutting down): the run ends with -1.
     bool rebootPending = false;
     // A mandatory prerequisite is still missing at the end: the run ends with 1.
     bool mandatoryMissing = false;
+
+    // The run's exit code: -1, 1 or 0, in that order.
+    int32_t ExitCode() const { return rebootPending ? -1 : mandatoryMissing ? 1 : 0; }
+    // Some item failed, was skipped or is still missing.
+    bool AnyTrouble() const {
+        for (const WorkItemOutcome& item : items)
+            if (item.result != WorkResult::Done) return true;
+        return false;
+    }
 };

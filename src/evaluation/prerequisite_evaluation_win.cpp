@@ -11,6 +11,7 @@
 #include "evaluation/search_rules.h"
 #include "log/log.h"
 #include "platform/fileops_win.h"
+#include "platform/path_rules.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -64,9 +65,10 @@ void PrerequisiteList::EvaluatePrerequisite(int index, bool keepIgnored) {
 }
 
 void PrerequisiteList::EvaluateAll() {
+    if (!TargetsComputed()) ComputeTargets(ResolvedDownloadFolder());
     for (int i = 0; i < Count(); ++i) EvaluatePrerequisite(i, false);
     for (int i = 0; i < Count(); ++i) {
-        if (items[i].Action == kActionDownload) items[i].AlreadyDownloaded = IsAlreadyDownloaded(items[i]);
+        RefreshFileAtTarget(i);
         SetSelected(i, NeedsWorkOrDownloaded(items[i].Action));
     }
 }
@@ -76,48 +78,34 @@ void PrerequisiteList::ReevaluateAll() {
         int32_t action = GetAction(i);
         if (action == kActionNotSelected || action == kActionNotSupported) continue;
         EvaluatePrerequisite(i, true);
-        if (items[i].Action == kActionDownload) items[i].AlreadyDownloaded = IsAlreadyDownloaded(items[i]);
+        RefreshFileAtTarget(i);
         SetSelected(i, NeedsWorkOrDownloaded(items[i].Action));
     }
 }
 
-int32_t PrerequisiteList::GetAction(int index) {
-    const Prerequisite& prerequisite = items[index];
-    if (!prerequisite.Selected) return kActionNotSelected;
-    if (prerequisite.Action != kActionPresent) {
-        if (prerequisite.Action == kActionDownload && prerequisite.AlreadyDownloaded) return kActionDownloaded;
-        return prerequisite.Action;
+void PrerequisiteList::RefreshFileAtTarget(int index) {
+    Prerequisite& prerequisite = items[index];
+    bool there = false;
+    if (prerequisite.LocationKind == kLocationUrl) {
+        // A file URL names a local file: it is there to be installed.
+        if (prerequisite.Location.StartsWithNoCase(u"file:///") || prerequisite.Location.StartsWithNoCase(u"file://")) {
+            there = true;
+        } else {
+            if (!TargetsComputed()) ComputeTargets(ResolvedDownloadFolder());
+            const WString& target = Target(index);
+            const WString name = target.Mid(target.FindLastChar(u'\\') + 1);
+            // No file can bear a wildcard in its name, and a folder is no setup file.
+            if (!name.IsEmpty() && name.FindFirstOf(u"*?") < 0) {
+                FileFinder finder(target);
+                const uint64_t size =
+                    (static_cast<uint64_t>(finder.Data().nFileSizeHigh) << 32) | finder.Data().nFileSizeLow;
+                there = finder.Found() && !finder.IsDirectory() &&
+                        (prerequisite.ExactSize == 0 || size == prerequisite.ExactSize);
+            }
+        }
     }
-    // Present, yet selected (a parent of something missing): its setup is run anyway.
-    if (prerequisite.LocationKind == kLocationUrl)
-        return IsAlreadyDownloaded(items[index]) ? kActionDownloaded : kActionDownload;
-    if (prerequisite.LocationKind == kLocationOpenSite) return kActionOpenSite;
-    return kActionInstall;
-}
-
-bool PrerequisiteList::IsAlreadyDownloaded(const Prerequisite& prerequisite) {
-    // A file URL names a local file: it is there to be installed.
-    if (prerequisite.Location.StartsWithNoCase(u"file:///") || prerequisite.Location.StartsWithNoCase(u"file://"))
-        return true;
-
-    // The target the download phase uses: a later prerequisite that would
-    // share an earlier one's file has a subfolder of its own.
-    WString target;
-    const Prerequisite* first = items.begin();
-    if (&prerequisite >= first && &prerequisite < items.end()) {
-        Array<bool> moved;
-        target = DownloadTargets(items, ResolvedDownloadFolder(), &moved)[static_cast<int>(&prerequisite - first)];
-    } else {
-        target = DownloadTargetPath(ResolvedDownloadFolder(), prerequisite.Location, prerequisite.Folder);
-    }
-    int slash = target.FindLastChar(u'\\');
-    WString name = target.Mid(slash + 1);
-    // No file can bear a wildcard in its name, and a folder is no setup file.
-    if (name.IsEmpty() || name.FindFirstOf(u"*?") >= 0) return false;
-    FileFinder finder(target);
-    if (!finder.Found() || finder.IsDirectory()) return false;
-    const uint64_t size = (static_cast<uint64_t>(finder.Data().nFileSizeHigh) << 32) | finder.Data().nFileSizeLow;
-    return prerequisite.ExactSize == 0 || size == prerequisite.ExactSize;
+    prerequisite.FileAtTarget = there;
+    if (prerequisite.Action == kActionDownload) prerequisite.AlreadyDownloaded = there;
 }
 
 WString PrerequisiteList::GetPhaseText(int phase) {

@@ -1,7 +1,9 @@
 // Selection of prerequisites for install, with propagation to the children
 // (ParentPrereq naming this one) and to the parent. Portable.
 #include "config/prerequisite.h"
+#include "config/target_path.h"
 #include "log/log.h"
+#include "platform/path_rules.h"
 
 namespace {
 
@@ -48,3 +50,24 @@ void Select(PrerequisiteList& list, int index, bool selected, int depth) {
 }  // namespace
 
 void PrerequisiteList::SetSelected(int index, bool selected) { Select(*this, index, selected, 0); }
+
+int32_t PrerequisiteList::GetAction(int index) const {
+    const Prerequisite& prerequisite = items[index];
+    if (!prerequisite.Selected) return kActionNotSelected;
+    if (prerequisite.Action != kActionPresent) {
+        if (prerequisite.Action == kActionDownload && prerequisite.AlreadyDownloaded) return kActionDownloaded;
+        return prerequisite.Action;
+    }
+    // Present, yet selected (a parent of something missing): its setup is run anyway.
+    if (prerequisite.LocationKind == kLocationUrl) return prerequisite.FileAtTarget ? kActionDownloaded : kActionDownload;
+    if (prerequisite.LocationKind == kLocationOpenSite) return kActionOpenSite;
+    return kActionInstall;
+}
+
+void PrerequisiteList::ComputeTargets(const WString& downloadFolder) {
+    targetMoved_.Clear();
+    const Array<WString> targets = DownloadTargets(items, downloadFolder, &targetMoved_);
+    targets_.Clear();
+    for (const WString& target : targets) targets_.Add(target.IsEmpty() ? target : AddLongPrefixForStorage(target));
+    targetsComputed_ = true;
+}

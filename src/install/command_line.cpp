@@ -1,5 +1,6 @@
 #include "install/command_line.h"
 
+#include "config/prerequisite.h"
 #include "platform/path_rules.h"
 
 namespace {
@@ -58,6 +59,15 @@ WString ExtensionOf(const WString& path) {
 }
 
 }  // namespace
+
+RebootMode RebootModeFromOptions(const WString& options) {
+    if (!options.Contains(u'r')) return RebootMode::kNone;
+    return options.Contains(u'R') ? RebootMode::kIfPresentAfterSuccess : RebootMode::kAfterSuccess;
+}
+
+const WString& ChooseCommandLine(const WString& generalOptions, const Prerequisite& prerequisite) {
+    return generalOptions.Contains(u'b') ? prerequisite.BasicUiCommandLine : prerequisite.NoUiCommandLine;
+}
 
 LaunchMethod ChooseLaunchMethod(const WString& file, bool elevated) {
     if (!elevated) return LaunchMethod::Shell;

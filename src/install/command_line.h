@@ -28,6 +28,17 @@ WString MsiexecCommandLine(const WString& packagePath, const WString& arguments)
 // arguments of DirectLaunchArguments.
 WString ProgramCommandLine(const WString& programPath, const WString& arguments);
 
+// Whether the machine restarts after a setup that succeeded: "r" in the
+// prerequisite's Options asks for it, "rR" only when the prerequisite is
+// then found present; "R" alone is nothing.
+enum class RebootMode { kNone = 0, kAfterSuccess = 1, kIfPresentAfterSuccess = 2 };
+RebootMode RebootModeFromOptions(const WString& options);
+
+// The arguments a setup is launched with: BasicUiCommandLine when the
+// general Options contain "b" (also with "q"), else NoUiCommandLine.
+struct Prerequisite;
+const WString& ChooseCommandLine(const WString& generalOptions, const Prerequisite& prerequisite);
+
 // How a setup file is started. An unelevated run hands it to the shell. An
 // elevated run (or one as LocalSystem) starts it itself, so that no class
 // handler of the user's own registry (HKCU\Software\Classes, merged into

@@ -23,35 +23,36 @@ public:
 
 SystemPlatform g_systemPlatform;
 
-// Creates the process with the composed command line in the given current
-// folder and waits for it. Answers 0 and the exit code, or the system error
-// of the creation.
-bool RunDirect(const WString& program, const WString& commandLine, const WString& folder, uint32_t* returnCode) {
-    WString writable = commandLine;  // CreateProcessW may write into its command line
-    wchar_t* buffer = writable.GetWBuffer(writable.Length());
-    STARTUPINFOW startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof(process));
-    // A current folder must be a plain path shorter than MAX_PATH; else the
-    // process keeps the chainer's.
-    const bool usable = !folder.IsEmpty() && !folder.StartsWith(u"\\\\?\\") && folder.Length() < MAX_PATH - 1;
-    if (!CreateProcessW(program.wc(), buffer, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                        usable ? folder.wc() : nullptr, &startup, &process)) {
-        *returnCode = GetLastError();
-        if (*returnCode == 0) *returnCode = ERROR_GEN_FAILURE;
-        return false;
-    }
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
-    *returnCode = WaitForExitCode(processHandle.Get());
-    return true;
-}
-
 }  // namespace
 
 LaunchPlatform& SystemLaunchPlatform() { return g_systemPlatform; }
+
+bool LaunchPlatform::RunThroughShell(const WString& file, const WString& parameters, const WString& folder,
+                                     uint32_t* code) {
+    const ShellRunResult run = ShellOpenAndWait(file, parameters, folder, SW_SHOWNORMAL);
+    if (!run.started)
+        *code = run.error;
+    else if (run.hadProcess)
+        *code = run.exitCode;
+    else
+        *code = 0;  // handed to a running program: counts as done
+    return run.started;
+}
+
+bool LaunchPlatform::RunDirectly(const WString& program, const WString& commandLine, const WString& folder,
+                                 uint32_t* code) {
+    // A current folder must be a plain path shorter than MAX_PATH; else the
+    // process keeps the chainer's.
+    const bool usable = !folder.IsEmpty() && !folder.StartsWith(u"\\\\?\\") && folder.Length() < MAX_PATH - 1;
+    UniqueHandle process = StartProcess(program, commandLine, usable ? folder : WString(), SW_SHOWNORMAL);
+    if (!process) {
+        *code = GetLastError();
+        if (*code == 0) *code = ERROR_GEN_FAILURE;
+        return false;
+    }
+    *code = WaitForExitCode(process.Get());
+    return true;
+}
 
 PackageLauncher::PackageLauncher(NameValueStore* resultSink, PresenceChecker* presence, LaunchPlatform* platform)
     : resultSink_(resultSink), presence_(presence), platform_(platform ? platform : &SystemLaunchPlatform()) {}
@@ -67,19 +68,9 @@ bool PackageLauncher::Launch(int index) {
     if (LoggingEnabled) LogLine(WString(u"Launching file:") + item.FilePath);
 
     bool launched = false;
-    const bool localSystem = platform_->IsLocalSystem();
-    const LaunchMethod method = ChooseLaunchMethod(item.FilePath, localSystem || platform_->IsElevated());
-    if (method == LaunchMethod::Shell) {
-        ShellRunResult run = ShellOpenAndWait(item.FilePath, item.CommandLine, FolderOfFile(item.FilePath),
-                                              SW_SHOWNORMAL);
-        launched = run.started;
-        if (!run.started)
-            item.ReturnCode = run.error;
-        else if (run.hadProcess)
-            item.ReturnCode = run.exitCode;
-        else
-            item.ReturnCode = 0;  // handed to a running program: counts as done
-    } else if (method == LaunchMethod::Refused) {
+    if (item.Method == LaunchMethod::Shell) {
+        launched = platform_->RunThroughShell(item.FilePath, item.CommandLine, FolderOfFile(item.FilePath), &item.ReturnCode);
+    } else if (item.Method == LaunchMethod::Refused) {
         // No program of the system's own takes this type, and the user's
         // file-type settings must not choose what an elevated run starts.
         if (LoggingEnabled) LogLine(WString(u"Launch refused, an elevated run starts no file of this type:") + item.FilePath);
@@ -87,11 +78,9 @@ bool PackageLauncher::Launch(int index) {
     } else {
         // Started directly: under LocalSystem there is no shell to lean on,
         // and an elevated run lets no class handler of the user's own
-        // registry take the file over. Only LocalSystem expands folder
-        // references in the arguments, as it always has.
-        const WString arguments = localSystem ? ExpandFolderProperties(item.CommandLine, false) : item.CommandLine;
-        const DirectLaunch launch = ComposeDirectLaunch(method, SystemFolderPath(), item.FilePath, arguments);
-        launched = RunDirect(launch.program, launch.commandLine, FolderOfFile(item.FilePath), &item.ReturnCode);
+        // registry take the file over.
+        const DirectLaunch launch = ComposeDirectLaunch(item.Method, SystemFolderPath(), item.FilePath, item.CommandLine);
+        launched = platform_->RunDirectly(launch.program, launch.commandLine, FolderOfFile(item.FilePath), &item.ReturnCode);
     }
 
     if (!launched && LoggingEnabled) LogLine(WString(u"Launch failed. Error:") + SystemMessageText(item.ReturnCode));
@@ -110,27 +99,69 @@ bool PackageLauncher::Launch(int index) {
     }
 
     if (item.ReturnCode == 3010 || (item.ReturnCode & 0xC0000000u) == 0xC0000000u) Sleep(2000);
-    return item.ReturnCode == 0;
+    return launched;
 }
 
-InstallOutcome PackageLauncher::Install(int index, bool silent) {
-    if (!Launch(index)) return kInstallFailed;
+InstallOutcome PackageLauncher::Install(int index, bool silent, RetryWaiter* waiter) {
+    CodeMeaning meaning = CodeMeaning::kFailure;
+    for (int attempt = 0;; ++attempt) {
+        const bool launched = Launch(index);
+        const LaunchItem& item = items_[index];
+        // A setup that could not be started failed, whatever its table says
+        // of the system error that stands for its code.
+        meaning = launched ? item.Codes.MeaningOf(item.ReturnCode) : CodeMeaning::kFailure;
+        if (launched && item.Codes.Lists(item.ReturnCode) && LoggingEnabled)
+            LogLine(WString(u"Return code means by ReturnCodes:") + CodeMeaningWord(meaning));
+        if (meaning != CodeMeaning::kRetry) break;
+        if (attempt >= kRetryLaunches) {
+            if (LoggingEnabled) LogLine(Format(u"Setup still asks to be started again after (launches):%d", attempt + 1));
+            meaning = CodeMeaning::kFailure;
+            break;
+        }
+        if (LoggingEnabled) LogLine(Format(u"Setup asks to be started again, waiting (ms):%u", kRetryPauseMs));
+        const bool waited = waiter ? waiter->WaitBeforeRetry(attempt + 1, kRetryLaunches, kRetryPauseMs)
+                                   : (Sleep(kRetryPauseMs), true);
+        if (!waited) {
+            meaning = CodeMeaning::kFailure;
+            break;
+        }
+    }
     const LaunchItem& item = items_[index];
-    if (item.RebootMode == 0) return kInstalled;
-    if (item.RebootMode == 2 && !(presence_ && presence_->IsPresent(item.PrerequisiteIndex))) return kInstalled;
-    if (item.RebootMode != 1 && item.RebootMode != 2) return kInstalled;
-
+    switch (meaning) {
+        case CodeMeaning::kFailure:
+        case CodeMeaning::kRetry:
+            return kInstallFailed;
+        case CodeMeaning::kRebooting:
+            // The setup restarts the machine itself: nothing more is started,
+            // and the run starts no restart of its own.
+            rebootPending_ = true;
+            return kRestartedBySetup;
+        case CodeMeaning::kReboot:
+            // Succeeded; the restart comes later. With a reboot mode the
+            // procedure runs once the chain has ended.
+            rebootPending_ = true;
+            if (item.Reboot != RebootMode::kNone && restartAfterChain_ < 0) restartAfterChain_ = index;
+            return kInstalled;
+        case CodeMeaning::kSuccess:
+            break;
+    }
+    if (item.Reboot == RebootMode::kNone) return kInstalled;
+    if (item.Reboot == RebootMode::kIfPresentAfterSuccess && !(presence_ && presence_->IsPresent(item.PrerequisiteIndex)))
+        return kInstalled;
     if (LoggingEnabled) LogLine(WString(u"Rebooting machine..."));
     rebootStarted_ = true;
     RebootMachine(silent);
     return kRebootStarted;
 }
 
-WString ChooseCommandLine(const WString& generalOptions, const Prerequisite& prerequisite) {
-    return generalOptions.Contains(u'b') ? prerequisite.BasicUiCommandLine : prerequisite.NoUiCommandLine;
-}
-
-int32_t RebootModeFromOptions(const WString& options) {
-    if (!options.Contains(u'r')) return 0;
-    return options.Contains(u'R') ? 2 : 1;
+bool PackageLauncher::FinishChain(bool silent) {
+    if (restartAfterChain_ < 0 || rebootStarted_) return false;
+    const LaunchItem& item = items_[restartAfterChain_];
+    restartAfterChain_ = -1;
+    if (item.Reboot == RebootMode::kIfPresentAfterSuccess && !(presence_ && presence_->IsPresent(item.PrerequisiteIndex)))
+        return false;
+    if (LoggingEnabled) LogLine(WString(u"Rebooting machine..."));
+    rebootStarted_ = true;
+    RebootMachine(silent);
+    return true;
 }

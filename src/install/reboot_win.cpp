@@ -1,5 +1,6 @@
 #include "install/package_launcher_win.h"
 
+#include "base/process_flags.h"
 #include "base/resource_ids.h"
 #include "platform/win_util.h"
 
@@ -12,10 +13,13 @@ constexpr DWORD kRestartReason = 0x80040002;
 
 bool PackageLauncher::RebootMachine(bool silent) {
     if (!silent) {
+        // A restart only on an explicit Yes: No is the default button, and
+        // Esc, closing the box or a box that cannot be shown (0) mean No.
         WString text = LoadResourceString(IDS_REBOOT_QUESTION);
-        WString caption = LoadResourceString(IDS_CONFIRMATION);
-        int answer = MessageBoxW(GetForegroundWindow(), text.wc(), caption.wc(), MB_YESNO | MB_ICONINFORMATION);
-        if (answer == IDNO) {
+        WString caption = RunTitle.IsEmpty() ? LoadResourceString(IDS_CONFIRMATION) : RunTitle;
+        int answer = MessageBoxW(GetForegroundWindow(), text.wc(), caption.wc(),
+                                 MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2 | MB_SETFOREGROUND);
+        if (answer != IDYES) {
             rebootDeclined_ = true;
             return false;
         }

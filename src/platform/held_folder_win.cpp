@@ -224,9 +224,6 @@ bool HeldFolder::RemoveInnermostIfEmpty() {
     return removed;
 }
 
-namespace {
-
-// Holds the folder of path from root down; name is the entry's own name.
 ResultCode HoldParentBelow(const WString& root, const WString& path, HeldFolder* folder, WString* name) {
     const WString plainPath = WithoutTrailingBackslashes(RemoveLongPrefix(path));
     const WString plainRoot = WithoutTrailingBackslashes(RemoveLongPrefix(root));
@@ -242,7 +239,6 @@ ResultCode HoldParentBelow(const WString& root, const WString& path, HeldFolder*
     return folder->Open(plainRoot, start < parent.Length() ? parent.Mid(start) : WString());
 }
 
-}  // namespace
 
 ResultCode DeleteBelow(const WString& root, const WString& path) {
     HeldFolder folder;

@@ -67,6 +67,10 @@ private:
     WString resolved_;  // the path the system resolves the folder's handle to
 };
 
+// Holds the folder of path from root down (path lies below root; an empty
+// root, or one path does not lie below, holds only the path's own folder);
+// name receives the entry's own name. 0, kLinkRefused or the system's error.
+[[nodiscard]] ResultCode HoldParentBelow(const WString& root, const WString& path, HeldFolder* folder, WString* name);
 // Deletes the entry at path by a handle on it, its folder held from root
 // down (path lies below root; an empty root, or one path does not lie below,
 // holds only the entry's own folder): a link on the way refuses, a link as

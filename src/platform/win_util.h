@@ -8,6 +8,7 @@
 #include "base/narrow_text_win.h"
 #include "base/once_win.h"
 #include "base/wstr.h"
+#include "platform/text_resources_win.h"  // LoadResourceString
 #include "platform/unique_handle_win.h"
 
 // The system's message text for a code (usually ending with CR LF), or the
@@ -38,5 +39,3 @@ WString ModuleFileName(HMODULE module = nullptr);
 // none), so that it never reads as success.
 DWORD WaitForExitCode(HANDLE process);
 
-// A string of the executable's string table.
-WString LoadResourceString(UINT id);

@@ -72,9 +72,3 @@ DWORD WaitForExitCode(HANDLE process) {
     return code == 0 ? ERROR_GEN_FAILURE : code;
 }
 
-WString LoadResourceString(UINT id) {
-    const wchar_t* text = nullptr;
-    int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
-    if (n <= 0 || !text) return WString();
-    return WString(text, n);
-}

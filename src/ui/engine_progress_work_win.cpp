@@ -1,31 +1,40 @@
 #include "ui/engine_progress_work_win.h"
 
-#include "config/prerequisite.h"
 #include "download/result_codes.h"
 
 ItemFailure EngineProgressWork::LastFailure() {
+    // The item whose failure ended the work is the last one that failed.
     ItemFailure failure;
-    // The install phase stops at the failing setup, the last one launched
-    // with a return code other than 0; the launch list is filled only when
-    // the download phase went through.
-    const PackageLauncher& launcher = engine_->Launcher();
-    for (int i = launcher.Count() - 1; i >= 0; --i) {
-        const LaunchItem& item = launcher.Item(i);
-        if (item.ReturnCode == 0) continue;
+    const RunOutcome& outcome = engine_->Outcome();
+    for (int i = outcome.items.Size() - 1; i >= 0; --i) {
+        const WorkItemOutcome& item = outcome.items[i];
+        if (item.result != WorkResult::Failed) continue;
         // A file rejected before its launch failed its check, not its setup.
-        failure.setup = item.ReturnCode != E_DL_FILE_REJECTED;
-        failure.code = item.ReturnCode;
-        failure.name = item.Name;
-        return failure;
-    }
-    // Otherwise the download phase stopped at the last task that ran (a task
-    // gets its target path when it runs).
-    const DownloadQueue& queue = engine_->Queue();
-    failure.code = queue.lastResult;
-    for (int i = queue.tasks.Size() - 1; i >= 0; --i) {
-        if (queue.tasks[i].TargetPath.IsEmpty()) continue;
-        failure.name = (*engine_->List())[queue.tasks[i].PrerequisiteIndex].Name;
+        failure.setup = item.kind == WorkKind::Install && item.setupCode && item.code != E_DL_FILE_REJECTED;
+        failure.code = item.code;
+        failure.name = item.name;
         break;
     }
     return failure;
+}
+
+Array<PlannedWork> EngineProgressWork::Plan() {
+    // The run's own plan, in the phase order: downloads (weighed by their
+    // expected size), then web sites, then the setups (downloads included).
+    Array<PlannedWork> plan;
+    const RunPlan& run = engine_->Plan();
+    const WorkKind phases[] = {WorkKind::Download, WorkKind::OpenSite, WorkKind::Install};
+    for (WorkKind phase : phases) {
+        for (const PlannedItem& item : run.items) {
+            PlannedWork work;
+            work.kind = phase;
+            if (phase == WorkKind::Download && item.action == kActionDownload)
+                work.size = item.download.expected.size;
+            else if (!(phase == WorkKind::OpenSite && item.opensSite) &&
+                     !(phase == WorkKind::Install && item.launches))
+                continue;
+            plan.Add(work);
+        }
+    }
+    return plan;
 }

@@ -4,19 +4,33 @@
 
 #include "base/resource_ids.h"
 #include "log/log.h"
+#include "log/logger_win.h"
 #include "platform/win_util.h"
 #include "ui/progress_texts.h"
 
 namespace {
-// Posted by the worker at the end of the sequence; wParam is the result.
-constexpr UINT kMsgFinished = WM_APP + 1;
+// Posted by the worker thread as its last act.
+constexpr UINT kMsgWorkerEnded = WM_APP + 1;
 // Sent by the worker so that the taskbar list is used on the thread that
 // created it; lParam points at a TaskbarUpdate.
 constexpr UINT kMsgTaskbar = WM_APP + 2;
-
 // Sent by the worker to set the status line; wParam is 1 to wrap, lParam
 // points at the text.
 constexpr UINT kMsgSetLine = WM_APP + 3;
+// Sent by the worker with the lines and the bar; lParam points at a Display.
+constexpr UINT kMsgDisplay = WM_APP + 4;
+// Sent by the worker: wParam 1 puts the bar and the taskbar button into
+// their error state (a failure was reported), 0 clears it (the next item).
+constexpr UINT kMsgErrorState = WM_APP + 5;
+// Sent by the worker when the work has failed: Close is offered.
+constexpr UINT kMsgFailed = WM_APP + 6;
+
+// How often the detail line's rate and time left change.
+constexpr DWORD kDetailEveryMs = 1000;
+// Bytes that do not move the bar refresh the lines at most this often.
+constexpr DWORD kBytesEveryMs = 100;
+// The summary's box grows with its text up to this height (dialog units).
+constexpr int kSummaryMaxHeight = 150;
 
 struct TaskbarUpdate {
     bool isValue;
@@ -28,12 +42,16 @@ struct TaskbarUpdate {
 const CLSID kClsidTaskbarList = {0x56FDF344, 0xFD6D, 0x11D0, {0x95, 0x8A, 0x00, 0x60, 0x97, 0xC9, 0xA0, 0x90}};
 const IID kIidTaskbarList3 = {0xEA1AFB91, 0x9E28, 0x4B86, {0x90, 0xE9, 0x9E, 0x9F, 0x8A, 0x5E, 0xEF, 0xAF}};
 
-// Items of the range: a larger count is held at 65535, as the 16-bit range
-// form held it.
-int32_t RangeItems(uint64_t count) { return count > 0xFFFF ? 0xFFFF : static_cast<int32_t>(count); }
-
 WString LoadFormat(UINT id, const WString& a) { return Format(LoadResourceString(id).c_str(), a); }
 WString LoadFormat(UINT id, const WString& a, const WString& b) { return Format(LoadResourceString(id).c_str(), a, b); }
+WString LoadFormat(UINT id, const WString& a, const WString& b, const WString& c) {
+    return Format(LoadResourceString(id).c_str(), a, b, c);
+}
+WString Number(uint64_t value) {
+    WString text;
+    text.AppendUnsigned(value);
+    return text;
+}
 
 // A code in plain words: the text of the table, else the system's text, else
 // "error <signed decimal>".
@@ -121,18 +139,19 @@ INT_PTR ProgressDialog::ShowModal(const WString& title, ProgressWork* work, HWND
     work_ = work;
     title_ = title.IsEmpty() ? SetupTitleFor(ProductNameOrPath(ModuleFileName())) : title;
     cancelled_ = false;
-    stepCount_ = 0;
-    itemTotal_ = 0;
-    itemText_.Clear();
-    bytesDone_ = 0;
-    bytesTotal_ = 0;
-    barPosition_ = 0;
+    model_ = ProgressModel();
+    model_.SetPlan(work_->Plan());
+    downloadFormat_ = LoadResourceString(IDS_DOWNLOADING);
+    installFormat_ = LoadResourceString(IDS_INSTALLING);
+    siteFormat_ = LoadResourceString(IDS_OPENING_SITE);
     EnsureCommonControls();
-    INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), owner, DialogProc,
-                                     reinterpret_cast<LPARAM>(this));
+    const DLGTEMPLATE* dialog = TextDialogTemplate(IDD_PROGRESS);
+    INT_PTR result = dialog ? DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog, owner, DialogProc,
+                                                      reinterpret_cast<LPARAM>(this))
+                            : -1;
     if (result != kCompleted && result != kCancelled && result != kMandatoryMissing) {
         // No dialog: nothing was done and the user saw nothing.
-        DWORD error = GetLastError();
+        DWORD error = dialog ? GetLastError() : static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND);
         if (LoggingEnabled) LogLine(u"Progress dialog could not be shown. Error:" + SystemMessageText(error));
     }
     return result;
@@ -165,87 +184,136 @@ void ProgressDialog::UpdateTaskbar(bool isValue, TBPFLAG state, uint64_t done, u
     SendMessageW(window, kMsgTaskbar, 0, reinterpret_cast<LPARAM>(&update));
 }
 
-void ProgressDialog::SetItemCount(uint64_t count, int) {
-    if (HWND bar = Bar()) {
-        SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(RangeItems(count) * kBarStepsPerItem));
-        SendMessageW(bar, PBM_SETPOS, 0, 0);
+// Worker side ----------------------------------------------------------------
+
+void ProgressDialog::SetItemCount(uint64_t count, int) { model_.SetPhaseCount(count); }
+
+void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
+    if (kind == kStatusSource) {
+        // The download goes on from another place: the detail line says which.
+        sourceText_ = text;
+        Refresh(true);
+        return;
     }
-    stepCount_ = 0;
-    itemTotal_ = count;
-    barPosition_ = 0;
-    bytesTotal_ = 0;
+    if (kind != kStatusNewItem) return;
+    sourceText_.Clear();
+    // The item texts are those of the string table: their format tells the
+    // kind of work and the item's name.
+    WString name;
+    WorkKind work = model_.HasItem() ? model_.CurrentKind() : WorkKind::Install;
+    if (ArgumentOfFormat(downloadFormat_, text, &name))
+        work = WorkKind::Download;
+    else if (ArgumentOfFormat(installFormat_, text, &name))
+        work = WorkKind::Install;
+    else if (ArgumentOfFormat(siteFormat_, text, &name))
+        work = WorkKind::OpenSite;
+    else
+        name = text;
+    model_.StartItem(work);
+    itemText_ = text;
+    itemName_ = name;
+    waiting_ = false;
+    failureShown_ = false;
+    // A failure of the item before is over: the bar and the taskbar button
+    // lose their error state.
+    if (HWND window = window_) SendMessageW(window, kMsgErrorState, 0, 0);
+    Refresh(true);
+}
+
+void ProgressDialog::OnTransferStarted(int, uint64_t total, const WString&) {
+    model_.TransferStarted(total);
+    Refresh(false);
+}
+
+void ProgressDialog::OnProgress(uint64_t bytes) {
+    const DWORD now = GetTickCount();
+    model_.AddBytes(bytes, now);
+    const bool wasWaiting = waiting_;
+    waiting_ = false;
+    // Every move of the bar is shown; the text between moves ten times a second.
+    if (wasWaiting || model_.Position() != shown_.position || now - bytesAt_ >= kBytesEveryMs) {
+        bytesAt_ = now;
+        Refresh(false);
+    }
+}
+
+void ProgressDialog::OnWaiting(WaitReason reason, uint32_t attempt, uint32_t attempts) {
+    model_.Waiting();
+    waiting_ = attempt != 0;
+    if (waiting_)
+        waitText_ = reason == WaitReason::InstallerBusy ? LoadResourceString(IDS_WAITING_INSTALLER)
+                                                        : LoadFormat(IDS_WAITING_SERVER, Number(attempt), Number(attempts));
+    Refresh(true);
+}
+
+void ProgressDialog::Refresh(bool force) {
+    if (failureShown_) return;
+    Display display;
+    display.kind = model_.CurrentKind();
+    display.name = itemName_;
+    display.position = model_.Position();
+    display.marquee = model_.Marquee();
+    const bool downloading = model_.HasItem() && model_.CurrentKind() == WorkKind::Download;
+    if (waiting_) {
+        display.line = waitText_;
+    } else {
+        display.line = itemText_;
+        if (downloading && (model_.BytesTotal() || model_.BytesDone())) {
+            WString amount;
+            if (model_.BytesTotal()) {
+                ByteAmounts a = ByteAmountsOf(model_.BytesDone(), model_.BytesTotal());
+                amount = LoadFormat(IDS_BYTES_KB + a.unit, a.done, a.total);
+            } else {
+                ByteAmounts a = ByteAmountsOf(model_.BytesDone(), model_.BytesDone());
+                amount = LoadFormat(IDS_SO_FAR_KB + a.unit, a.done);
+            }
+            // "%s (%s)": the bytes are kept whole after the item's text.
+            WString format = LoadResourceString(IDS_ITEM_BYTES);
+            if (format.StartsWith(u"%s")) {
+                display.suffix = Format(format.c_str(), WString(), amount);
+            } else {
+                display.line = Format(format.c_str(), itemText_, amount);
+            }
+        }
+    }
+    if (model_.HasItem()) {
+        const DWORD now = GetTickCount();
+        if (force || now - detailAt_ >= kDetailEveryMs || !anyShown_) {
+            detailAt_ = now;
+            display.detail = LoadFormat(IDS_ITEM_OF, Number(static_cast<uint64_t>(model_.ItemNumber())),
+                                        Number(static_cast<uint64_t>(model_.PhaseCount())));
+            if (!sourceText_.IsEmpty())
+                display.detail = LoadFormat(IDS_JOIN, display.detail, LoadFormat(IDS_FROM_PLACE, sourceText_));
+            const uint64_t rate = downloading && !waiting_ ? model_.BytesPerSecond() : 0;
+            if (rate) {
+                RateAmount r = RateAmountOf(rate);
+                display.detail = LoadFormat(IDS_JOIN, display.detail, LoadFormat(IDS_RATE_KB + r.unit, r.value));
+                const int64_t seconds = model_.SecondsLeft();
+                if (seconds > 0) {
+                    TimeLeft left = TimeLeftOf(seconds);
+                    WString leftText = left.unit == TimeLeft::kHours
+                                           ? LoadFormat(IDS_LEFT_HOURS, Number(left.value), Number(left.minutes))
+                                           : LoadFormat(IDS_LEFT_SECONDS + left.unit, Number(left.value));
+                    display.detail = LoadFormat(IDS_JOIN, display.detail, leftText);
+                }
+            }
+        } else {
+            display.detail = shown_.detail;
+        }
+    }
+    if (anyShown_ && display.line == shown_.line && display.suffix == shown_.suffix &&
+        display.detail == shown_.detail && display.position == shown_.position && display.marquee == shown_.marquee)
+        return;
+    shown_ = display;
+    anyShown_ = true;
+    if (HWND window = window_) SendMessageW(window, kMsgDisplay, 0, reinterpret_cast<LPARAM>(&display));
+    UpdateTaskbar(!display.marquee, TBPF_INDETERMINATE, static_cast<uint64_t>(display.position),
+                  static_cast<uint64_t>(ProgressModel::kRange));
 }
 
 void ProgressDialog::SetLine(const WString& text, bool wrap) {
     HWND window = window_;
     if (window) SendMessageW(window, kMsgSetLine, wrap ? 1 : 0, reinterpret_cast<LPARAM>(&text));
-}
-
-void ProgressDialog::LayOutLine(HWND window, const WString& text, bool wrap) {
-    HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT);
-    if (!line) return;
-    LONG style = GetWindowLongW(line, GWL_STYLE) & ~SS_ELLIPSISMASK;
-    RECT place = lineRect_;
-    if (wrap) {
-        RECT needed = {0, 0, place.right - place.left, 0};
-        HDC dc = GetDC(line);
-        if (dc) {
-            HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(line, WM_GETFONT, 0, 0)));
-            DrawTextW(dc, text.wc(), -1, &needed, DT_CALCRECT | DT_WORDBREAK);
-            SelectObject(dc, font);
-            ReleaseDC(line, dc);
-        }
-        if (needed.bottom > place.bottom - place.top) place.top = place.bottom - needed.bottom;
-        if (place.top < 0) place.top = 0;
-    } else {
-        style |= SS_PATHELLIPSIS;
-    }
-    SetWindowLongW(line, GWL_STYLE, style);
-    SetWindowPos(line, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowTextW(line, text.wc());
-}
-
-void ProgressDialog::MoveBar(int32_t position) {
-    barPosition_ = position;
-    if (HWND bar = Bar()) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    UpdateTaskbar(true, TBPF_NORMAL, static_cast<uint64_t>(position),
-                  static_cast<uint64_t>(RangeItems(itemTotal_)) * kBarStepsPerItem);
-}
-
-void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
-    if (kind != kStatusNewItem) return;
-    itemText_ = text;
-    bytesDone_ = 0;
-    bytesTotal_ = 0;
-    lastBytesText_.Clear();
-    SetLine(text, false);
-    stepCount_ = stepCount_ + 1;
-    // An item without bytes counts as done when it begins.
-    MoveBar(BarPosition(stepCount_, 0, 0));
-}
-
-void ProgressDialog::OnTransferStarted(int, uint64_t total, const WString&) {
-    bytesDone_ = 0;
-    bytesTotal_ = total;
-    if (total) ShowBytes();
-}
-
-void ProgressDialog::OnProgress(uint64_t bytes) {
-    bytesDone_ += bytes;
-    if (bytesTotal_) ShowBytes();
-}
-
-void ProgressDialog::ShowBytes() {
-    ByteAmounts amounts = ByteAmountsOf(bytesDone_, bytesTotal_);
-    WString text = LoadFormat(IDS_ITEM_BYTES, itemText_,
-                              LoadFormat(IDS_BYTES_KB + amounts.unit, amounts.done, amounts.total));
-    if (text != lastBytesText_) {
-        lastBytesText_ = text;
-        SetLine(text, false);
-    }
-    int32_t position = BarPosition(stepCount_, bytesDone_, bytesTotal_);
-    if (position != barPosition_) MoveBar(position);
 }
 
 WString ProgressDialog::FailureText(const WString& context, uint32_t code) {
@@ -255,47 +323,33 @@ WString ProgressDialog::FailureText(const WString& context, uint32_t code) {
     if (code == E_DL_FILE_REJECTED) return LoadFormat(IDS_DOWNLOAD_FAILED, name, ReasonText(code));
     if (!failure.setup) return LoadFormat(IDS_DOWNLOAD_FAILED, name, ReasonText(failure.code));
     // Return codes read as the log writes them: unsigned.
-    WString number;
-    number.AppendUnsigned(failure.code);
     int id = ResultTextId(failure.code);
-    if (!id) return LoadFormat(IDS_SETUP_FAILED_CODE, name, number);
-    return Format(LoadResourceString(IDS_SETUP_FAILED).c_str(), name, number,
-                  LoadResourceString(static_cast<UINT>(id)));
-}
-
-void ProgressDialog::ShowFailure(const WString& text) {
-    HWND window = window_;
-    if (!window) return;
-    if (!text.IsEmpty()) SetLine(text, true);
-    // The work has ended: nothing is left to cancel.
-    SetDlgItemTextW(window, IDCANCEL, LoadResourceString(IDS_CLOSE).wc());
-    // The failed item is not done.
-    MoveBar(stepCount_ > 1 ? (stepCount_ - 1) * kBarStepsPerItem : 0);
+    if (!id) return LoadFormat(IDS_SETUP_FAILED_CODE, name, Number(failure.code));
+    return LoadFormat(IDS_SETUP_FAILED, name, Number(failure.code), LoadResourceString(static_cast<UINT>(id)));
 }
 
 uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
     HWND window = window_;
-    if (code == E_DL_MANDATORY_FAILED || code == E_DL_FILE_REJECTED) {
-        ShowFailure(FailureText(context, code));
-    } else if (code == E_REBOOT_STARTED) {
-        // The setup went through; the restart is up to the reboot question.
+    const bool ends = code == E_DL_MANDATORY_FAILED || code == E_DL_FILE_REJECTED || code == E_REBOOT_STARTED;
+    if (ends) {
+        // The work has ended with this item: its text stays until Close.
+        if (code != E_REBOOT_STARTED) model_.ItemFailed();
+        failureShown_ = false;
+        Refresh(true);
         SetLine(FailureText(context, code), true);
-        if (window) SetDlgItemTextW(window, IDCANCEL, LoadResourceString(IDS_CLOSE).wc());
+        failureShown_ = true;
+        if (window) SendMessageW(window, kMsgFailed, 0, 0);
     } else if (!context.IsEmpty()) {
         // A transfer's own report: the file or URL and what went wrong.
         SetLine(context + u": " + ReasonText(code), true);
     }
+    if (window) SendMessageW(window, kMsgErrorState, 1, 0);
     if (HWND bar = Bar()) {
-        SendMessageW(bar, PBM_SETSTATE, PBST_ERROR, 0);
-        // Without visual styles the state is not drawn; the bar colour
-        // (ignored under visual styles) keeps the error visible there.
-        SendMessageW(bar, PBM_SETBARCOLOR, 0, RGB(0xD0, 0x20, 0x20));
         // A visible blink: the red bar disappears for a moment.
         ShowWindow(bar, SW_HIDE);
         Sleep(200);
         ShowWindow(bar, SW_SHOW);
     }
-    UpdateTaskbar(false, TBPF_ERROR, 0, 0);
     // Every question carried by an error (certificate, credentials) is refused.
     return code;
 }
@@ -303,13 +357,13 @@ uint32_t ProgressDialog::OnError(const WString& context, uint32_t code, void*) {
 void ProgressDialog::OnFinished(int scope, int) {
     if (scope == kFinishedTransfer) {
         // The whole file is in place.
-        if (bytesTotal_) {
-            bytesDone_ = bytesTotal_;
-            ShowBytes();
-        }
+        model_.TransferDone();
+        Refresh(false);
         return;
     }
     if (scope != kFinishedSequence) return;
+    model_.SequenceDone();
+    Refresh(true);
     UpdateTaskbar(false, TBPF_NOPROGRESS, 0, 0);
     INT_PTR result;
     if (work_->RebootStarted()) {
@@ -318,41 +372,319 @@ void ProgressDialog::OnFinished(int scope, int) {
         work_->Reevaluate();
         result = work_->CheckMandatory() ? kCompleted : kMandatoryMissing;
     }
-    // The dialog ends on its own thread.
-    if (HWND window = window_) PostMessageW(window, kMsgFinished, static_cast<WPARAM>(result), 0);
+    finishedResult_ = result;
+    sequenceFinished_ = true;
 }
 
 DWORD ProgressDialog::WorkerMain(void* context) {
     ProgressDialog* self = static_cast<ProgressDialog*>(context);
-    return self->work_->RunSequence(self);
+    const ResultCode code = self->work_->RunSequence(self);
+    // The dialog ends, or summarises, on its own thread.
+    if (HWND window = self->window_) PostMessageW(window, kMsgWorkerEnded, 0, 0);
+    return code;
+}
+
+// Dialog side ------------------------------------------------------------------
+
+namespace {
+
+struct MeasureContext {
+    HDC dc;
+};
+
+int MeasureWidth(const WString& text, void* context) {
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(static_cast<MeasureContext*>(context)->dc, text.wc(), text.Length(), &size);
+    return size.cx;
+}
+
+// A control's place in its dialog's client area.
+RECT PlaceOf(HWND dialog, HWND control) {
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// Dialog units to pixels of this dialog.
+int Pixels(HWND dialog, int units, bool vertical) {
+    RECT rect = {0, 0, units, units};
+    MapDialogRect(dialog, &rect);
+    return vertical ? rect.bottom : rect.right;
+}
+
+// The height a text needs at the control's width and font.
+int TextHeight(HWND control, const WString& text, int width) {
+    RECT needed = {0, 0, width, 0};
+    HDC dc = GetDC(control);
+    if (!dc) return 0;
+    HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, text.wc(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    SelectObject(dc, font);
+    ReleaseDC(control, dc);
+    return needed.bottom;
+}
+
+void SetMarquee(HWND bar, bool on) {
+    LONG style = GetWindowLongW(bar, GWL_STYLE);
+    const bool is = (style & PBS_MARQUEE) != 0;
+    if (on == is) return;
+    if (on) {
+        SetWindowLongW(bar, GWL_STYLE, style | PBS_MARQUEE);
+        SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
+    } else {
+        SendMessageW(bar, PBM_SETMARQUEE, FALSE, 0);
+        SetWindowLongW(bar, GWL_STYLE, style & ~PBS_MARQUEE);
+    }
+}
+
+}  // namespace
+
+void ProgressDialog::ShowDisplay(HWND window, const Display& display) {
+    current_ = display;
+    if (HWND bar = GetDlgItem(window, IDC_PROGRESS_BAR)) {
+        SetMarquee(bar, display.marquee);
+        if (!display.marquee) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(display.position), 0);
+    }
+    // Once the user has cancelled, the line tells what the dialog waits for.
+    if (cancelled_ || failed_) return;
+    if (HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT)) {
+        RECT place;
+        GetClientRect(line, &place);
+        MeasureContext context = {GetDC(line)};
+        WString text = display.line + display.suffix;
+        if (context.dc) {
+            HGDIOBJ font = SelectObject(context.dc, reinterpret_cast<HGDIOBJ>(SendMessageW(line, WM_GETFONT, 0, 0)));
+            text = FitLine(display.line, display.suffix, place.right, MeasureWidth, &context);
+            SelectObject(context.dc, font);
+            ReleaseDC(line, context.dc);
+        }
+        SetWindowTextW(line, text.wc());
+    }
+    SetDlgItemTextW(window, IDC_PROGRESS_DETAIL, display.detail.wc());
+}
+
+void ProgressDialog::PlaceBelow(HWND window, int y, bool withBar) {
+    HWND bar = GetDlgItem(window, IDC_PROGRESS_BAR);
+    HWND button = GetDlgItem(window, IDCANCEL);
+    const int gap = Pixels(window, 5, true);
+    RECT barPlace = PlaceOf(window, bar);
+    RECT buttonPlace = PlaceOf(window, button);
+    int top = y + gap;
+    if (withBar) {
+        SetWindowPos(bar, nullptr, barPlace.left, top + (buttonPlace.bottom - buttonPlace.top - (barPlace.bottom - barPlace.top)) / 2,
+                     0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        ShowWindow(bar, SW_HIDE);
+    }
+    SetWindowPos(button, nullptr, buttonPlace.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The client area ends a margin below the button.
+    RECT client, frame;
+    GetClientRect(window, &client);
+    GetWindowRect(window, &frame);
+    const int wanted = top + (buttonPlace.bottom - buttonPlace.top) + Pixels(window, 7, true);
+    if (wanted != client.bottom) {
+        SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + wanted - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        CenterOverOwner(window);
+    }
+}
+
+void ProgressDialog::LayOutWrapped(HWND window, const WString& text) {
+    HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT);
+    if (!line) return;
+    RECT place = PlaceOf(window, line);
+    // The text takes the place of both lines and more when it needs it.
+    ShowWindow(GetDlgItem(window, IDC_PROGRESS_DETAIL), SW_HIDE);
+    const int width = place.right - place.left;
+    int height = TextHeight(line, text, width);
+    const int twoLines = PlaceOf(window, GetDlgItem(window, IDC_PROGRESS_DETAIL)).bottom - place.top;
+    if (height < twoLines) height = twoLines;
+    SetWindowPos(line, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowTextW(line, text.wc());
+    PlaceBelow(window, place.top + height, true);
+}
+
+void ProgressDialog::OfferClose(HWND window, INT_PTR result) {
+    ended_ = true;
+    endResult_ = result;
+    HWND button = GetDlgItem(window, IDCANCEL);
+    SetWindowTextW(button, LoadResourceString(IDS_CLOSE).wc());
+    EnableWindow(button, TRUE);
+    // A real default button: Enter closes.
+    SendMessageW(window, DM_SETDEFID, IDCANCEL, 0);
+    SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
+}
+
+void ProgressDialog::AskCancel(HWND window) {
+    questionOpen_ = true;
+    const int answer = MessageBoxW(window, LoadResourceString(IDS_CANCEL_QUESTION).wc(), title_.wc(),
+                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    questionOpen_ = false;
+    if (answer == IDYES && !ended_) {
+        cancelled_ = true;
+        if (workerEnded_) {
+            EndDialog(window, kCancelled);
+            return;
+        }
+        // The running step goes to its end (a setup is never stopped); the
+        // dialog stays until the worker has ended.
+        WString text = current_.kind == WorkKind::Install && !current_.name.IsEmpty()
+                           ? LoadFormat(IDS_CANCELLING_AFTER, current_.name)
+                           : LoadResourceString(IDS_CANCELLING);
+        SetDlgItemTextW(window, IDC_PROGRESS_TEXT, text.wc());
+        SetDlgItemTextW(window, IDC_PROGRESS_DETAIL, L"");
+        EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
+        return;
+    }
+    // The worker ended while the question was up.
+    if (workerEnded_) FinishRun(window);
+}
+
+void ProgressDialog::FinishRun(HWND window) {
+    if (cancelled_) {
+        EndDialog(window, kCancelled);
+        return;
+    }
+    // A restart keeps its notice; otherwise whatever was not done is told.
+    if (!work_->RebootStarted() && ShowSummary(window)) return;
+    if (sequenceFinished_) {
+        EndDialog(window, finishedResult_);
+        return;
+    }
+    // The work stopped without finishing: a failure stays on screen until
+    // Close; without one there is nothing to read.
+    if (!failed_) EndDialog(window, kCancelled);
+}
+
+bool ProgressDialog::ShowSummary(HWND window) {
+    RunOutcome outcome = work_->Outcome();
+    WString items, advice;
+    bool mandatory = outcome.mandatoryMissing;
+    auto advise = [&advice](UINT id) {
+        WString text = LoadResourceString(id);
+        if (advice.Find(text) < 0) advice += text + u"\r\n";
+    };
+    // The failure that ended the work is on screen already: every failure
+    // is told once.
+    int shown = -1;
+    if (failed_)
+        for (int i = outcome.items.Size() - 1; i >= 0 && shown < 0; --i)
+            if (outcome.items[i].result == WorkResult::Failed) shown = i;
+    // ... and the summary comes only when something else is left to tell;
+    // it then replaces that line, so the failure is listed too.
+    bool untold = false;
+    for (int i = 0; i < outcome.items.Size(); ++i) untold = untold || (outcome.items[i].result != WorkResult::Done && i != shown);
+    if (!untold) return false;
+    for (int i = 0; i < outcome.items.Size(); ++i) {
+        const WorkItemOutcome& item = outcome.items[i];
+        if (item.result == WorkResult::Done) continue;
+        mandatory = mandatory || item.mandatory;
+        WString sentence;
+        UINT help = IDS_ADVICE_RETRY;
+        if (item.result == WorkResult::Skipped) {
+            sentence = LoadFormat(IDS_SUMMARY_SKIPPED, item.name);
+        } else if (item.result == WorkResult::StillMissing) {
+            sentence = LoadFormat(IDS_SUMMARY_STILL_MISSING, item.name, item.name);
+            help = IDS_ADVICE_RESTART;
+        } else if (item.kind == WorkKind::Download) {
+            sentence = LoadFormat(IDS_SUMMARY_DOWNLOAD_FAILED, item.name, ReasonText(item.code));
+            const bool network = (item.code >= 12000 && item.code < 13000) || item.code == E_DL_STALLED ||
+                                 item.code == E_DL_INCOMPLETE || item.code == E_DL_SERVER_UNAVAILABLE;
+            if (network) help = IDS_ADVICE_CONNECTION;
+        } else if (item.kind == WorkKind::OpenSite) {
+            sentence = LoadFormat(IDS_SUMMARY_SITE_FAILED, item.name, ReasonText(item.code));
+        } else if (!item.setupCode) {
+            sentence = LoadFormat(IDS_SUMMARY_NOT_STARTED, item.name, ReasonText(item.code));
+        } else {
+            // Return codes read as the log writes them: unsigned.
+            const int id = ResultTextId(item.code);
+            sentence = id ? LoadFormat(IDS_SUMMARY_SETUP_FAILED, item.name, Number(item.code),
+                                       LoadResourceString(static_cast<UINT>(id)))
+                          : LoadFormat(IDS_SUMMARY_SETUP_FAILED_CODE, item.name, Number(item.code));
+            if (item.code == 1641 || item.code == 3010 || item.code == 3011) help = IDS_ADVICE_RESTART;
+        }
+        items += WString(u"\u2022 ") + sentence + u"\r\n";
+        advise(help);
+    }
+    if (items.IsEmpty()) return false;
+    WString body = items + u"\r\n" + advice;
+    if (LoggingEnabled) {
+        WString log = TheLogger().Path();
+        if (!log.IsEmpty()) body += u"\r\n" + LoadFormat(IDS_SUMMARY_LOG, log);
+    }
+
+    // The headline takes the status line, the list the box below it; the
+    // bar and the detail line give way.
+    HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT);
+    HWND box = GetDlgItem(window, IDC_SUMMARY);
+    if (!line || !box) return false;
+    const WString headline = LoadResourceString(mandatory ? IDS_SUMMARY_INCOMPLETE : IDS_SUMMARY_PARTIAL);
+    ShowWindow(GetDlgItem(window, IDC_PROGRESS_DETAIL), SW_HIDE);
+    RECT linePlace = PlaceOf(window, line);
+    const int width = linePlace.right - linePlace.left;
+    int headlineHeight = TextHeight(line, headline, width);
+    if (headlineHeight < linePlace.bottom - linePlace.top) headlineHeight = linePlace.bottom - linePlace.top;
+    SetWindowPos(line, nullptr, 0, 0, width, headlineHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowTextW(line, headline.wc());
+    // The box is as high as its text as the box itself wraps it, within a
+    // limit; only a longer text gets the scroll bar.
+    const int limit = Pixels(window, kSummaryMaxHeight, true);
+    SetWindowPos(box, nullptr, 0, 0, width, limit, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowTextW(box, body.wc());
+    const int lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+    RECT format = {0, 0, 0, 0};
+    SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    int lineHeight = 0;
+    if (HDC dc = GetDC(box)) {
+        HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(box, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics;
+        if (GetTextMetricsW(dc, &metrics)) lineHeight = metrics.tmHeight;
+        SelectObject(dc, font);
+        ReleaseDC(box, dc);
+    }
+    int boxHeight = lines * lineHeight + (limit - (format.bottom - format.top)) + Pixels(window, 2, true);
+    ShowScrollBar(box, SB_VERT, boxHeight > limit);
+    if (boxHeight > limit) boxHeight = limit;
+    const int top = linePlace.top + headlineHeight + Pixels(window, 4, true);
+    SetWindowPos(box, nullptr, linePlace.left, top, width, boxHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(box, SW_SHOW);
+    PlaceBelow(window, top + boxHeight, false);
+    SendMessageW(window, kMsgErrorState, 0, 0);
+    OfferClose(window, sequenceFinished_ ? static_cast<INT_PTR>(finishedResult_) : kCancelled);
+    return true;
 }
 
 void ProgressDialog::OnInitDialog(HWND window) {
     window_ = window;
     icons_ = SetDialogIcons(window);
-    CenterOverOwner(window);
     SetWindowTextW(window, title_.wc());
     SetDlgItemTextW(window, IDC_PROGRESS_TEXT, LoadResourceString(IDS_PREPARING).wc());
-    if (HWND line = GetDlgItem(window, IDC_PROGRESS_TEXT)) {
-        GetWindowRect(line, &lineRect_);
-        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&lineRect_), 2);
-    }
+    SendMessageW(GetDlgItem(window, IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, ProgressModel::kRange);
+    CenterOverOwner(window);
     taskbar_.Attach(window);
     if (!worker_.Start(WorkerMain, this)) {
         // Without a worker nothing would ever happen: the error state stays
         // until the user closes the dialog.
         DWORD error = GetLastError();
-        ShowFailure(ReasonText(error));
+        failed_ = true;
+        LayOutWrapped(window, ReasonText(error));
         OnError(WString(), error, nullptr);
+        OfferClose(window, kCancelled);
     }
 }
 
 INT_PTR ProgressDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) {
-            cancelled_ = true;
-            EndDialog(window, kCancelled);
+        // Cancel, Esc and closing the window come as IDCANCEL; Enter as
+        // IDOK unless Close is the default button.
+        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
+            if (ended_)
+                EndDialog(window, endResult_);
+            else if (LOWORD(wParam) == IDCANCEL && !cancelled_ && !questionOpen_)
+                AskCancel(window);
         }
         return TRUE;
     case WM_ENDSESSION:
@@ -360,18 +692,46 @@ INT_PTR ProgressDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         if (wParam) work_->SetShutdownInProgress();
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
         return TRUE;
-    case kMsgFinished:
-        if (!cancelled_) EndDialog(window, static_cast<INT_PTR>(wParam));
+    case kMsgWorkerEnded:
+        workerEnded_ = true;
+        // An open question finishes the run once it is answered.
+        if (!questionOpen_) FinishRun(window);
+        return TRUE;
+    case kMsgDisplay:
+        ShowDisplay(window, *reinterpret_cast<const Display*>(lParam));
         return TRUE;
     case kMsgSetLine:
-        LayOutLine(window, *reinterpret_cast<const WString*>(lParam), wParam != 0);
+        if (wParam)
+            LayOutWrapped(window, *reinterpret_cast<const WString*>(lParam));
+        else
+            SetDlgItemTextW(window, IDC_PROGRESS_TEXT, reinterpret_cast<const WString*>(lParam)->wc());
+        return TRUE;
+    case kMsgErrorState: {
+        HWND bar = GetDlgItem(window, IDC_PROGRESS_BAR);
+        const bool error = wParam != 0;
+        if (error == errorState_ || !bar) return TRUE;
+        errorState_ = error;
+        if (error) SetMarquee(bar, false);
+        SendMessageW(bar, PBM_SETSTATE, error ? PBST_ERROR : PBST_NORMAL, 0);
+        // Without visual styles the state is not drawn; the bar colour
+        // (ignored under visual styles) keeps the error visible there.
+        SendMessageW(bar, PBM_SETBARCOLOR, 0, error ? RGB(0xD0, 0x20, 0x20) : CLR_DEFAULT);
+        taskbar_.SetState(error ? TBPF_ERROR : TBPF_NORMAL);
+        return TRUE;
+    }
+    case kMsgFailed:
+        failed_ = true;
+        OfferClose(window, kCancelled);
         return TRUE;
     case kMsgTaskbar: {
         const TaskbarUpdate* update = reinterpret_cast<const TaskbarUpdate*>(lParam);
-        if (update->isValue)
+        if (errorState_) return TRUE;
+        if (update->isValue) {
+            taskbar_.SetState(TBPF_NORMAL);
             taskbar_.SetValue(update->done, update->total);
-        else
+        } else {
             taskbar_.SetState(update->state);
+        }
         return TRUE;
     }
     case WM_NCDESTROY:
@@ -388,7 +748,10 @@ INT_PTR CALLBACK ProgressDialog::DialogProc(HWND window, UINT message, WPARAM wP
         ProgressDialog* self = reinterpret_cast<ProgressDialog*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
         self->OnInitDialog(window);
-        return TRUE;
+        // The focus rests on the bar, not on Cancel: a stray Space or Enter
+        // cancels nothing.
+        SetFocus(GetDlgItem(window, IDC_PROGRESS_BAR));
+        return FALSE;
     }
     ProgressDialog* self = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     return self ? self->HandleMessage(window, message, wParam, lParam) : FALSE;

@@ -1,7 +1,9 @@
-// The modal progress dialog of a basic-UI run: a status line, a progress bar
-// (items, and the bytes of the current download when its size is known), and
-// a Cancel button that reads Close once the work has failed. A worker thread
-// runs the work and reports through the dialog's TransferObserver face.
+// The modal progress dialog of a basic-UI run: a status line (the item, its
+// bytes), a detail line (item n of m, rate, time left), one bar for the whole
+// run (ui/progress_model.h), and a Cancel button that asks first and reads
+// Close once the work has ended with something to tell; at the end a summary
+// of every item that was not done. A worker thread runs the work and reports
+// through the dialog's TransferObserver face.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +15,7 @@
 #include "platform/unique_handle_win.h"
 #include "platform/worker_thread_win.h"
 #include "ui/dialog_support_win.h"
+#include "ui/progress_model.h"
 
 // The item whose failure ended the work: a download with the transfer's
 // result code, or a setup with its return code.
@@ -36,6 +39,12 @@ public:
     virtual void SetShutdownInProgress() = 0;
     // Asked on the worker thread when the work reports that it failed.
     virtual ItemFailure LastFailure() = 0;
+    // The work the run is expected to do, in its order; asked once before
+    // the worker starts.
+    virtual Array<PlannedWork> Plan() = 0;
+    // What the run did with each item; asked on the dialog's thread once
+    // the worker has ended. Items not Done are summarised for the user.
+    virtual RunOutcome Outcome() = 0;
 
 protected:
     ~ProgressWork() {}
@@ -70,7 +79,7 @@ class ProgressDialog : public TransferObserver {
 public:
     // Dialog results.
     static constexpr INT_PTR kCompleted = IDOK;        // everything mandatory is present
-    static constexpr INT_PTR kCancelled = IDCANCEL;    // cancelled, or a reboot was started
+    static constexpr INT_PTR kCancelled = IDCANCEL;    // cancelled, failed, or a reboot was started
     static constexpr INT_PTR kMandatoryMissing = IDNO; // a mandatory prerequisite is missing
 
     ProgressDialog() {}
@@ -97,9 +106,18 @@ public:
     bool IsCancelled() override { return cancelled_; }
     uint32_t OnError(const WString& context, uint32_t code, void* handle) override;
     void SetStatusText(const WString& text, int kind, int reserved) override;
+    void OnWaiting(WaitReason reason, uint32_t attempt, uint32_t attempts) override;
 
-    int32_t StepCount() const { return stepCount_; }
-    uint64_t ItemTotal() const { return itemTotal_; }
+    // What the worker last showed: the lines, the bar and what it is doing.
+    struct Display {
+        WString line;    // the item's text, or what the work waits for
+        WString suffix;  // kept whole after the line: the download's bytes
+        WString detail;  // item n of m, rate, time left
+        int32_t position = 0;
+        bool marquee = false;
+        WorkKind kind = WorkKind::Download;
+        WString name;    // the current item's name
+    };
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
@@ -108,38 +126,65 @@ private:
     void OnInitDialog(HWND window);
     HWND Bar() const;
     void UpdateTaskbar(bool isValue, TBPFLAG state, uint64_t done, uint64_t total);
-    // The status line from any thread: one line that ends long texts with an
-    // ellipsis, or (wrap) as many lines as the text needs, growing upwards
-    // from the line's place into the free space above it.
+
+    // Worker side: the display from the model, sent when it changed; the
+    // detail line's rate and time left at most once a second.
+    void Refresh(bool force);
+    // The status line from any thread: one line, or (wrap) as many lines as
+    // the text needs, the controls below moving down to make room.
     void SetLine(const WString& text, bool wrap);
-    void LayOutLine(HWND window, const WString& text, bool wrap);
-    // Bar and taskbar to a position of the range.
-    void MoveBar(int32_t position);
-    // The current item's text with its bytes and the bar; the controls are
-    // touched only when the text (a tenth of the unit) or the bar moves, so
-    // the worker never waits for the dialog more than a few thousand times
-    // per item, and the last bytes before a pause are always shown.
-    void ShowBytes();
     // The text of a failure that ends the work, from the code OnError got.
     WString FailureText(const WString& context, uint32_t code);
-    // The work has ended with a failure: its text, the bar back to the items
-    // done, and Close for the button.
-    void ShowFailure(const WString& text);
+
+    // Dialog side.
+    void ShowDisplay(HWND window, const Display& display);
+    void LayOutWrapped(HWND window, const WString& text);
+    // The work has ended with something to read: Close is the default
+    // button and has the focus, so Enter closes.
+    void OfferClose(HWND window, INT_PTR result);
+    void AskCancel(HWND window);
+    // The worker has ended: the summary, or the end of the dialog.
+    void FinishRun(HWND window);
+    bool ShowSummary(HWND window);
+    // Moves the bar and the button below y and fits the dialog around them.
+    void PlaceBelow(HWND window, int y, bool withBar);
 
     ProgressWork* work_ = nullptr;
     WString title_;
     volatile bool cancelled_ = false;
     WorkerThread worker_;
-    int32_t stepCount_ = 0;
-    uint64_t itemTotal_ = 0;
-    // The current item as the worker reported it (worker thread only).
+
+    // Worker thread only.
+    ProgressModel model_;
     WString itemText_;
-    uint64_t bytesDone_ = 0;
-    uint64_t bytesTotal_ = 0;
-    int32_t barPosition_ = 0;
-    WString lastBytesText_;
+    WString itemName_;
+    bool waiting_ = false;
+    WString waitText_;
+    // Where the current download comes from when it is not its first place
+    // (a mirror's host); empty otherwise.
+    WString sourceText_;
+    bool failureShown_ = false;  // a failure ended the work: its text stays
+    Display shown_;
+    bool anyShown_ = false;
+    DWORD detailAt_ = 0;
+    DWORD bytesAt_ = 0;
+    // The item texts' formats, to tell an item's kind and name.
+    WString downloadFormat_, installFormat_, siteFormat_;
+
+    // Written by the worker before it ends, read by the dialog after.
+    volatile bool sequenceFinished_ = false;
+    volatile INT_PTR finishedResult_ = kCompleted;
+
+    // Dialog thread only.
+    Display current_;
+    bool errorState_ = false;
+    bool ended_ = false;          // Close ends the dialog with endResult_
+    INT_PTR endResult_ = kCancelled;
+    bool questionOpen_ = false;
+    bool workerEnded_ = false;
+    bool failed_ = false;         // a failure or the reboot notice is shown
+
     TaskbarProgress taskbar_;
     HWND volatile window_ = nullptr;
-    RECT lineRect_ = {0, 0, 0, 0};  // the status line's place in the template
     DialogIcons icons_;
 };

@@ -48,15 +48,3 @@ ByteAmounts ByteAmountsOf(uint64_t done, uint64_t total) {
     amounts.total = Tenths(total, unit);
     return amounts;
 }
-
-int32_t BarPosition(int32_t item, uint64_t done, uint64_t total) {
-    if (item < 1) item = 1;
-    if (item > 0xFFFF) item = 0xFFFF;  // the dialog's item count is held there too
-    while (total > 0xFFFFFFFFull) {
-        total >>= 8;
-        done >>= 8;
-    }
-    int64_t before = static_cast<int64_t>(item - 1) * kBarStepsPerItem;
-    if (total == 0 || done >= total) return static_cast<int32_t>(before + kBarStepsPerItem);
-    return static_cast<int32_t>(before + static_cast<int64_t>(done * kBarStepsPerItem / total));
-}

@@ -1,6 +1,6 @@
 // What the progress dialog's status line and bar are made of, apart from the
 // texts themselves (those are in the string table): the string of a result
-// code, a byte count as the line shows it, the bar's position within an item.
+// code, a byte count as the line shows it.
 #pragma once
 
 #include <stdint.h>
@@ -21,10 +21,3 @@ struct ByteAmounts {
     Unit unit;
 };
 ByteAmounts ByteAmountsOf(uint64_t done, uint64_t total);
-
-// Bar steps per item: the range is items x this.
-constexpr int32_t kBarStepsPerItem = 1000;
-// The position while item `item` (1 = the first) has `done` of `total`
-// bytes: the items before it plus its fraction. Without a total the item
-// counts as done, as an item without bytes does.
-int32_t BarPosition(int32_t item, uint64_t done, uint64_t total);

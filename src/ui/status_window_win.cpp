@@ -25,8 +25,10 @@ void StatusWindow::Show(UINT stringId, bool showSkip) {
     skipVisible_ = showSkip;
     if (!window_) {
         EnsureCommonControls();
-        window_ = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STATUS), GetActiveWindow(),
-                                     DialogProc, reinterpret_cast<LPARAM>(this));
+        const DLGTEMPLATE* dialog = TextDialogTemplate(IDD_STATUS);
+        window_ = dialog ? CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dialog, GetActiveWindow(), DialogProc,
+                                                      reinterpret_cast<LPARAM>(this))
+                         : nullptr;
         if (!window_) return;
         ownerThread_ = GetCurrentThreadId();
         shown_ = true;
@@ -118,12 +120,14 @@ WString ReadProductName(const WString& executablePath) {
     return resource.StringValue(u"ProductName");
 }
 
-bool WaitWithMessages(HANDLE handle) {
+bool WaitWithMessages(HANDLE handle, DWORD* waitResult) {
     for (;;) {
         DWORD wait = MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT | QS_ALLPOSTMESSAGE,
                                                  MWMO_INPUTAVAILABLE);
-        if (wait == WAIT_OBJECT_0) return true;
-        if (wait != WAIT_OBJECT_0 + 1) return false;
+        if (wait != WAIT_OBJECT_0 + 1) {
+            if (waitResult) *waitResult = wait;
+            return wait == WAIT_OBJECT_0;
+        }
         MSG message;
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);

@@ -44,5 +44,7 @@ private:
 // The executable's ProductName (first translation, else 1033/1250), or empty.
 WString ReadProductName(const WString& executablePath);
 
-// Waits for the handle while dispatching one message per wake-up.
-bool WaitWithMessages(HANDLE handle);
+// Waits for the handle while dispatching one message per wake-up; true when
+// it is signalled. waitResult, when given, receives the wait's own answer
+// (WAIT_ABANDONED_0 for an abandoned mutex).
+bool WaitWithMessages(HANDLE handle, DWORD* waitResult = nullptr);

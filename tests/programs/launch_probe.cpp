@@ -1,7 +1,7 @@
 // Drives the package launcher and the cleanup script runner from a system
 // test. Arguments are key=value; the results go to the file named by out=.
 //   launch_probe install out= file= args= name= reboot= system=0|1 elevated=0|1 silent=0|1
-//                present=0|1 key= log= restart=0|1
+//                present=0|1 key= log= restart=0|1 title= (the run's title: the restart question's caption)
 //   launch_probe script out= paths=<a|b|...> script= retries= elevated=0|1
 //                (elevated: also reports the read-back descriptor of the
 //                copy's folder: "dacl_protected=0|1", "entries=")
@@ -16,6 +16,7 @@
 #include "install/script_runner_win.h"
 #include "log/log.h"
 #include "log/logger_win.h"
+#include "platform/references_win.h"
 #include "platform/win_util.h"
 
 namespace {
@@ -72,6 +73,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     if (wcscmp(argv[1], L"install") == 0) {
+        RunTitle = Arg(argc, argv, L"title");
         RecordingPlatform platform;
         platform.system = Arg(argc, argv, L"system") == u"1";
         platform.elevated = Arg(argc, argv, L"elevated") == u"1";
@@ -84,9 +86,14 @@ int wmain(int argc, wchar_t** argv) {
         PackageLauncher launcher(&store, &presence, &platform);
         LaunchItem item;
         item.FilePath = Arg(argc, argv, L"file");
-        item.CommandLine = Arg(argc, argv, L"args");
+        // As the run's plan prepares it: the method for this process's
+        // rights, and folder references resolved for a run as LocalSystem.
+        item.Method = ChooseLaunchMethod(item.FilePath, platform.system || platform.elevated);
+        item.CommandLine = platform.system ? ExpandFolderProperties(Arg(argc, argv, L"args"), false)
+                                           : Arg(argc, argv, L"args");
         item.RetValPropName = Arg(argc, argv, L"name");
-        item.RebootMode = ParseLenientInt(Arg(argc, argv, L"reboot"));
+        item.Reboot = static_cast<RebootMode>(ParseLenientInt(Arg(argc, argv, L"reboot")));
+        item.Codes = ReturnCodeTable::Parse(Arg(argc, argv, L"codes"));
         item.PrerequisiteIndex = 4;
         item.ReturnCode = 99;  // Add resets it
         launcher.Add(item);

@@ -2,6 +2,8 @@
  * starts). Its behaviour comes from a text file beside it named after the
  * executable with ".txt" (setup.exe -> setup.txt), one key=value per line:
  *   exit=<code>            exit code, decimal or 0x hex (default 0)
+ *   exits=<c1>,<c2>,...    exit codes of the first, second, ... run (the last
+ *   counter=<path>         one from then on), counted in the file counter
  *   record=<path>          append what the program saw to this file
  *   regkey=<key under HKCU> regvalue=<name> regdata=<text>
  *                          write a REG_SZ value before exiting
@@ -32,6 +34,8 @@ static char g_regdata[1024];
 static char g_mutex[256];
 static char g_tamper[1024];
 static unsigned long g_exit;
+static char g_exits[256];
+static char g_counter[1024];
 static unsigned long g_sleep;
 static unsigned long g_readarg;
 static unsigned long g_movecwd;
@@ -54,6 +58,8 @@ static void apply_line(char *line) {
     if (!eq) return;
     *eq++ = 0;
     if (!strcmp(line, "exit")) g_exit = strtoul(eq, NULL, 0);
+    else if (!strcmp(line, "exits")) lstrcpynA(g_exits, eq, sizeof(g_exits));
+    else if (!strcmp(line, "counter")) lstrcpynA(g_counter, eq, sizeof(g_counter));
     else if (!strcmp(line, "sleep")) g_sleep = strtoul(eq, NULL, 0);
     else if (!strcmp(line, "record")) lstrcpynA(g_record, eq, sizeof(g_record));
     else if (!strcmp(line, "regkey")) lstrcpynA(g_regkey, eq, sizeof(g_regkey));
@@ -231,5 +237,23 @@ int wmain(void) {
         }
     }
     if (g_sleep) Sleep(g_sleep);
+    if (g_exits[0] && g_counter[0]) {
+        /* The run's number, kept in the counter file, picks the code. */
+        unsigned long run = 0, i;
+        char number[32] = {0};
+        const char *code = g_exits;
+        DWORD n = 0;
+        HANDLE counter = CreateFileA(g_counter, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL);
+        if (counter != INVALID_HANDLE_VALUE) {
+            if (ReadFile(counter, number, sizeof(number) - 1, &n, NULL)) run = strtoul(number, NULL, 10);
+            SetFilePointer(counter, 0, NULL, FILE_BEGIN);
+            n = (DWORD)wsprintfA(number, "%lu", run + 1);
+            WriteFile(counter, number, n, &n, NULL);
+            SetEndOfFile(counter);
+            CloseHandle(counter);
+        }
+        for (i = 0; i < run && strchr(code, ','); ++i) code = strchr(code, ',') + 1;
+        g_exit = strtoul(code, NULL, 0);
+    }
     return (int)g_exit;
 }

@@ -2,11 +2,19 @@
 // library, the dialog driven by scripted work instead of the engine, and
 // reports what happened on stdout (one flushed line per event).
 //   ui_probe title <exe-path>
-//   ui_probe status [--silent] [--skip] [--exe <path>] [--hold <ms>] [--same-thread]
-//   ui_probe progress [--title <text>] [--mandatory-missing] [--reboot] <step>...
+//   ui_probe status [--silent] [--skip] [--exe <path>] [--hold <ms>] [--same-thread] [--waiting]
+//   ui_probe progress [--title <text>] [--mandatory-missing] [--reboot] [--plan D1000,D,S,I] [--log <path>]
+//                     <step>...
 // Steps: count:N text:S text7:S sleep:MS check error:CODE[:S] scope1 finish
 //        waitshutdown:MS failure:download|setup:CODE:NAME (what LastFailure answers)
 //        started:TOTAL progress:BYTES (a transfer's stream and its bytes)
+//        wait:silent|lost|unavailable|busy:ATTEMPT:ATTEMPTS (OnWaiting)
+//        outcome:D|S|I:done|failed|skipped|missing:CODE:FLAGS:NAME (an item of the
+//        run's outcome; FLAGS: s the code is a setup's, m mandatory, - none)
+//        untilcancel:MS (a step that runs until the dialog is cancelled)
+//        item:download|install|site:NAME (kind 9 with the string table's text for it)
+//        measure (reports whether each text fits its control: "fit <when> id=N fits=0|1";
+//        the summary is measured once it is shown, as "fit summary ...")
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -15,6 +23,7 @@
 
 #include "base/resource_ids.h"
 #include "log/log.h"
+#include "log/logger_win.h"
 #include "platform/win_util.h"
 #include "ui/progress_dialog_win.h"
 #include "ui/status_window_win.h"
@@ -23,14 +32,19 @@ namespace {
 CRITICAL_SECTION g_out;
 DWORD g_start;
 
+// One line, as UTF-8 so that texts in any language reach the test whole.
 void Say(const wchar_t* format, ...) {
-    EnterCriticalSection(&g_out);
-    wprintf(L"%lu ", GetTickCount() - g_start);
+    wchar_t text[4096];
+    static char bytes[16384];
     va_list args;
     va_start(args, format);
-    vwprintf(format, args);
+    vswprintf(text, 4096, format, args);
     va_end(args);
-    wprintf(L"\n");
+    EnterCriticalSection(&g_out);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr);
+    printf("%lu ", static_cast<unsigned long>(GetTickCount() - g_start));
+    if (n > 1) fwrite(bytes, 1, static_cast<size_t>(n - 1), stdout);
+    printf("\n");
     fflush(stdout);
     LeaveCriticalSection(&g_out);
 }
@@ -49,6 +63,40 @@ HWND ThreadDialog() {
     HWND found = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&found));
     return found;
+}
+
+// Whether each visible text of a window of this process fits its control in
+// the control's own font: across one line, or in as many lines as the
+// control is high; a button keeps room for its edges.
+BOOL CALLBACK ReportFit(HWND child, LPARAM when) {
+    wchar_t cls[64], text[1024];
+    GetClassNameW(child, cls, 64);
+    const bool button = !wcscmp(cls, L"Button");
+    if ((!button && wcscmp(cls, L"Static")) || !IsWindowVisible(child)) return TRUE;
+    GetWindowTextW(child, text, 1024);
+    RECT client;
+    GetClientRect(child, &client);
+    HDC dc = GetDC(child);
+    int fits = 0;
+    if (dc) {
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(child, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics;
+        GetTextMetricsW(dc, &metrics);
+        const int width = client.right - (button ? 8 : 0);
+        RECT need = {0, 0, width, 0};
+        DrawTextW(dc, text, -1, &need,
+                  DT_CALCRECT | (button ? 0 : DT_NOPREFIX) |
+                      (client.bottom >= 2 * metrics.tmHeight ? DT_WORDBREAK : DT_SINGLELINE));
+        fits = need.right <= width && need.bottom <= client.bottom;
+        SelectObject(dc, old);
+        ReleaseDC(child, dc);
+    }
+    Say(L"fit %ls id=%d fits=%d", reinterpret_cast<const wchar_t*>(when), GetDlgCtrlID(child), fits);
+    return TRUE;
+}
+
+void ReportFits(const wchar_t* when, HWND window) {
+    if (window) EnumChildWindows(window, ReportFit, reinterpret_cast<LPARAM>(when));
 }
 
 void DescribeStatusWindow(const wchar_t* when) {
@@ -70,6 +118,7 @@ void DescribeStatusWindow(const wchar_t* when) {
         when, IsWindowVisible(dialog) ? 1 : 0, title, text, t.left, t.top, t.right, t.bottom, s.left, s.top, s.right,
         s.bottom, IsWindowVisible(GetDlgItem(dialog, IDCANCEL)) ? 1 : 0,
         SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0 ? 1 : 0);
+    ReportFits(when, dialog);
 }
 
 // Pumps messages for a while, as the main flow does during the search.
@@ -94,13 +143,14 @@ DWORD WINAPI HideFromWorker(void*) {
 }
 
 int RunStatus(int argc, wchar_t** argv) {
-    bool silent = false, skip = false, sameThread = false;
+    bool silent = false, skip = false, sameThread = false, waiting = false;
     const wchar_t* exe = nullptr;
     g_hold = 500;
     for (int i = 2; i < argc; ++i) {
         if (!wcscmp(argv[i], L"--silent")) silent = true;
         else if (!wcscmp(argv[i], L"--skip")) skip = true;
         else if (!wcscmp(argv[i], L"--same-thread")) sameThread = true;
+        else if (!wcscmp(argv[i], L"--waiting")) waiting = true;
         else if (!wcscmp(argv[i], L"--exe") && i + 1 < argc) exe = argv[++i];
         else if (!wcscmp(argv[i], L"--hold") && i + 1 < argc) g_hold = static_cast<DWORD>(_wtoi(argv[++i]));
     }
@@ -113,6 +163,11 @@ int RunStatus(int argc, wchar_t** argv) {
     PumpFor(g_hold);
     status.Show(IDS_SEARCHING, skip);
     DescribeStatusWindow(L"searching");
+    if (waiting) {
+        status.Show(IDS_WAITING_INSTALLER, skip);
+        DescribeStatusWindow(L"waiting");
+        PumpFor(g_hold);
+    }
     if (sameThread) {
         PumpFor(g_hold);
         Say(L"hiding");
@@ -128,6 +183,23 @@ int RunStatus(int argc, wchar_t** argv) {
     return 0;
 }
 
+HWND g_progress;   // the progress dialog, once shown
+DWORD g_mainThread;
+HANDLE g_summaryShown;
+
+BOOL CALLBACK FindProgress(HWND window, LPARAM) {
+    if (GetDlgItem(window, IDC_PROGRESS_BAR)) g_progress = window;
+    return g_progress == nullptr;
+}
+
+// Measures the summary once the dialog has shown it.
+DWORD WINAPI MeasureSummary(void*) {
+    if (WaitForSingleObject(g_summaryShown, 60000) != WAIT_OBJECT_0) return 0;
+    Sleep(500);
+    ReportFits(L"summary", g_progress);
+    return 0;
+}
+
 class ScriptedWork : public ProgressWork {
 public:
     wchar_t** steps = nullptr;
@@ -136,6 +208,8 @@ public:
     bool rebootStarted = false;
     volatile bool shutdown = false;
     ItemFailure failure;
+    Array<PlannedWork> plan;
+    RunOutcome outcome;
 
     ResultCode RunSequence(TransferObserver* observer) override {
         HRESULT com = CoInitialize(nullptr);
@@ -148,6 +222,12 @@ public:
                 observer->SetItemCount(_wcstoui64(arg, nullptr, 10), 0);
             } else if (!wcscmp(step, L"text")) {
                 observer->SetStatusText(WString(arg), 9, 0);
+            } else if (!wcscmp(step, L"item")) {
+                wchar_t* name = wcschr(arg, L':');
+                if (name) *name++ = 0;
+                UINT id = !wcscmp(arg, L"download") ? IDS_DOWNLOADING : !wcscmp(arg, L"site") ? IDS_OPENING_SITE
+                                                                                              : IDS_INSTALLING;
+                observer->SetStatusText(Format(LoadResourceString(id).c_str(), WString(name ? name : L"")), 9, 0);
             } else if (!wcscmp(step, L"text7")) {
                 observer->SetStatusText(WString(arg), 7, 0);
             } else if (!wcscmp(step, L"sleep")) {
@@ -176,6 +256,44 @@ public:
                 observer->OnTransferStarted(1, static_cast<uint64_t>(_wcstoui64(arg, nullptr, 0)), WString());
             } else if (!wcscmp(step, L"progress")) {
                 observer->OnProgress(static_cast<uint64_t>(_wcstoui64(arg, nullptr, 0)));
+            } else if (!wcscmp(step, L"wait")) {
+                wchar_t* attempt = wcschr(arg, L':');
+                wchar_t* attempts = attempt ? wcschr(attempt + 1, L':') : nullptr;
+                if (attempt) *attempt++ = 0;
+                if (attempts) *attempts++ = 0;
+                WaitReason reason = !wcscmp(arg, L"busy")          ? WaitReason::InstallerBusy
+                                    : !wcscmp(arg, L"lost")        ? WaitReason::ConnectionLost
+                                    : !wcscmp(arg, L"unavailable") ? WaitReason::ServerUnavailable
+                                                                   : WaitReason::ServerSilent;
+                observer->OnWaiting(reason, attempt ? static_cast<uint32_t>(_wtoi(attempt)) : 0,
+                                    attempts ? static_cast<uint32_t>(_wtoi(attempts)) : 0);
+            } else if (!wcscmp(step, L"outcome")) {
+                wchar_t* fields[5] = {arg, nullptr, nullptr, nullptr, nullptr};
+                for (int f = 1; f < 5 && fields[f - 1]; ++f) {
+                    fields[f] = wcschr(fields[f - 1], L':');
+                    if (fields[f]) *fields[f]++ = 0;
+                }
+                WorkItemOutcome item;
+                item.kind = fields[0][0] == L'D' ? WorkKind::Download : fields[0][0] == L'S' ? WorkKind::OpenSite
+                                                                                            : WorkKind::Install;
+                const wchar_t* result = fields[1] ? fields[1] : L"done";
+                item.result = !wcscmp(result, L"failed")    ? WorkResult::Failed
+                              : !wcscmp(result, L"skipped") ? WorkResult::Skipped
+                              : !wcscmp(result, L"missing") ? WorkResult::StillMissing
+                                                            : WorkResult::Done;
+                item.code = fields[2] ? static_cast<uint32_t>(wcstoul(fields[2], nullptr, 0)) : 0;
+                item.setupCode = fields[3] && wcschr(fields[3], L's');
+                item.mandatory = fields[3] && wcschr(fields[3], L'm');
+                item.name = WString(fields[4] ? fields[4] : L"");
+                outcome.items.Add(item);
+            } else if (!wcscmp(step, L"untilcancel")) {
+                DWORD until = GetTickCount() + static_cast<DWORD>(_wtoi(arg));
+                while (!observer->IsCancelled() && static_cast<LONG>(until - GetTickCount()) > 0) Sleep(10);
+                Sleep(1500);  // the step's own end, after the cancellation
+                Say(L"step-ended cancelled=%d", observer->IsCancelled() ? 1 : 0);
+            } else if (!wcscmp(step, L"measure")) {
+                EnumThreadWindows(g_mainThread, FindProgress, 0);
+                ReportFits(L"progress", g_progress);
             } else if (!wcscmp(step, L"scope1")) {
                 observer->OnFinished(1, 0);
             } else if (!wcscmp(step, L"finish")) {
@@ -197,6 +315,15 @@ public:
     }
     bool RebootStarted() const override { return rebootStarted; }
     ItemFailure LastFailure() override { return failure; }
+    Array<PlannedWork> Plan() override { return plan; }
+    RunOutcome Outcome() override {
+        Say(L"outcome-asked");
+        EnumThreadWindows(g_mainThread, FindProgress, 0);
+        SetEvent(g_summaryShown);
+        RunOutcome answer = outcome;
+        answer.mandatoryMissing = !mandatoryPresent;
+        return answer;
+    }
     void SetShutdownInProgress() override {
         shutdown = true;
         Say(L"shutdown-flag");
@@ -212,10 +339,26 @@ int RunProgress(int argc, wchar_t** argv) {
         if (!wcscmp(argv[i], L"--title") && i + 1 < argc) title = WString(argv[++i]);
         else if (!wcscmp(argv[i], L"--mandatory-missing")) work.mandatoryPresent = false;
         else if (!wcscmp(argv[i], L"--reboot")) work.rebootStarted = true;
-        else break;
+        else if (!wcscmp(argv[i], L"--log") && i + 1 < argc) {
+            LoggingEnabled = true;
+            TheLogger().SetLogFile(WString(argv[++i]));
+        } else if (!wcscmp(argv[i], L"--plan") && i + 1 < argc) {
+            for (wchar_t* item = argv[++i]; item && *item;) {
+                PlannedWork work_item;
+                work_item.kind = item[0] == L'D' ? WorkKind::Download : item[0] == L'S' ? WorkKind::OpenSite
+                                                                                       : WorkKind::Install;
+                work_item.size = _wcstoui64(item + 1, nullptr, 10);
+                work.plan.Add(work_item);
+                item = wcschr(item, L',');
+                if (item) ++item;
+            }
+        } else break;
     }
     work.steps = argv + i;
     work.stepCount = argc - i;
+    g_mainThread = GetCurrentThreadId();
+    g_summaryShown = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE measurer = CreateThread(nullptr, 0, MeasureSummary, nullptr, 0, nullptr);
     INT_PTR result;
     {
         ProgressDialog dialog;
@@ -224,10 +367,14 @@ int RunProgress(int argc, wchar_t** argv) {
         dialog.WaitForWorker();
         Say(L"worker-joined");
     }
+    if (LoggingEnabled) TheLogger().Close();
+    SetEvent(g_summaryShown);
+    WaitForSingleObject(measurer, 5000);
+    CloseHandle(measurer);
     return static_cast<int>(result);
 }
 
-int RunTitle(int argc, wchar_t** argv) {
+int RunTitleCommand(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     Interactive = false;
     StatusWindow status;
@@ -247,7 +394,7 @@ int wmain(int argc, wchar_t** argv) {
     int code = 2;
     if (argc >= 2 && !wcscmp(argv[1], L"status")) code = RunStatus(argc, argv);
     else if (argc >= 2 && !wcscmp(argv[1], L"progress")) code = RunProgress(argc, argv);
-    else if (argc >= 2 && !wcscmp(argv[1], L"title")) code = RunTitle(argc, argv);
+    else if (argc >= 2 && !wcscmp(argv[1], L"title")) code = RunTitleCommand(argc, argv);
     if (com == S_OK) CoUninitialize();
     return code;
 }

@@ -1,5 +1,7 @@
-"""Test harness for running the x86_64 chainer and its helper programs under
-wine64 in a private prefix. Everything runs against 127.0.0.1 only."""
+"""Test harness for running the chainer and its helper programs under Wine in
+private prefixes: the x86_64 build under wine64, and the shipped i686 build
+under the private 32-bit Wine of tools/setup_wine32.sh (WoW64). Everything
+runs against 127.0.0.1 only."""
 import os
 import re
 import shutil
@@ -13,6 +15,9 @@ BUILD = Path(os.environ.get("CORVANE_BUILD_X64", ROOT / "build" / "x64")).resolv
 CORVANE_EXE = BUILD / "bin" / "corvane.exe"
 PROGRAMS = BUILD / "programs"
 WINE = "/usr/lib/wine/wine64"
+# The release build and its 32-bit test programs, and the 32-bit Wine.
+BUILD_I686 = Path(os.environ.get("CORVANE_BUILD_I686", ROOT / "build" / "i686")).resolve()
+WINE32 = Path(os.environ.get("CORVANE_WINE32", ROOT / "build" / "wine32")).resolve()
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
 
 
@@ -21,16 +26,19 @@ def win_path(path) -> str:
     return "Z:" + str(path).replace("/", "\\")
 
 
-def program(name: str) -> Path:
-    return PROGRAMS / (name if name.endswith(".exe") else name + ".exe")
+def program(name: str, build: Path | None = None) -> Path:
+    """A test program of the x86_64 tree, or of the given one."""
+    folder = build / "programs" if build else PROGRAMS
+    return folder / (name if name.endswith(".exe") else name + ".exe")
 
 
 class Prefix:
     """A private WINEPREFIX with a persistent wineserver."""
 
-    def __init__(self, root: Path, display: str | None = None):
+    def __init__(self, root: Path, display: str | None = None, loader: str = WINE):
         self.root = Path(root)
         self.path = self.root / "prefix"
+        self.loader = str(loader)
         self.env = dict(os.environ)
         self.env.update(
             WINEPREFIX=str(self.path),
@@ -43,9 +51,13 @@ class Prefix:
         else:
             self.env.pop("DISPLAY", None)
 
-    def create(self):
-        self.path.mkdir(parents=True, exist_ok=True)
-        self.wine("wineboot", "-i", timeout=300, check=True)
+    def create(self, template: Path | None = None):
+        """A new prefix, or a copy of a prepared one."""
+        if template:
+            shutil.copytree(template, self.path, symlinks=True)
+        else:
+            self.path.mkdir(parents=True, exist_ok=True)
+            self.wine("wineboot", "-i", timeout=300, check=True)
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=120)
         # A persistent server makes every later start fast.
         subprocess.run([WINESERVER, "-p"], env=self.env, timeout=30)
@@ -66,7 +78,7 @@ class Prefix:
         if env:
             e.update(env)
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            proc = subprocess.Popen([WINE, *map(str, args)], env=e, stdout=out, stderr=err,
+            proc = subprocess.Popen([self.loader, *map(str, args)], env=e, stdout=out, stderr=err,
                                     stdin=subprocess.DEVNULL, **kw)
             try:
                 proc.wait(timeout=timeout)
@@ -85,7 +97,7 @@ class Prefix:
         e = dict(self.env)
         if env:
             e.update(env)
-        return subprocess.Popen([WINE, *map(str, args)], env=e, stdout=subprocess.PIPE,
+        return subprocess.Popen([self.loader, *map(str, args)], env=e, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, **kw)
 
     def run(self, exe, *args, timeout=60, env=None, cwd=None) -> "RunResult":
@@ -100,7 +112,7 @@ class Prefix:
         m = re.search(r"exit=(-?\d+)", out)
         if "timeout" in out or not m:
             raise AssertionError(f"{exe} did not finish: {out!r} {proc.stderr[-2000:]!r}")
-        return RunResult(int(m.group(1)), out, time.monotonic() - started)
+        return RunResult(int(m.group(1)), out, time.monotonic() - started, proc.stderr.decode(errors="replace"))
 
     # Registry -----------------------------------------------------------
     def reg(self, *args, check=True):
@@ -150,10 +162,11 @@ class Prefix:
 
 
 class RunResult:
-    def __init__(self, code, output, seconds):
+    def __init__(self, code, output, seconds, errors=""):
         self.code = code
         self.output = output
         self.seconds = seconds
+        self.errors = errors  # what Wine wrote to stderr
 
     def __repr__(self):
         return f"RunResult(code={self.code}, seconds={self.seconds:.2f})"
@@ -168,11 +181,11 @@ def encode_ini(text: str, bom: bool = True) -> bytes:
 class Package:
     """The chainer placed under some name in a folder, beside its INI."""
 
-    def __init__(self, folder: Path, name: str = "setup.exe"):
+    def __init__(self, folder: Path, name: str = "setup.exe", chainer: Path = CORVANE_EXE):
         self.folder = Path(folder)
         self.folder.mkdir(parents=True, exist_ok=True)
         self.exe = self.folder / name
-        shutil.copyfile(CORVANE_EXE, self.exe)
+        shutil.copyfile(chainer, self.exe)
         base = name.rsplit(".", 1)[0] if "." in name else name
         self.ini = self.folder / (base + ".ini")
 

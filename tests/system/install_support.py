@@ -9,11 +9,12 @@ import harness
 POWERSHELL_DIR = ("windows", "system32", "WindowsPowerShell", "v1.0")
 
 
-def place_stand_in(folder: Path, name: str, **behaviour) -> Path:
-    """Copies the stand-in setup to folder/name with its behaviour file."""
+def place_stand_in(folder: Path, name: str, build: Path | None = None, **behaviour) -> Path:
+    """Copies the stand-in setup (of the x86_64 tree, or of build) to
+    folder/name with its behaviour file."""
     folder.mkdir(parents=True, exist_ok=True)
     exe = folder / name
-    shutil.copyfile(harness.program("stand_in_setup"), exe)
+    shutil.copyfile(harness.program("stand_in_setup", build), exe)
     base = name.rsplit(".", 1)[0]
     (folder / (base + ".txt")).write_text("".join(f"{k}={v}\n" for k, v in behaviour.items()))
     return exe

@@ -27,12 +27,12 @@ def md5_of(path: Path) -> str:
     return hashlib.md5(path.read_bytes()).hexdigest()
 
 
-def prepare_setup(served: Path, download_folder: Path, name: str, **behaviour) -> Path:
+def prepare_setup(served: Path, download_folder: Path, name: str, build: Path | None = None, **behaviour) -> Path:
     """A stand-in setup served by HTTP that carries its behaviour in its own
     bytes, so that any copy of the download behaves so (and two of them with
     different behaviour differ)."""
     (served / name).parent.mkdir(parents=True, exist_ok=True)
-    exe = place_stand_in(served, name, **behaviour)
+    exe = place_stand_in(served, name, build, **behaviour)
     (served / (name.rsplit(".", 1)[0] + ".txt")).unlink()
     with exe.open("ab") as f:
         f.write(b"\n#stand-in behaviour\n" + "".join(f"{k}={v}\n" for k, v in behaviour.items()).encode())

@@ -54,7 +54,7 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
     before = sorted(p.name for p in example.iterdir())
     code, out = check(prefix, "--plan", win_path(example / "setup.ini"))
     assert code == 0, out
-    assert "64-bit: reads WinNT64Versions" in out and "Mode: basic UI (b)" in out
+    assert "64-bit: reads WinNT64Versions" in out and "Mode: basic UI (b); elevated" in out
 
     tools = section(out, 1)
     for k in range(1, 9):
@@ -73,11 +73,13 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
         setup = win_path(example) + "\\tools_setup.exe"
         assert "action: 1 install from the package: " + setup + " (written: tools_setup.exe)" in tools
         assert "mandatory: yes (m); parent: none" in tools
-        # A setup of the package: the shell gets the command line as written,
-        # a launch under LocalSystem puts the quoted path and two blanks before it.
-        assert "command line (BasicUiCommandLine): /passive\n   shell launch: " + setup in tools
+        # A setup of the package, as this (elevated) process would start it:
+        # directly, the quoted path and two blanks before the command line as
+        # written; with the reboot mode and return codes the run applies.
+        assert "command line (BasicUiCommandLine): /passive\n" in tools
+        assert f'launch: directly: {setup} with "{setup}"  /passive\n' in tools
         assert "working folder: " + win_path(example) + "\n" in tools
-        assert f'LocalSystem launch: {setup} with "{setup}"  /passive' in tools
+        assert "reboot: none\n   return codes: 0 success, anything else failure\n" in tools
         assert "selected: yes" in tools
 
     service = section(out, 2)
@@ -85,6 +87,7 @@ def test_plan_shows_found_and_missed_searches(prefix, example, build, present):
         assert f"search {k}: type {(3, 4, 11)[k - 1]} {name}" in service
     assert service.count("not found") == 4  # three searches and the answer
     assert "action: 2 download: http://127.0.0.1:8080/downloads/example_service.exe -> " in service
+    assert "example_service.exe.part; validator: " in service and "launch: directly: " in service
     assert "mandatory: no; parent: Corvane Example Tools 2.4" in service
     assert "command line (BasicUiCommandLine): /passive" in service
     assert "selected: yes" in service
@@ -118,5 +121,16 @@ def test_check_and_explain_answer_like_the_native_build(prefix, workdir):
     assert proc.returncode == 2 and b"bad.txt:2: error: not UTF-8" in proc.stderr
     code, out = check(prefix, "--explain", "-536870888")
     assert code == 0 and "E_DL_NOT_FOUND" in out
+    # The languages the chainer's texts are shipped in, each complete.
+    code, out = check(prefix, "--languages")
+    rows = out.splitlines()
+    assert code == 0 and len(rows) == 9 and rows[0].startswith("en-US 0409 English: "), out
+    assert len({row.split(": ")[1] for row in rows}) == 1, "a language lacks texts"
+    assert "ja-JP 0411 Japanese" in out and "zh-CN 0804 Chinese (Simplified)" in out
+    # Title is a key the chainer acts on: no note about carried keys.
+    titled = workdir / "titled.ini"
+    titled.write_bytes(harness.encode_ini("[GeneralOptions]\nOptions=b\nTitle=Contoso Suite\n"))
+    code, out = check(prefix, win_path(titled))
+    assert code == 0 and "Title" not in out, out
     code, out = check(prefix, "--version")
     assert (code, out) == (0, "corvane-check " + (harness.ROOT / "VERSION").read_text().strip() + "\n")

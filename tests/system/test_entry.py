@@ -80,6 +80,27 @@ def test_waits_for_installer_mutex(prefix, package):
     assert result.seconds >= 2.0, "the run did not wait for the installer mutex"
 
 
+@pytest.mark.parametrize("general,title", [("Options=b\nTitle=Contoso Suite\n", "Contoso Suite"),
+                                           ("Options=b\n", "Corvane Setup")], ids=["title", "product"])
+def test_status_window_tells_the_installer_wait_and_answers_messages(prefix, package, general, title):
+    # The status window carries the package's Title (else "<product> Setup"),
+    # says what the run waits for, and its thread keeps answering messages
+    # (on Windows it would otherwise read "Not Responding").
+    package.write_ini(f"[GeneralOptions]\n{general}")
+    holder = _hold(prefix, "Global\\_MSIExecute", 4000)
+    try:
+        run = prefix.popen(program("runexe"), "60000", win_path(package.exe))
+        found = prefix.wine(program("ui_inspect"), "find", title, "15000", timeout=30).stdout.decode("utf-8")
+        assert "child id=1001" in found, found
+        assert "text=Waiting for another installation to finish\u2026" in found, found
+        pings = [prefix.wine(program("ui_inspect"), "ping", title, timeout=30).stdout.decode() for _ in range(3)]
+        assert all("answered=1" in p for p in pings), pings
+        out, _ = run.communicate(timeout=90)
+    finally:
+        holder.wait(timeout=60)
+    assert b"exit=0" in out, out
+
+
 @pytest.mark.parametrize("hold,state", [
     # The holder releases the mutex but keeps its handle, as the installer
     # service may: a setup launched afterwards must be able to take it, so

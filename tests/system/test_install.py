@@ -126,17 +126,27 @@ def test_reboot_modes_silent(prefix, workdir, store_key, code, reboot, present, 
     assert (any(l.endswith("Rebooting machine...") for l in log_lines(log))) == (outcome == 2)
 
 
-@pytest.mark.parametrize("answer", ["yes", "no"])
-def test_reboot_question_answered_through_the_window(prefix, workdir, store_key, answer):
+# Only an explicit Yes restarts: No is the default button (Enter), and Esc,
+# closing the box, or a box that cannot be shown (no display) mean No. The
+# caption is the run's title when there is one.
+@pytest.mark.parametrize("answer,title", [("yes", ""), ("no", ""), ("enter", "Contoso Suite Setup"),
+                                          ("esc", ""), ("close", "Contoso Suite Setup"), ("unshown", "")])
+def test_reboot_question_answered_through_the_window(prefix, workdir, store_key, answer, title):
     exe = place_stand_in(workdir / "p", "setup.exe", exit=0)
     out = workdir / "probe.txt"
     report = workdir / "box.txt"
-    probe = prefix.popen(harness.program("launch_probe"),
-                         *probe_args("install", out, file=harness.win_path(exe), name="Q", key=store_key,
-                                     silent=0, reboot=1))
+    args = probe_args("install", out, file=harness.win_path(exe), name="Q", key=store_key, silent=0, reboot=1,
+                      title=title)
+    if answer == "unshown":
+        assert prefix.run(harness.program("launch_probe"), *args, timeout=60, env={"DISPLAY": ""}).code == 0
+        r = read_report(out)
+        assert r["outcome"] == "2" and r["declined"] == "1" and r["restarts"] == "0"
+        return
+    probe = prefix.popen(harness.program("launch_probe"), *args)
+    caption = title or "Confirmation"
     try:
-        answered = prefix.run(harness.program("answer_box"), "Confirmation", answer, harness.win_path(report),
-                              "30000", timeout=60)
+        answered = prefix.run(harness.program("answer_box"), caption, answer, harness.win_path(report), "30000",
+                              timeout=60)
         assert answered.code == 0, "no reboot question appeared"
         probe.wait(timeout=60)
     finally:
@@ -145,7 +155,8 @@ def test_reboot_question_answered_through_the_window(prefix, workdir, store_key,
             probe.wait()
     box = read_report(report)
     assert box["text"] == REBOOT_TEXT
-    assert box["caption"] == "Confirmation"
+    assert box["caption"] == caption
+    assert box["default"] == "7", "No is the default button"
     buttons = [l for l in report.read_text().splitlines() if l.startswith("button=")]
     assert sorted(buttons) == ["button=6", "button=7"]  # Yes and No, no Cancel
 

@@ -253,7 +253,7 @@ def test_a_pinned_publisher_survives_a_republished_file(prefix, authority, packa
     for build, signer, chain, launched in [(1, "signer", ("intermediate",), 1), (2, "signer", ("intermediate",), 1),
                                            (3, "other_signer", (), 0)]:
         record = workdir / f"record{build}.txt"
-        setup = prepare_setup(http.root, dl, "setup1.exe", record=win_path(record), build=build)
+        setup = prepare_setup(http.root, dl, "setup1.exe", record=win_path(record), release=build)
         shutil.copyfile(authority._sign(f"build{build}.exe", signer, *chain, source=setup), setup)
         log.unlink(missing_ok=True)
         package.write_ini(chainer_ini("q", [dict(app)], log, dl))

@@ -6,6 +6,7 @@ import shutil
 import pytest
 
 import harness
+import servers
 from install_support import place_stand_in, read_records, wait_for_records
 import hashlib
 
@@ -327,6 +328,19 @@ def test_keep_files(prefix, package, workdir, http, key, keep, stays):
     assert dl.exists() == stays
 
 
+def test_a_link_below_the_download_folder_is_not_followed(prefix, package, workdir, http, key):
+    """The target's subfolder is a link to a folder outside the download
+    folder: nothing is written through it, and the download fails."""
+    dl, log, outside = workdir / "dl", workdir / "run.log", workdir / "outside"
+    outside.mkdir()
+    app = download_app(http, dl, key, "A", Folder="sub?setup1.exe")
+    (dl / "sub").symlink_to(outside, target_is_directory=True)
+    assert run(prefix, package, chainer_ini("q", [app], log, dl)).code == 0
+    lines = log_lines(log)
+    assert "Download refused, a link is on the way to its folder:" + harness.win_path(dl / "sub" / "setup1.exe") in lines
+    assert list(outside.iterdir()) == []
+
+
 def test_part_file_resumed(prefix, package, workdir, http, key):
     dl, log = workdir / "dl", workdir / "run.log"
     app = download_app(http, dl, key, "A")
@@ -394,6 +408,93 @@ def test_failed_setup_code_and_3010(prefix, package, workdir, key):
     assert "Return code of launched file:1603" in lines and "Return code of launched file:3010" in lines
     # Without a pending reboot the context is deleted at the end.
     assert not prefix.key_exists("HKCU\\InterbootContext")
+
+
+# What a setup's return code means by its prerequisite's ReturnCodes (an
+# unlisted code keeps the rule of every package), in a silent run of two
+# mandatory prerequisites: (ReturnCodes of A, A's exit codes run after run,
+# the run's exit code, A's launches, whether B was launched, context kept).
+MEANINGS = {
+    "3010 as reboot: the chain goes on, -1": ("3010:reboot", "3010", -1, 1, True, True),
+    "1641 as rebooting: nothing more starts, -1": ("1641:rebooting", "1641", -1, 1, False, True),
+    "1618 as retry, then success": ("1618:retry", "1618,0", 0, 2, True, False),
+    # (A's own setup went through; B, mandatory too, never started.)
+    "3010 unlisted: a failure, as before": ("", "3010", 1, 1, False, False),
+}
+
+
+@pytest.mark.parametrize("case", MEANINGS, ids=list(MEANINGS))
+def test_return_code_meanings(prefix, package, workdir, key, case):
+    codes, exits, exit_code, launches, b_runs, kept = MEANINGS[case]
+    log, record = workdir / "run.log", workdir / "record.txt"
+    place_stand_in(package.folder, "a.exe", exits=exits, counter=harness.win_path(workdir / "a.count"),
+                   record=harness.win_path(record), regkey=f"Software\\CorvaneTests\\{key}", regvalue="A-Installed",
+                   regdata="1")
+    place_stand_in(package.folder, "b.exe", record=harness.win_path(record), regkey=f"Software\\CorvaneTests\\{key}",
+                   regvalue="B-Installed", regdata="1")
+    a = {"Name": "A", "SetupFile": "a.exe", "Options": "m", "RetValPropName": "ARet",
+         **installed_search(key, "A-Installed")}
+    if codes:
+        a["ReturnCodes"] = codes
+    b = {"Name": "B", "SetupFile": "b.exe", "Options": "m", **installed_search(key, "B-Installed")}
+    text = chainer_ini("q", [a, b], log, extra_general={"ExtractionFolder": "[SETUPEXEDIR]"})
+    assert run(prefix, package, text).code == exit_code
+    runs = [r["exe"].rsplit("\\", 1)[1] for r in read_records(record)]
+    assert runs == ["a.exe"] * launches + (["b.exe"] if b_runs else [])
+    lines = log_lines(log)
+    if codes:
+        assert "Return code means by ReturnCodes:" + codes.split(":")[1] in lines
+    assert prefix.key_exists("HKCU\\InterbootContext") == kept
+    # No restart of the chainer's own: no "r" was asked for.
+    assert "Rebooting machine..." not in lines
+
+
+# A file of several places (Url, then Url2): the mirror is tried when the
+# first place fails or its bytes are rejected, each place with its own part
+# file; the download fails only when both do. (first server's mode, what it
+# serves, the run's exit code, the bytes that ran, the first place's part
+# file left, the last failure's log line)
+MIRRORS = {
+    "first place not found": (dict(), None, 0, "genuine", False, None),
+    "first place cut, its part file kept": (dict(drop_after=1000, drop_every=True, range="ignore"), "genuine", 0,
+                                             "genuine", True, None),
+    "first place serves other bytes": (dict(), "other", 0, "genuine", False, None),
+    "every place fails": (dict(), None, 1, None, False, "Download failed. Error:-536870888"),
+}
+
+
+@pytest.mark.parametrize("case", MIRRORS, ids=list(MIRRORS))
+def test_mirrors(prefix, package, workdir, http, key, case):
+    mode, first_serves, exit_code, ran, part_left, failure = MIRRORS[case]
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    app = download_app(http, dl, key, "A", record=record, Options="m")
+    genuine = (http.root / "setup1.exe").read_bytes()
+    mirror_root = workdir / "www2"
+    mirror_root.mkdir()
+    if ran:
+        (mirror_root / "setup1.exe").write_bytes(genuine)
+    if first_serves == "other":
+        (http.root / "setup1.exe").write_bytes(genuine[:-1] + bytes([genuine[-1] ^ 1]))
+    elif first_serves is None:
+        (http.root / "setup1.exe").unlink()
+    http.set_mode(**mode)
+    mirror = servers.HttpServer(mirror_root).start()
+    mirror_url = mirror.url("setup1.exe")
+    try:
+        app["Url2"] = mirror_url
+        text = chainer_ini("q", [app], log, dl, {"KeepFiles": "complete"})
+        assert run(prefix, package, text, timeout=300).code == exit_code
+    finally:
+        mirror.stop()
+    lines = log_lines(log)
+    assert [l for l in lines if l.startswith("Downloading from:")] == ["Downloading from:" + http.url("setup1.exe"),
+                                                                      "Downloading from:" + mirror_url]
+    assert len(read_records(record)) == (1 if ran else 0)
+    if ran:
+        assert (dl / "setup1.exe").read_bytes() == genuine
+    assert (dl / "setup1.exe.part").exists() == part_left
+    if failure:
+        assert failure in lines
 
 
 def temp_shortcuts(prefix):

@@ -90,7 +90,7 @@ def app(http, dl, key, name, setup, **extra):
     return entry
 
 
-def test_success_bar_advances_per_item(ui_run_prefix, workdir, http, key, runs):
+def test_success_one_bar_through_downloads_and_setups(ui_run_prefix, workdir, http, key, runs):
     dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
     apps = [app(http, dl, key, "Alpha Runtime", "a.exe", sleep=2500, record=win_path(record), Options="m"),
             app(http, dl, key, "Beta Runtime", "b.exe", record=win_path(record))]
@@ -103,7 +103,9 @@ def test_success_bar_advances_per_item(ui_run_prefix, workdir, http, key, runs):
     assert run.code() == 0
     rows = [r for r in watcher.states() if "text" in r]
     installing = [(r["text"], r["pos"]) for r in rows if r["text"].startswith("Installing")]
-    assert ("Installing Alpha Runtime", "1000") in installing and ("Installing Beta Runtime", "2000") in installing
+    # Two downloads take the first half of the one bar, the two setups the
+    # second; a setup counts as done when it has ended.
+    assert ("Installing Alpha Runtime", "5000") in installing and ("Installing Beta Runtime", "7500") in installing
     assert [r["cmdline"].split()[-1] for r in read_records(record)] == ["/passive", "/passive"]
     lines = log_lines(log)
     assert "Starting installing prerequisites in basic UI mode." in lines
@@ -120,28 +122,50 @@ def test_cancel_during_slow_download(ui_run_prefix, workdir, http, key, runs, op
     wait_text(ui_run_prefix, "Downloading Slow")
     time.sleep(1.0)
     assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
+    confirm(ui_run_prefix, workdir)
     assert run.code() == code
     assert (dl / "slow.exe.part").exists(), "a cancelled download keeps its part file"
     assert not (dl / "slow.exe").exists()
     assert not any(l.startswith("Launching file:") for l in log_lines(log))
 
 
-def test_cancel_during_install_stops_the_next_item(ui_run_prefix, workdir, http, key, runs):
+def confirm(prefix, workdir, answer="yes"):
+    """Answers the question "Cancel the installation?" (captioned with the title)."""
+    report = workdir / "question.txt"
+    assert prefix.run(program("answer_box"), TITLE, answer, win_path(report), "30000", timeout=60).code == 0
+    assert "text=Cancel the installation?" in report.read_text(encoding="utf-8")
+
+
+def test_cancel_during_install_waits_for_the_setup_and_stops_the_next_item(ui_run_prefix, workdir, http, key, runs):
     dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
-    apps = [app(http, dl, key, "First", "first.exe", sleep=4000, record=win_path(record)),
+    apps = [app(http, dl, key, "First", "first.exe", sleep=6000, record=win_path(record)),
             app(http, dl, key, "Second", "second.exe", record=win_path(record))]
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
     wait_text(ui_run_prefix, "Installing First")
     assert "ok" in inspect(ui_run_prefix, "cancel", TITLE)
-    cancelled = time.monotonic()
-    # The dialog goes at once while the running setup goes on to its end.
-    deadline = cancelled + 10
-    while "window=" in inspect(ui_run_prefix, "find", TITLE, "100") and time.monotonic() < deadline:
-        time.sleep(0.1)
+    confirm(ui_run_prefix, workdir)
+    # The dialog stays while the setup runs, and says so; it goes once the
+    # setup has ended.
+    wait_text(ui_run_prefix, "Cancelling after First finishes\u2026", timeout=10)
+    time.sleep(2.0)
+    kids = children(inspect(ui_run_prefix, "find", TITLE, "500"))
+    assert kids[1034][5] == "Cancelling after First finishes\u2026", "the dialog went while the setup ran"
+    assert kids[2][4] == 1
     assert run.code() == 0
     ran = read_records(record)
     assert len(ran) == 1 and ran[0]["exe"].lower().endswith("first.exe"), ran
     assert ui_run_prefix.reg_query(f"{TESTS_KEY}\\{key}", "First") == "1", "the running setup was stopped"
+
+
+def close_summary(prefix, *told):
+    """Waits for the summary the dialog shows at the end, checks that it tells
+    each text, and closes it."""
+    kids = wait_dialog(prefix, "The installation (could not be completed|finished, but not everything).*")
+    assert kids[2][5] == "Close"
+    text = inspect(prefix, "text", TITLE, "1037")
+    for name in told:
+        assert name in text, text
+    assert "ok" in inspect(prefix, "cancel", TITLE)
 
 
 def wait_dialog(prefix, wanted, timeout=60):
@@ -164,7 +188,10 @@ SETUP_ENDED = "Setup of Needed ended with return code "
 # What the dialog shows when the work ends, read from its controls: app keys
 # (exit: the setup's return code), server mode, status line, button, and the
 # bar as (lowest position, highest position, upper limit). A mandatory
-# failure leaves the dialog until Close, which ends the run with 1.
+# failure leaves the dialog until Close, which ends the run with 1. The bar
+# stays at the start of the failed item: a download's is 0, a downloaded
+# setup's half the bar (the download was the first half).
+SETUP_FAILED = ("Close", (5000, 5000, 10000))
 DIALOG_CASES = {
     "not found": (dict(Url="missing.exe"), {}, DOWNLOAD_FAILED + "the server does not have the file (404 or 410 not found)"),
     "refused": ({}, dict(status=403), DOWNLOAD_FAILED + "the server refused the file (403 forbidden)"),
@@ -175,24 +202,28 @@ DIALOG_CASES = {
     "too large": (dict(ExactSize=0), dict(announce=1 << 50),
                   DOWNLOAD_FAILED + "the file is larger than the free space on the download folder's drive; the part file is kept"),
     "cut": ({}, dict(drop_after=0, drop_every=True), DOWNLOAD_FAILED + "the connection kept ending before the whole file had arrived, or the server never confirmed where the file ends; the part file is kept"),
-    "setup 1603": (dict(exit=1603), {}, SETUP_ENDED + "1603: a fatal error during installation"),
-    "setup 1618": (dict(exit=1618), {}, SETUP_ENDED + "1618: another installation is already in progress"),
-    "setup 3010": (dict(exit=3010), {}, SETUP_ENDED + "3010: the setup succeeded and asks for a restart"),
-    "setup 42": (dict(exit=42), {}, SETUP_ENDED + "42"),
+    "setup 1603": (dict(exit=1603), {}, SETUP_ENDED + "1603: a fatal error during installation", *SETUP_FAILED),
+    "setup 1618": (dict(exit=1618), {}, SETUP_ENDED + "1618: another installation is already in progress",
+                   *SETUP_FAILED),
+    "setup 3010": (dict(exit=3010), {}, SETUP_ENDED + "3010: the setup succeeded and asks for a restart",
+                   *SETUP_FAILED),
+    "setup 42": (dict(exit=42), {}, SETUP_ENDED + "42", *SETUP_FAILED),
     "setup missing": (dict(SetupFile="missing.exe"), {}, SETUP_ENDED + "2: a file was not found"),
     # A slow download of known size: the line and the bar follow its bytes.
     "slow download": (dict(Options=""), dict(chunk=4096, delay=0.1),
-                      r"Downloading Needed \((?!0\.0 )\d+\.\d of \d+\.\d KB\)", "Cancel", (1, 999, 1000)),
+                      r"Downloading Needed \((?!0\.0 )\d+\.\d of \d+\.\d KB\)", "Cancel", (1, 4999, 10000)),
 }
 
 
 @pytest.mark.parametrize("case", DIALOG_CASES, ids=list(DIALOG_CASES))
 def test_what_the_dialog_shows(ui_run_prefix, workdir, http, key, runs, case):
     keys, mode, line, *rest = DIALOG_CASES[case]
-    button, (low, high, limit) = rest if rest else ("Close", (0, 0, 1000))
+    button, (low, high, limit) = rest if rest else ("Close", (0, 0, 10000))
     dl, log = workdir / "dl", workdir / "run.log"
     keys = dict(keys)
-    entry = app(http, dl, key, "Needed", "needed.exe", installs=False, Options="m", exit=keys.pop("exit", 0))
+    # (The slow download installs its prerequisite: nothing is left to tell.)
+    entry = app(http, dl, key, "Needed", "needed.exe", installs=case == "slow download", Options="m",
+                exit=keys.pop("exit", 0))
     entry.update(keys)
     if "Url" in keys:
         entry["Url"] = http.url(keys["Url"])
@@ -200,7 +231,7 @@ def test_what_the_dialog_shows(ui_run_prefix, workdir, http, key, runs, case):
         del entry["Url"]
     http.set_mode(**mode)
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", [entry], log, dl))
-    kids = wait_dialog(ui_run_prefix, re.escape(line) if rest == [] else line, timeout=90)
+    kids = wait_dialog(ui_run_prefix, re.escape(line) if case != "slow download" else line, timeout=90)
     if case in ("not found", "setup 1603", "slow download"):
         screenshot(ui_run_prefix, TITLE, workdir / f"{case.replace(' ', '-')}.png")
     assert kids[2][5] == button
@@ -237,6 +268,8 @@ def test_mandatory_missing_after_installs(ui_run_prefix, workdir, http, key, run
     dl, log = workdir / "dl", workdir / "run.log"
     apps = [app(http, dl, key, "Ghost", "ghost.exe", installs=False, Options="m")]
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    # Its setup went through, yet it is still missing: told, not a silent end.
+    close_summary(ui_run_prefix, "Ghost")
     assert run.code() == 1
     assert "Return code of launched file:0" in log_lines(log)
 
@@ -246,11 +279,13 @@ def test_credential_question_refused(ui_run_prefix, workdir, http, key, runs):
     apps = [app(http, dl, key, "Locked", "locked.exe")]
     http.set_mode(auth="user:secret")
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    # An optional item that failed is told at the end.
+    close_summary(ui_run_prefix, "Locked")
     assert run.code() == 0
     assert "Download failed. Error:-536870894" in log_lines(log)
 
 
-@pytest.mark.parametrize("answer", ["no", "yes"])
+@pytest.mark.parametrize("answer", ["no", "esc", "yes"])
 def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
     dl, log = workdir / "dl", workdir / "run.log"
     ui_run_prefix.wineboot_record.unlink(missing_ok=True)
@@ -258,13 +293,11 @@ def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
             app(http, dl, key, "After Reboot", "after.exe")]
     run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
     report = workdir / "box.txt"
-    assert "window=" in inspect(ui_run_prefix, "find", "Confirmation", "60000", timeout=90)
-    screenshot(ui_run_prefix, "Confirmation", workdir / "reboot-question.png")
-    answered = ui_run_prefix.run(program("answer_box"), "Confirmation", answer, win_path(report), "60000",
-                                 timeout=90)
+    # The question carries the package's title, as the dialog does.
+    answered = ui_run_prefix.run(program("answer_box"), TITLE, answer, win_path(report), "60000", timeout=90)
     assert answered.code == 0
     box = report.read_text(encoding="utf-8")
-    assert "You must reboot your computer" in box
+    assert "You must reboot your computer" in box and "default=7" in box
     # The install loop stops after the item either way; the dialog stays
     # with the reboot notice until the user closes it.
     kids = wait_text(ui_run_prefix, "Setup of Kernel Update asks for a restart of the computer")
@@ -275,17 +308,44 @@ def test_reboot_question(ui_run_prefix, workdir, http, key, runs, answer):
     assert "Rebooting machine..." in lines
     assert not any("after.exe" in l for l in lines if l.startswith("Launching file:"))
     requests = [r["cmdline"] for r in read_records(ui_run_prefix.wineboot_record) if "--init" not in r["cmdline"]]
-    if answer == "no":
-        assert code == 0
+    if answer in ("no", "esc"):
+        # Esc is No: nothing restarts, and the restart is still needed: -1,
+        # the context kept for the run after it.
+        assert code == -1
         assert "  Reboot was refused=true" in lines
         assert not any(l.startswith("  Reboot in Progress=") for l in lines)
-        assert not ui_run_prefix.key_exists("HKCU\\InterbootContext")
+        assert ui_run_prefix.reg_query("HKCU\\InterbootContext", "KernelUpdateRet") == "0"
         assert requests == []
     else:
         assert code == -1
         assert "  Reboot was refused=false" in lines
         assert ui_run_prefix.reg_query("HKCU\\InterbootContext", "KernelUpdateRet") == "0"
         assert requests, "the restart request was not made"
+
+
+# The dialog's run applies the same return-code meanings as a silent run:
+# (ReturnCodes, exit code of the first setup, the run's exit code, the second
+# setup launched).
+DIALOG_MEANINGS = {"3010 as reboot": ("3010:reboot", 3010, -1, True), "1618 unlisted": ("", 1618, 1, False)}
+
+
+@pytest.mark.parametrize("case", DIALOG_MEANINGS, ids=list(DIALOG_MEANINGS))
+def test_return_code_meanings_in_the_dialog(ui_run_prefix, workdir, http, key, runs, case):
+    codes, first_exit, exit_code, second = DIALOG_MEANINGS[case]
+    dl, log, record = workdir / "dl", workdir / "run.log", workdir / "record.txt"
+    first = app(http, dl, key, "First", "first.exe", exit=first_exit, record=win_path(record), Options="m",
+                installs=second)
+    if codes:
+        first["ReturnCodes"] = codes
+    apps = [first, app(http, dl, key, "Second", "second.exe", record=win_path(record))]
+    run = runs(ui_run_prefix, harness.Package(workdir / "pkg"), chainer_ini("b", apps, log, dl))
+    if not second:
+        # A mandatory failure, and the item it kept from running: both told.
+        close_summary(ui_run_prefix, "First", "Second")
+    assert run.code() == exit_code
+    launched = [r["exe"].rsplit("\\", 1)[1] for r in read_records(record)]
+    assert launched == ["first.exe"] + (["second.exe"] if second else [])
+    assert ui_run_prefix.key_exists("HKCU\\InterbootContext") == (exit_code == -1)
 
 
 def test_open_site_shows_a_box_after_each_page(ui_run_prefix, workdir, key, runs):

@@ -119,11 +119,11 @@ TEST(IniSchema, EveryDocumentedKeyIsReadAndNoOther) {
         "MainAppCmdLine", "Options", "UpdatesUrl", "ProductVersion", "MinWIVer", "DownloadFolder", "MainAppURL",
         "UwpAppxURL", "LanguageList", "ExtractionFolder", "KeepFiles", "PackJars", "AllPlatforms",
         "Is64PlatformTransf", "Langs", "PackageCode", "DefaultProdCode", "ProductCode", "UpgradeCode", "ExtUIStub",
-        "SaveExtUIStub", "FileExtractFirst", "MsiCertData", "AppxVersion", "AppxPkId"};
+        "SaveExtUIStub", "FileExtractFirst", "MsiCertData", "AppxVersion", "AppxPkId", "Title"};
     const std::vector<std::string> prerequisite = {
         "VerMin", "VerMax", "WinNTVersions", "WinNT64Versions", "ExactSize", "MD5", "SHA256", "SignerThumbprint",
         "SignerName", "Operator",
-        "CommandLine", "BasicUiCommandLine", "NoUiCommandLine", "Options", "RetValPropName", "ParentPrereq",
+        "CommandLine", "BasicUiCommandLine", "NoUiCommandLine", "Options", "RetValPropName", "ReturnCodes", "ParentPrereq",
         "Folder", "LanguageList"};
     const std::vector<std::string> search = {"SearchType", "SearchString", "VerMin", "VerMax", "RefContent", "SearchCmdLine"};
     const std::vector<std::string> chainer = {"CleanupFiles", "CleanupFolders", "LogFile", "CleanupScript"};

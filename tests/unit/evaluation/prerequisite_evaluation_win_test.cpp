@@ -173,8 +173,8 @@ TEST_F(Evaluation, AlreadyDownloaded) {
         p.Folder = c.folder;
         p.ExactSize = c.exactSize;
         list.items.Add(p);
-        EXPECT_EQ(list.IsAlreadyDownloaded(list[0]), c.expected) << "case " << (&c - cases);
         list.EvaluateAll();
+        EXPECT_EQ(list[0].FileAtTarget, c.expected) << "case " << (&c - cases);
         EXPECT_EQ(list[0].AlreadyDownloaded, c.expected) << "case " << (&c - cases);
         EXPECT_EQ(list[0].Action, kActionDownload);
         EXPECT_EQ(list.GetAction(0), c.expected ? kActionDownloaded : kActionDownload) << "case " << (&c - cases);

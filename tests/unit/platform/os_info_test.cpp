@@ -4,6 +4,7 @@
 
 #include "base/wstr.h"
 #include "platform/os_info.h"
+#include "platform/text_language.h"
 #include "test_values.h"
 
 namespace {
@@ -208,6 +209,34 @@ TEST(OsInfoBuild, ServicePackTextIsCutToItsField) {
     v.csdVersion = u"Service Pack 3";
     BuildOsInfo(v, false, &info);
     EXPECT_TRUE(WString(info.ServicePackText) == u"Service Pack 3");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TextLanguage, TheUsersLanguageItsFamilyOrEnglish) {
+    const uint16_t shipped[] = {0x0409, 0x0407, 0x040C, 0x0C0A, 0x0410, 0x0416, 0x0411, 0x0804, 0x0419};
+    const struct {
+        uint16_t user, chosen;
+    } cases[] = {
+        {0x0407, 0x0407},  // German
+        {0x0C07, 0x0407},  // German of Austria reads German
+        {0x080A, 0x0C0A},  // Spanish of Mexico reads Spanish
+        {0x040A, 0x0C0A},  // Spanish, traditional sort
+        {0x0816, 0x0416},  // Portuguese of Portugal reads Brazilian Portuguese
+        {0x1004, 0x0804},  // Chinese of Singapore writes Simplified
+        {0x0404, 0x0409},  // Chinese of Taiwan writes Traditional: English
+        {0x0C04, 0x0409},  // Hong Kong likewise
+        {0x0809, 0x0409},  // English of the United Kingdom
+        {0x0413, 0x0409},  // Dutch is not shipped
+        {0x0000, 0x0409},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChooseTextLanguage(c.user, shipped, 9), c.chosen) << std::hex << c.user;
+    // Only what the executable has: without German resources German reads English.
+    EXPECT_EQ(ChooseTextLanguage(0x0407, shipped, 1), 0x0409);
+    EXPECT_EQ(ChooseTextLanguage(0x0407, nullptr, 0), 0x0409);
 }
 
 }  // namespace
