@@ -364,6 +364,29 @@ int32_t ParseLenientInt(const WString& text) {
     return static_cast<int32_t>(value);
 }
 
+uint64_t ParseLenientSize(const WString& text) {
+    constexpr uint64_t kLargest = ~0ull;
+    const char16_t* p = text.c_str();
+    while (*p == u' ') ++p;
+    bool negative = false;
+    if (*p == u'-') {
+        negative = true;
+        ++p;
+    }
+    if (*p == u'+') ++p;
+    uint64_t value = 0;
+    bool beyond = false;
+    for (; *p >= u'0' && *p <= u'9'; ++p) {
+        const uint64_t digit = static_cast<uint64_t>(*p - u'0');
+        if (value > (kLargest - digit) / 10) beyond = true;
+        if (!beyond) value = value * 10 + digit;
+    }
+    if (beyond) return kLargest;
+    if (!negative || value == 0) return value;
+    if (value > 0x80000000ull) return kLargest;
+    return 0x100000000ull - value;
+}
+
 int HexDigitValue(char16_t unit) {
     if (unit >= u'0' && unit <= u'9') return unit - u'0';
     if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;

@@ -143,3 +143,9 @@ WString Format(const char16_t* format, const Args&... args) {
 // Lenient integer of the configuration: leading blanks, optional "-", then an
 // optional "+", then digits up to the first other character; wraps in 32 bits.
 int32_t ParseLenientInt(const WString& text);
+// The same rule for a size in bytes, read exactly in 64 bits: digits beyond
+// what 64 bits hold read as the largest value (a size no file has), never as
+// a wrapped small one. A negative value reads as the 32-bit rule always read
+// it (-7 as 4294967289) while it fits 32 bits, and as the largest value
+// beyond that.
+uint64_t ParseLenientSize(const WString& text);

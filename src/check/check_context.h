@@ -115,6 +115,8 @@ NumberForm ClassifyNumber(const WString& text, int64_t* value);
 // Reports a number that the lenient reading takes differently from how it
 // looks; answers the value the chainer reads.
 int32_t CheckNumber(const IniPair& pair, DiagnosticList* out);
+// The same for a size in bytes (ExactSize), read in 64 bits.
+void CheckSize(const IniPair& pair, DiagnosticList* out);
 // Letters outside the set mean nothing; meaning says which ones count.
 void CheckOptionLetters(const IniPair& pair, const char16_t* letters, const WString& meaning, DiagnosticList* out);
 // A VerMin<k>/VerMax<k> pair: reports texts that set no bound and a maximum

@@ -159,6 +159,35 @@ int32_t CheckNumber(const IniPair& pair, DiagnosticList* out) {
     return read;
 }
 
+void CheckSize(const IniPair& pair, DiagnosticList* out) {
+    const WString& text = pair.value;
+    const uint64_t read = ParseLenientSize(text);
+    const WString reads = WString(u"reads as ").AppendUnsigned(read);
+    const char* rule = "value-read-differently";
+    int i = 0;
+    const bool negative = i < text.Length() && text[i] == u'-';
+    if (negative) ++i;
+    if (i < text.Length() && text[i] == u'+') ++i;
+    const int start = i;
+    bool beyond = false;
+    uint64_t v = 0;
+    for (; i < text.Length() && IsDigit(text[i]); ++i) {
+        const uint64_t digit = static_cast<uint64_t>(text[i] - u'0');
+        if (v > (~0ull - digit) / 10) beyond = true;
+        v = beyond ? v : v * 10 + digit;
+    }
+    if (i == start) {
+        out->Warning(pair.line, rule, pair.key + u"=" + text + u" holds no number: it " + reads);
+    } else if (i < text.Length()) {
+        out->Warning(pair.line, rule, pair.key + u" has text after its number: " + Quoted(text) + u" " + reads);
+    } else if (beyond) {
+        out->Warning(pair.line, rule, pair.key + u"=" + text + u" is out of range (64-bit): it " + reads +
+                                          u", a size no file has: every download is rejected");
+    }
+    if (negative && v)
+        out->Warning(pair.line, rule, pair.key + u" is negative: it " + reads);
+}
+
 void CheckOptionLetters(const IniPair& pair, const char16_t* letters, const WString& meaning, DiagnosticList* out) {
     for (int i = 0; i < pair.value.Length(); ++i) {
         char16_t c = pair.value[i];
@@ -276,10 +305,8 @@ bool DependsOnCurrentFolder(const WString& path) {
 bool CheckPackageFile(CheckContext* context, const IniPair& pair, const WString& relative, const char16_t* what,
                       WString* missing) {
     if (!context->options.files || IsAbsolutePath(relative) || relative.FindFirstOf(u"[%!") >= 0) return false;
-    uint64_t size = 0;
-    WString md5;
-    WString sha256;
-    if (context->options.files->Describe(relative, &size, &md5, &sha256)) return false;
+    FileFacts facts;
+    if (context->options.files->Describe(relative, &facts)) return false;
     WString message = WString(what) + u" " + Quoted(relative) + u" is not among the package's files";
     if (missing)
         *missing = message;

@@ -8,6 +8,7 @@
 
 #include "check/diagnostics.h"
 #include "base/wstr.h"
+#include "download/file_verdict.h"
 
 // The folder with the package's files and downloaded setups, for the checks
 // that compare the configuration with real files.
@@ -15,8 +16,9 @@ class PackageFiles {
 public:
     virtual ~PackageFiles() {}
     // A file below the folder (path with backslashes, relative to it): false
-    // when it is missing; otherwise its size and lowercase MD5 digest text.
-    virtual bool Describe(const WString& relativePath, uint64_t* size, WString* md5, WString* sha256) = 0;
+    // when it is missing; otherwise its size and both digests, for the one
+    // verdict (download/file_verdict.h).
+    virtual bool Describe(const WString& relativePath, FileFacts* facts) = 0;
 };
 
 struct CheckOptions {

@@ -38,7 +38,7 @@ bool WriteWholeFile(const WString& path, const Array<uint8_t>& bytes) {
     return fclose(file) == 0 && ok;
 }
 
-bool PackageFolder::Describe(const WString& relativePath, uint64_t* size, WString* md5, WString* sha256) {
+bool PackageFolder::Describe(const WString& relativePath, FileFacts* facts) {
     WString path = folder_;
 #ifdef _WIN32
     const char16_t separator = u'\\';
@@ -50,27 +50,14 @@ bool PackageFolder::Describe(const WString& relativePath, uint64_t* size, WStrin
         path.Append(relativePath[i] == u'\\' ? separator : relativePath[i]);
     FILE* file = OpenFile(path, false);
     if (!file) return false;
-    Md5 digest;
-    Sha256 sha;
+    ExpectedFile both;
+    both.md5 = u"?";
+    both.sha256 = u"?";
+    FileDigester digester(both);
     uint8_t buffer[65536];
-    uint64_t total = 0;
     size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) {
-        digest.Update(buffer, n);
-        sha.Update(buffer, n);
-        total += n;
-    }
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) digester.Update(buffer, n);
     fclose(file);
-    uint8_t bytes[16];
-    digest.Finish(bytes);
-    char16_t text[33];
-    Md5DigestToHex(bytes, text);
-    *size = total;
-    *md5 = WString(text);
-    uint8_t shaBytes[32];
-    sha.Finish(shaBytes);
-    char16_t shaText[65];
-    Sha256DigestToHex(shaBytes, shaText);
-    *sha256 = WString(shaText);
+    *facts = digester.Finish();
     return true;
 }

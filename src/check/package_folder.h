@@ -17,7 +17,7 @@ bool WriteWholeFile(const WString& path, const Array<uint8_t>& bytes);
 class PackageFolder : public PackageFiles {
 public:
     explicit PackageFolder(const WString& folder) : folder_(folder) {}
-    bool Describe(const WString& relativePath, uint64_t* size, WString* md5, WString* sha256) override;
+    bool Describe(const WString& relativePath, FileFacts* facts) override;
 
 private:
     WString folder_;

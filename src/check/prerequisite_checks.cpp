@@ -152,25 +152,28 @@ void CheckSetupFileLocation(CheckContext* context, const IniPair& location) {
 void CheckExactSize(DiagnosticList* out, const IniPair& size) {
     int64_t value = 0;
     const NumberForm form = ClassifyNumber(size.value, &value);
-    const int32_t read = ParseLenientInt(size.value);
+    const uint64_t read = ParseLenientSize(size.value);
+    const WString reads = WString().AppendUnsigned(read);
     WString digits;
     for (int i = 0; i < size.value.Length(); ++i)
         if (size.value[i] >= u'0' && size.value[i] <= u'9') digits.Append(size.value[i]);
-    if (form == NumberForm::kClean && read < 0) {
+    const bool negative = size.value.Trimmed().StartsWith(u"-");
+    if ((form == NumberForm::kClean || form == NumberForm::kOutOfRange) && negative && read != 0) {
         out->Warning(size.line, "value-read-differently",
-                     u"ExactSize " + size.value + u" is negative: it reads as the size " +
-                         WString().AppendUnsigned(static_cast<uint32_t>(read)) + u" bytes, which no setup file has, so every file is rejected");
+                     u"ExactSize " + size.value + u" is negative: it reads as the size " + reads +
+                         u" bytes, which no setup file has, so every file is rejected");
     } else if ((form == NumberForm::kTrailingText || form == NumberForm::kNoDigits) && read == 0) {
         out->Warning(size.line, "value-read-differently",
                      u"ExactSize " + Quoted(size.value) + u" reads as 0: no size is checked (write the size in bytes, "
                      u"decimal digits only)");
     } else if (form == NumberForm::kTrailingText) {
         out->Error(size.line, "value-read-differently",
-                   u"ExactSize " + Quoted(size.value) + u" reads as " + Decimal(read) +
+                   u"ExactSize " + Quoted(size.value) + u" reads as " + reads +
                        u": every setup file of another size is rejected before its launch (write the size in bytes, "
-                       u"decimal digits only" + (digits.Length() > Decimal(read).Length() ? u": " + digits : WString()) + u")");
+                       u"decimal digits only" + (digits.Length() > reads.Length() ? u": " + digits : WString()) + u")");
     } else {
-        CheckNumber(size, out);
+        // Sizes are read in 64 bits: only a number beyond them reads otherwise.
+        CheckSize(size, out);
     }
 }
 
@@ -285,19 +288,16 @@ void CheckReturnCodes(DiagnosticList* out, const IniPair& pair) {
 void CheckFileBytes(CheckContext* context, const IniSection& section, const IniPair& location, const WString& path,
                     const Prerequisite& record, bool download) {
     DiagnosticList* out = context->out;
-    uint64_t size = 0;
-    WString md5;
-    WString sha256;
-    if (!context->options.files->Describe(path, &size, &md5, &sha256)) {
+    FileFacts facts;
+    if (!context->options.files->Describe(path, &facts)) {
         if (download)
             out->Note(location.line, "package-files",
                       u"the download " + Quoted(path) + u" is not in the files folder: its size and digests are not compared");
         return;
     }
-    FileFacts facts;
-    facts.size = size;
-    for (int i = 0; i < 32 && i < md5.Length(); ++i) facts.md5[i] = md5[i];
-    for (int i = 0; i < 64 && i < sha256.Length(); ++i) facts.sha256[i] = sha256[i];
+    const uint64_t size = facts.size;
+    const WString md5(facts.md5);
+    const WString sha256(facts.sha256);
     const ExpectedFile expected = ExpectedFileOf(record);
     WString what = (download ? WString(u"the download ") : WString(u"the setup file ")) + Quoted(path);
     // Every place of a download writes the same target: the file compared
@@ -325,8 +325,6 @@ void CheckFileBytes(CheckContext* context, const IniSection& section, const IniP
     if (download && !expected.HasCheck())
         out->Note(location.line, "package-files", what + u" is not checked; to check it add ExactSize=" +
                                                       WString().AppendUnsigned(size) + u" and MD5=" + md5 + u" or SHA256=" + sha256);
-    if (download && size > 0xFFFFFFFFull)
-        out->Error(location.line, "package-files", u"the file " + Quoted(path) + u" is 4 GiB or larger: not supported");
 }
 
 // Url<k> keys the chainer never reads: after a gap in their numbers, or

@@ -46,18 +46,23 @@ using C = ChainerSettings;
 template <class R>
 constexpr KeySchema<R> Text(const char16_t* name, WString R::*field, KeyUse use = KeyUse::kActs,
                             uint8_t locations = kUseAnyLocation) {
-    return {name, ValueKind::kText, use, locations, field, nullptr, nullptr};
+    return {name, ValueKind::kText, use, locations, field, nullptr, nullptr, nullptr};
 }
 
 template <class R>
 constexpr KeySchema<R> Number(const char16_t* name, int32_t R::*field, ValueKind kind = ValueKind::kInteger,
                               uint8_t locations = kUseAnyLocation) {
-    return {name, kind, KeyUse::kActs, locations, nullptr, field, nullptr};
+    return {name, kind, KeyUse::kActs, locations, nullptr, field, nullptr, nullptr};
+}
+
+template <class R>
+constexpr KeySchema<R> Size(const char16_t* name, uint64_t R::*field, uint8_t locations) {
+    return {name, ValueKind::kSize, KeyUse::kActs, locations, nullptr, nullptr, nullptr, field};
 }
 
 template <class R>
 constexpr KeySchema<R> Flag(const char16_t* name, bool R::*field, ValueKind kind) {
-    return {name, kind, KeyUse::kCarried, kUseAnyLocation, nullptr, nullptr, field};
+    return {name, kind, KeyUse::kCarried, kUseAnyLocation, nullptr, nullptr, field, nullptr};
 }
 
 const KeyUse kCarried = KeyUse::kCarried;
@@ -101,7 +106,7 @@ const KeySchema<Prerequisite> kPrerequisiteKeys[] = {
     Text(u"WinNTVersions", &P::WinNTVersions),
     Text(u"WinNT64Versions", &P::WinNT64Versions),
     // Checked before every launch: of a download, of a SetupFile too.
-    Number(u"ExactSize", &P::ExactSize, ValueKind::kInteger, kUseInstalled),
+    Size(u"ExactSize", &P::ExactSize, kUseInstalled),
     Text(u"MD5", &P::MD5, kActs, kUseInstalled),
     Text(u"SHA256", &P::SHA256, kActs, kUseInstalled),
     Text(u"SignerThumbprint", &P::SignerThumbprint, kActs, kUseInstalled),
@@ -157,6 +162,7 @@ void ReadKey(const KeySchema<R>& key, const WString& value, R* record) {
     switch (key.kind) {
         case ValueKind::kText: record->*key.text = value; break;
         case ValueKind::kInteger: record->*key.number = ParseLenientInt(value); break;
+        case ValueKind::kSize: record->*key.size = ParseLenientSize(value); break;
         case ValueKind::kKeepFilesWord: record->*key.number = KeepFilesCode(value); break;
         case ValueKind::kTrueFlag: record->*key.flag = value.EqualsNoCase(u"true"); break;
         case ValueKind::kPresentFlag: record->*key.flag = !value.IsEmpty(); break;

@@ -71,6 +71,7 @@ const SearchTypeSchema* FindSearchType(int32_t code);
 enum class ValueKind {
     kText,          // as written (trimmed)
     kInteger,       // lenient decimal: '12abc' is 12, 'x' is 0
+    kSize,          // the same rule in 64 bits, never wrapped (ParseLenientSize)
     kTrueFlag,      // true only for "true" in any letter case
     kPresentFlag,   // true when the key is present with a value that is not empty
     kKeepFilesWord, // complete 2, minimum 1, prereqs 5, anything else 0
@@ -100,6 +101,7 @@ struct KeySchema {
     WString Record::*text;
     int32_t Record::*number;
     bool Record::*flag;
+    uint64_t Record::*size;
 };
 
 extern const KeySchema<GeneralOptions> kGeneralOptionKeys[];

@@ -101,7 +101,7 @@ struct Prerequisite {
     WString SHA256;
     WString SignerThumbprint;  // pinned certificates of the setup's signature, comma-separated
     WString SignerName;        // the signing certificate's simple display name
-    int32_t ExactSize = 0;
+    uint64_t ExactSize = 0;  // 0: none given
     WString Folder;
     WString RetValPropName;
     // "code:meaning" items: what the setup's return codes mean.

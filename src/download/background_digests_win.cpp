@@ -12,21 +12,39 @@ bool BackgroundDigests::Start(Md5* md5, Sha256* sha256) {
     filled_.Reset(CreateSemaphoreW(nullptr, 0, kSlots, nullptr));
     if (!free_ || !filled_) return false;
     produced_ = 0;
+    filling_ = false;
     InterlockedExchange(&stopping_, 0);
     running_ = thread_.Start(&BackgroundDigests::Run, this);
     return running_;
 }
 
 void BackgroundDigests::Add(const void* bytes, DWORD count) {
-    WaitForSingleObject(free_.Get(), INFINITE);
-    CopyMemory(slots_[produced_].Get(), bytes, count);
-    lengths_[produced_] = count;
+    const BYTE* piece = static_cast<const BYTE*>(bytes);
+    while (count) {
+        if (!filling_) {
+            WaitForSingleObject(free_.Get(), INFINITE);
+            filling_ = true;
+            lengths_[produced_] = 0;
+        }
+        const DWORD room = kSlotSize - lengths_[produced_];
+        const DWORD n = count < room ? count : room;
+        CopyMemory(static_cast<BYTE*>(slots_[produced_].Get()) + lengths_[produced_], piece, n);
+        lengths_[produced_] += n;
+        piece += n;
+        count -= n;
+        if (lengths_[produced_] == kSlotSize) HandOver();
+    }
+}
+
+void BackgroundDigests::HandOver() {
+    filling_ = false;
     produced_ = (produced_ + 1) % kSlots;
     ReleaseSemaphore(filled_.Get(), 1, nullptr);
 }
 
 void BackgroundDigests::Finish() {
     if (!running_) return;
+    if (filling_) HandOver();  // a slot is taken only with a byte in it
     // Every slot free again means every piece was hashed.
     for (int i = 0; i < kSlots; ++i) WaitForSingleObject(free_.Get(), INFINITE);
     ReleaseSemaphore(free_.Get(), kSlots, nullptr);

@@ -1,7 +1,8 @@
 // Digests computed on a thread of their own while the transfer goes on
-// receiving: each piece handed over is copied into one of a few slots, which
-// the thread hashes in the order given. The digest objects are touched by
-// that thread only between Start and Finish.
+// receiving: the pieces handed over are gathered into a few slots of 256 KiB,
+// each hashed by the thread once full (or at Finish), in the order given: one
+// hand-over per 256 KiB, not per piece received. The digest objects are
+// touched by that thread only between Start and Finish.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +15,7 @@
 
 class BackgroundDigests {
 public:
-    static constexpr DWORD kSlotSize = 65536;
+    static constexpr DWORD kSlotSize = 256 * 1024;
 
     BackgroundDigests() = default;
     // Hashes what was handed over, then ends the thread.
@@ -26,22 +27,25 @@ public:
     // its slots cannot be had (the caller then hashes in place).
     bool Start(Md5* md5, Sha256* sha256);
     bool Running() const { return running_; }
-    // Copies the piece (at most kSlotSize bytes) for hashing; waits while
-    // every slot is taken.
+    // Copies the piece (of any size) for hashing; waits while every slot is
+    // taken.
     void Add(const void* bytes, DWORD count);
-    // Returns once every piece handed over is hashed.
+    // Returns once every byte added is hashed.
     void Finish();
     void Stop();
 
 private:
     static constexpr int kSlots = 4;
     static DWORD Run(void* self);
+    // The slot being filled goes to the thread.
+    void HandOver();
 
     Md5* md5_ = nullptr;
     Sha256* sha256_ = nullptr;
     HeapBlock slots_[kSlots];
     DWORD lengths_[kSlots] = {};
-    int produced_ = 0;  // the next slot to fill
+    int produced_ = 0;  // the slot being filled, or the next one
+    bool filling_ = false;  // slot produced_ is taken and holds lengths_[produced_] bytes
     UniqueHandle free_;    // semaphore: slots free to fill
     UniqueHandle filled_;  // semaphore: slots filled, to hash
     volatile LONG stopping_ = 0;

@@ -5,7 +5,8 @@
 #include "download/transfer_rules.h"
 #include "download/wininet_api_win.h"
 
-ResultCode FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total) {
+ResultCode FileTransfer::FtpRequest(const UrlParts& url, uint64_t* bytesHeld, uint64_t* total) {
+    const uint64_t knownTotal = *total;
     *total = 0;
     WString user = url.user;
     WString password = url.password;
@@ -29,8 +30,30 @@ ResultCode FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, ui
         }
         break;
     }
+    // Every download asks the file's size: the end of the stream is the
+    // file's end only when it is where the size says.
     uint64_t serverSize = 0;
-    if (!result && *bytesHeld) result = FtpResume(url.path, bytesHeld, &serverSize);
+    if (!result) result = FtpServerSize(url.path, &serverSize);
+    FtpDecision decision;
+    if (!result) {
+        decision = ClassifyFtpSize(serverSize, *bytesHeld, knownTotal, proving_);
+        switch (decision.step) {
+            case FtpStep::Fail: result = decision.code; break;
+            case FtpStep::Resume: result = E_DL_INCOMPLETE; break;
+            case FtpStep::PartComplete:
+                sourceKind_ = kSourceComplete;
+                *total = decision.total;
+                *bytesHeld = decision.bytesHeld;
+                return 0;
+            case FtpStep::Receive: break;
+        }
+    }
+    if (!result && decision.rest) {
+        uint32_t reply = 0;
+        result = FtpCommandReply(WString(u"REST ").AppendUnsigned(decision.bytesHeld), &reply);
+        // Another reply than 350: the server sends the whole file.
+        if (!result && reply != 350) decision.bytesHeld = 0;
+    }
     if (!result) {
         result = RunAsync(OP_FTP_OPEN, true, [&]() -> BOOL {
             HINTERNET h = WinInet().FtpOpenFile(connection_.Get(), url.path.wc(), GENERIC_READ,
@@ -41,20 +64,17 @@ ResultCode FileTransfer::FtpRequest(const UrlParts& url, uint32_t* bytesHeld, ui
         request_.Reset(TakeHandle());
     }
     if (!result) {
-        DWORD high = 0;
-        SetLastError(NO_ERROR);
-        DWORD low = WinInet().FtpGetFileSize(request_.Get(), &high);
-        if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || (!low && !high)) {
-            // WinINet did not learn it (Wine answers 0); the SIZE answer of
-            // a resume holds.
-            if (serverSize > kLargestFile) result = E_DL_FILE_TOO_LARGE;
-            *total = static_cast<uint32_t>(serverSize);
-        } else if (high) {
-            result = E_DL_FILE_TOO_LARGE;
-        } else {
-            *total = low;
+        *total = decision.total;
+        *bytesHeld = decision.bytesHeld;
+        if (!*total && !*bytesHeld) {
+            // No SIZE answer: what WinINet learnt of the whole file (Wine
+            // answers 0).
+            DWORD high = 0;
+            SetLastError(NO_ERROR);
+            const DWORD low = WinInet().FtpGetFileSize(request_.Get(), &high);
+            if (!(low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR))
+                *total = (static_cast<uint64_t>(high) << 32) | low;
         }
-        if (!result && *total && *bytesHeld >= *total) result = E_DL_PARTIAL_TOO_LARGE;
     }
     if (result) {
         CloseRequest();
@@ -87,25 +107,13 @@ ResultCode FileTransfer::FtpCommandReply(const WString& command, uint32_t* reply
     return 0;
 }
 
-// A part file is continued only when the server tells the file's size (so
-// that the end can be checked) and takes the restart offset; otherwise the
-// file comes again whole.
-ResultCode FileTransfer::FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize) {
+// The size the server tells of the file (0 when it tells none).
+ResultCode FileTransfer::FtpServerSize(const WString& path, uint64_t* size) {
+    *size = 0;
     uint32_t reply = 0;
     // Many servers answer SIZE only in binary mode, the mode of the transfer.
     ResultCode result = FtpCommandReply(u"TYPE I", &reply);
-    if (result) return result;
-    result = FtpCommandReply(u"SIZE " + path, &reply);
-    if (result) return result;
-    const uint64_t size = reply == 213 ? FtpSizeReplyValue(async_->lastResponse) : 0;
-    *serverSize = size;
-    if (!size || size <= *bytesHeld) {
-        // Unknown, or the part file is not shorter: nothing to continue.
-        if (!size) *bytesHeld = 0;
-        return 0;
-    }
-    result = FtpCommandReply(Format(u"REST %u", *bytesHeld), &reply);
-    if (result) return result;
-    if (reply != 350) *bytesHeld = 0;
-    return 0;
+    if (!result) result = FtpCommandReply(u"SIZE " + path, &reply);
+    if (!result && reply == 213) *size = FtpSizeReplyValue(async_->lastResponse);
+    return result;
 }

@@ -71,8 +71,10 @@ ResultCode FileTransfer::HttpOpen(const UrlParts& url, bool secure) {
         if (result) return result;
     }
     WString object = url.path + url.extra;
+    // Redirects are followed here, hop by hop, never by WinINet (which has
+    // no bound of its own everywhere).
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
-                  INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+                  INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (secure) flags |= INTERNET_FLAG_SECURE;
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     ResultCode result = RunAsync(OP_OPEN_REQUEST, true, [&]() -> BOOL {
@@ -86,15 +88,16 @@ ResultCode FileTransfer::HttpOpen(const UrlParts& url, bool secure) {
 }
 
 // Reads what the transfer judges of the answer to the request just sent.
-ResultCode FileTransfer::HttpAnswerOf(uint32_t bytesHeld, ResultCode sendError, HttpAnswer* answer) {
+ResultCode FileTransfer::HttpAnswerOf(uint64_t bytesHeld, ResultCode sendError, HttpAnswer* answer) {
     answer->bytesHeld = bytesHeld;
     answer->sendError = sendError;
     DWORD status = 0;
     DWORD size = sizeof status;
     if (!WinInet().HttpQueryInfo(request_.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                                  nullptr)) {
-        // A send that failed has no status; its own error tells what went wrong.
-        if (!sendError) return GetLastError();
+        // A send that failed has no status; its own error tells what went
+        // wrong. A send that went through without one met a server that
+        // closed without answering.
         status = 0;
     }
     answer->status = status;
@@ -105,8 +108,9 @@ ResultCode FileTransfer::HttpAnswerOf(uint32_t bytesHeld, ResultCode sendError, 
     return 0;
 }
 
-// WinINet follows redirects itself: an https request whose answer came from
-// an http URL is judged before any byte of its body is written.
+// An https request whose answer came from an http URL is judged before any
+// byte of its body is written (WinINet is not to follow redirects; this
+// holds should one do so nonetheless).
 ResultCode FileTransfer::CheckDowngrade() {
     const WString final = QueryText(1024, [&](wchar_t* buffer, DWORD* bytes) {
         return WinInet().QueryOption(request_.Get(), INTERNET_OPTION_URL, buffer, bytes);
@@ -142,18 +146,64 @@ bool FileTransfer::AcceptCertificateProblem(ResultCode error, DWORD* accepted) {
     return true;
 }
 
-ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total) {
-    const uint32_t knownTotal = *total;
+ResultCode FileTransfer::FollowRedirect(const WString& location, WString* current, UrlParts* url, bool* secure,
+                                        uint32_t* hops) {
+    WString next;
+    DWORD length = static_cast<DWORD>(current->Length() + location.Length() + 1024);
+    BOOL combined = WinInet().CombineUrl(current->wc(), location.wc(), next.GetWBuffer(static_cast<int>(length)),
+                                         &length, ICU_ENCODE_SPACES_ONLY);
+    next.ReleaseBuffer(combined ? static_cast<int>(length) : 0);
+    UrlParts parts;
+    if (!combined || CrackInto(next, &parts) ||
+        (parts.scheme != INTERNET_SCHEME_HTTP && parts.scheme != INTERNET_SCHEME_HTTPS)) {
+        // Nowhere a transfer of this kind goes: the answer is not the file.
+        if (LoggingEnabled) LogLine(u"Redirect not followed, it leads nowhere a download goes:" + UrlForLog(location));
+        return E_DL_HTTP_ERROR;
+    }
+    if (++*hops > kMaxRedirects) {
+        if (LoggingEnabled)
+            LogLine(WString(u"Download refused, redirected more than ").AppendUnsigned(kMaxRedirects).Append(u" times:") +
+                    UrlForLog(url_));
+        return E_DL_REDIRECT_LOOP;
+    }
+    switch (JudgeDowngrade(url_, next, verifiable_)) {
+        case Downgrade::None:
+            break;
+        case Downgrade::Verified:
+            if (LoggingEnabled) LogLine(u"Redirect from https to http followed, a hash checks the file:" + UrlForLog(next));
+            break;
+        case Downgrade::Refused:
+            if (LoggingEnabled)
+                LogLine(u"Download refused, https redirected to http without a hash to check the file:" + UrlForLog(next));
+            return E_DL_INSECURE_REDIRECT;
+    }
+    CloseRequest();
+    connection_.Reset();
+    *current = next;
+    *url = parts;
+    *secure = parts.scheme == INTERNET_SCHEME_HTTPS;
+    return HttpOpen(*url, *secure);
+}
+
+ResultCode FileTransfer::HttpRequest(const UrlParts& first, bool firstSecure, uint64_t* bytesHeld, uint64_t* total) {
+    UrlParts url = first;
+    bool secure = firstSecure;
+    WString current = url_;
+    uint32_t hops = 0;
+    const uint64_t knownTotal = *total;
     *total = 0;
-    uint32_t held = *bytesHeld;
+    uint64_t held = *bytesHeld;
+    // A body that came without a length is asked where it ends: a range
+    // from its end, also from byte 0.
+    bool proving = proving_;
     ResultCode result = HttpOpen(url, secure);
     WString headers;
     bool ifRange = false;
-    if (held) {
+    if (held || proving) {
         // A part file that keeps the validator of its answer is resumed only
         // while the server's file is the same.
-        const WString condition = IfRangeHeader(part_.ReadValidator());
-        headers = Format(u"Range: bytes=%u-\r\n", held) + condition;
+        const WString condition = held ? IfRangeHeader(part_.ReadValidator()) : WString();
+        headers = WString(u"Range: bytes=").AppendUnsigned(held).Append(u"-\r\n") + condition;
         ifRange = !condition.IsEmpty();
     }
     DWORD acceptedCertificateErrors = 0;
@@ -169,8 +219,17 @@ ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t*
         result = HttpAnswerOf(held, sendError, &answer);
         if (!result && secure && answer.status) result = CheckDowngrade();
         if (result) break;
+        if (IsRedirectStatus(answer.status)) {
+            const WString location = QueryHeader(request_.Get(), HTTP_QUERY_LOCATION);
+            if (!location.IsEmpty()) {
+                // Sent again, with the same headers, where it leads.
+                result = FollowRedirect(location, &current, &url, &secure, &hops);
+                continue;
+            }
+        }
         answer.knownTotal = knownTotal;
         answer.ifRange = ifRange;
+        answer.proving = proving;
 
         const HttpDecision decision = ClassifyHttpAnswer(answer);
         switch (decision.step) {
@@ -195,10 +254,16 @@ ResultCode FileTransfer::HttpRequest(const UrlParts& url, bool secure, uint32_t*
                 // only when that answer is the whole file.
                 CloseRequest();
                 held = 0;
+                proving = false;
                 headers.Clear();
                 ifRange = false;
                 result = HttpOpen(url, secure);
                 continue;
+            case HttpStep::Resume:
+                // No answer, or one that does not tell where the file ends:
+                // resumed like a broken connection, the part file as it is.
+                result = E_DL_INCOMPLETE;
+                break;
             case HttpStep::SendError:
                 if (IsCertificateError(decision.code) && AcceptCertificateProblem(decision.code, &acceptedCertificateErrors)) {
                     // Sent again without the extra headers (the request keeps those it was given).

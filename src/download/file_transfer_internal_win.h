@@ -16,10 +16,13 @@
 // How often a waiting call looks at the observer's cancellation.
 constexpr DWORD kTransferPollMilliseconds = 10;
 
-// A broken or timed-out connection: the transfer resumes it.
+// A broken connection, or an answer that settles nothing (E_DL_INCOMPLETE):
+// the transfer resumes it.
 bool IsReconnectError(ResultCode error);
 // Nothing came for the no-data limit (ours, or WinINet's own timeout).
 bool IsStall(ResultCode error);
+// A log line of bytes held of a total: "<prefix><held> of <total>".
+WString HeldLine(const char16_t* prefix, uint64_t held, uint64_t total);
 
 // Written by the status callback on WinINet's threads, read by the transfer
 // thread only after completed is set or an event is signalled. requestDone

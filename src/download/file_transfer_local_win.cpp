@@ -29,7 +29,7 @@ ResultCode AddNetworkConnection(const WString& folder, const WString& user, cons
 
 }  // namespace
 
-ResultCode FileTransfer::FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total) {
+ResultCode FileTransfer::FileSource(const UrlParts& url, uint64_t* bytesHeld, uint64_t* total) {
     sourceKind_ = kSourceLocalFile;
     localSourcePath_ = url.path;
     int slash = url.path.FindLastChar(u'\\');
@@ -43,8 +43,8 @@ ResultCode FileTransfer::FileSource(const UrlParts& url, uint32_t* bytesHeld, ui
             result = GetFileInformation(url.path, nullptr, &sizeLow);
             if (!result) {
                 FileFinder finder(url.path);
-                if (finder.Found() && finder.Data().nFileSizeHigh) return E_DL_FILE_TOO_LARGE;
-                *total = sizeLow;
+                const DWORD sizeHigh = finder.Found() ? finder.Data().nFileSizeHigh : 0;
+                *total = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
                 *bytesHeld = 0;
                 return 0;
             }
@@ -68,15 +68,14 @@ ResultCode FileTransfer::LocalCopy() {
     if (!source) return Fail(GetLastError());
     uint64_t size = 0;
     if (!SizeOfOpenFile(source.Get(), &size)) return Fail(GetLastError());
-    if (size > kLargestFile) return Fail(E_DL_FILE_TOO_LARGE);
-    if (observer_) observer_->OnTransferStarted(kStartedStream, static_cast<uint32_t>(size), WString());
+    if (observer_) observer_->OnTransferStarted(kStartedStream, size, WString());
     // The copy replaces the part file whole: no validator belongs to it.
     ResultCode result = part_.Prepare(0, observer_);
     if (result) return result == E_DL_CANCELLED ? result : Fail(result);
     HeapBlock block(kCopyBlockSize);
     if (!block) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     DWORD lastReport = GetTickCount();
-    uint32_t unreported = 0;
+    uint64_t unreported = 0;
     for (;;) {
         if (Cancelled()) return E_DL_CANCELLED;
         DWORD read = 0;

@@ -66,7 +66,7 @@ ResultCode FileTransfer::ReadChunk(DWORD* read) {
     return 0;
 }
 
-ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
+ResultCode FileTransfer::ReceiveLoop(uint64_t total, uint64_t bytesHeld) {
     if (observer_) observer_->OnTransferStarted(kStartedStream, total, targetPath_);
     if (Cancelled()) return E_DL_CANCELLED;
     if (async_ && !async_->buffer) async_->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
@@ -83,8 +83,10 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
     stalls_ = 0;
     stallSize_ = bytesHeld;
     for (;;) {
+        // The server confirmed that the part file holds the whole file.
+        if (sourceKind_ == kSourceComplete) return FinishPartFile();
         DWORD read = 0;
-        result = sourceKind_ == kSourceComplete ? 0 : ReadChunk(&read);
+        result = ReadChunk(&read);
         if (result == E_DL_CANCELLED) return result;
         const uint64_t held = part_.Held();
         BodyEnd end = BodyEnd::Complete;
@@ -108,13 +110,22 @@ ResultCode FileTransfer::ReceiveLoop(uint32_t total, uint32_t bytesHeld) {
         } else if (result && !IsReconnectError(result) && !IsStall(result)) {
             return Fail(result);
         } else {
-            end = JudgeBodyEnd(held, total, pieceEnd_, result != 0);
+            // ExactSize stands for a total the source did not tell.
+            end = JudgeBodyEnd(held, total ? total : expected_.size, pieceEnd_, result != 0);
         }
         ResultCode fault = kResultOk;
         switch (end) {
             case BodyEnd::Complete:
                 return FinishPartFile();
             case BodyEnd::RequestRest:
+                break;
+            case BodyEnd::Unproven:
+                // The body ended cleanly without a length. A digest that
+                // matches the bytes held proves them whole; otherwise the
+                // server is asked where the file ends, and until it says,
+                // this is a connection that ended early.
+                if (part_.DigestsProveWhole()) return FinishPartFile();
+                fault = E_DL_INCOMPLETE;
                 break;
             case BodyEnd::EarlyClose:
                 fault = IsStall(result) ? E_DL_STALLED : E_DL_INCOMPLETE;
@@ -151,13 +162,13 @@ ResultCode FileTransfer::FinishPartFile() {
 // Opens the source again from the part file's size, after a short pause
 // when the connection ended early. A series of reconnections that bring
 // nothing new ends with the fault that began it; a source that now sends the
-// whole file starts the part file again.
-ResultCode FileTransfer::Reconnect(ReconnectStallGuard* guard, uint32_t* total, ResultCode fault) {
+// whole file starts the part file again. While the total is not known (and
+// no ExactSize stands for it), the request asks where the file ends.
+ResultCode FileTransfer::Reconnect(ReconnectStallGuard* guard, uint64_t* total, ResultCode fault) {
     for (;;) {
         CloseRequest();
         part_.Flush();
-        if (part_.Held() > kLargestFile) return E_DL_FILE_TOO_LARGE;
-        const uint32_t size = static_cast<uint32_t>(part_.Held());
+        const uint64_t size = part_.Held();
         const int before = guard->FruitlessInARow();
         if (size != stallSize_) {
             stallSize_ = size;
@@ -167,31 +178,58 @@ ResultCode FileTransfer::Reconnect(ReconnectStallGuard* guard, uint32_t* total, 
         if (stallsSpent || !guard->MayReconnect(size)) {
             if (stallsSpent) seriesFault_ = E_DL_STALLED;
             const ResultCode code = seriesFault_ ? seriesFault_ : E_DL_INCOMPLETE;
-            if (LoggingEnabled)
-                LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", size, *total));
+            if (LoggingEnabled) LogLine(HeldLine(u"Download still incomplete after resuming, bytes held:", size, *total));
             return code;
         }
         if (guard->FruitlessInARow() <= before || !seriesFault_) seriesFault_ = fault;
         if (fault) {
-            if (LoggingEnabled) LogLine(Format(u"Connection ended early, resuming at:%u", size));
+            if (LoggingEnabled) LogLine(WString(u"Connection ended early, resuming at:").AppendUnsigned(size));
             if (!PauseUnlessCancelled(ResumePauseMs(guard->FruitlessInARow()))) return E_DL_CANCELLED;
         }
-        uint32_t bytesHeld = forceWhole_ ? 0 : size;
+        uint64_t bytesHeld = forceWhole_ ? 0 : size;
+        proving_ = !forceWhole_ && !*total && !expected_.size;
         connection_.Reset();
         const ResultCode result = OpenSourceWithRetries(&bytesHeld, total);
+        proving_ = false;
         if (IsReconnectError(result) || IsStall(result)) {
             fault = IsStall(result) ? E_DL_STALLED : E_DL_INCOMPLETE;
             continue;
         }
         if (result) return result;
         forceWhole_ = false;
+        if (expected_.size && *total && *total != expected_.size) return E_DL_SIZE_MISMATCH;
+        const ResultCode room = CheckVolumeRoom(*total, bytesHeld == size ? size : 0);
+        if (room) return room;
         if (bytesHeld != size) {
             // The whole file comes again: the part file starts over with it.
             const ResultCode restarted = part_.Prepare(0, observer_);
             if (restarted) return restarted;
         }
         if (!bytesHeld) part_.WriteValidator(answerValidator_);
-        if (expected_.size && *total && *total != expected_.size) return E_DL_SIZE_MISMATCH;
         return 0;
     }
+}
+
+ResultCode FileTransfer::CheckVolumeRoom(uint64_t total, uint64_t held) {
+    if (!total) total = expected_.size;
+    uint64_t freeBytes = 0;
+    WString fileSystem;
+    // A volume that tells nothing is not refused: the writes tell.
+    if (!total || !VolumeSpaceOf(part_.FolderPath(), &freeBytes, &fileSystem)) return 0;
+    switch (JudgeVolumeRoom(total, held, freeBytes, LargestFileOn(fileSystem))) {
+        case VolumeRoom::Fits:
+            return 0;
+        case VolumeRoom::FileTooLarge:
+            if (LoggingEnabled)
+                LogLine(WString(u"Download refused, the file is larger than its volume can hold:") + UrlForLog(url_));
+            return E_DL_FILE_TOO_LARGE;
+        case VolumeRoom::Full:
+            break;
+    }
+    if (LoggingEnabled)
+        LogLine(WString(u"Download refused, too little free space on its volume, bytes needed:")
+                    .AppendUnsigned(total - (held < total ? held : total))
+                    .Append(u" free:")
+                    .AppendUnsigned(freeBytes));
+    return E_DL_DISK_FULL;
 }

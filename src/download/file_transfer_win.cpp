@@ -34,10 +34,14 @@ bool WaitForFlag(volatile LONG* flag, HANDLE wake, DWORD timeout) {
 }
 
 void LogTooLarge(const WString& url) {
-    if (LoggingEnabled) LogLine(u"Download refused, the file is 4 GiB or larger:" + UrlForLog(url));
+    if (LoggingEnabled) LogLine(u"Download refused, the file is larger than its volume can hold:" + UrlForLog(url));
 }
 
 }  // namespace
+
+WString HeldLine(const char16_t* prefix, uint64_t held, uint64_t total) {
+    return WString(prefix).AppendUnsigned(held).Append(u" of ").AppendUnsigned(total);
+}
 
 // A longer answer than the buffer is read again with the size WinINet asks
 // for.
@@ -103,7 +107,7 @@ TransferAsyncState* NewAsyncState() {
 bool IsStall(ResultCode error) { return error == E_DL_STALLED || error == ERROR_INTERNET_TIMEOUT; }
 
 bool IsReconnectError(ResultCode error) {
-    return error == ERROR_INTERNET_CONNECTION_ABORTED ||
+    return error == E_DL_INCOMPLETE || error == ERROR_INTERNET_CONNECTION_ABORTED ||
            error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_DISCONNECTED ||
            error == kSocketConnectionAborted || error == kSocketConnectionReset;
 }
@@ -263,17 +267,9 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     // A part file this run may not write (one an elevated run left under
     // its protected descriptor) is begun afresh, like one whose size cannot
     // be read.
-    const uint64_t held = part_.OpenToResume();
-    if (held > kLargestFile) {
-        // Sizes are 32-bit: appending to it would write at the wrong offset.
-        LogTooLarge(url_);
-        CloseAll();
-        part_.Close();
-        return FailFor(TargetFileName(), E_DL_FILE_TOO_LARGE);
-    }
-    uint32_t bytesHeld = static_cast<uint32_t>(held);
-
-    uint32_t total = 0;
+    uint64_t bytesHeld = part_.OpenToResume();
+    uint64_t total = 0;
+    proving_ = false;
     result = OpenFirstTime(&bytesHeld, &total);
     if (Cancelled()) {
         result = E_DL_CANCELLED;
@@ -282,6 +278,9 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
         if (result != E_DL_NOT_MODIFIED) Report(TargetFileName(), result);
     } else if (expected_.size && total && total != expected_.size) {
         result = FailFor(TargetFileName(), E_DL_SIZE_MISMATCH);
+    } else if ((result = CheckVolumeRoom(total, bytesHeld)) != kResultOk) {
+        // Refused before a byte is written: the part file stays as it is.
+        Report(TargetFileName(), result);
     } else if (sourceKind_ == kSourceLocalFile) {
         result = LocalCopy();
     } else {
@@ -294,8 +293,8 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
 
 // A connection that ends or stalls before the answer is there is tried
 // again after a growing pause, as often as the receive loop resumes one.
-ResultCode FileTransfer::OpenFirstTime(uint32_t* bytesHeld, uint32_t* total) {
-    const uint32_t held = *bytesHeld;
+ResultCode FileTransfer::OpenFirstTime(uint64_t* bytesHeld, uint64_t* total) {
+    const uint64_t held = *bytesHeld;
     ResultCode result = kResultOk;
     int stalls = 0;
     for (int attempt = 0;; ++attempt) {
@@ -304,14 +303,14 @@ ResultCode FileTransfer::OpenFirstTime(uint32_t* bytesHeld, uint32_t* total) {
         if (!IsReconnectError(result) && !IsStall(result)) return result;
         if (attempt >= ReconnectStallGuard::kMaxStalledReconnects) break;
         if (IsStall(result) && ++stalls > ReconnectStallGuard::kMaxStallResumes) break;
-        if (LoggingEnabled) LogLine(Format(u"Connection ended early, resuming at:%u", held));
+        if (LoggingEnabled) LogLine(WString(u"Connection ended early, resuming at:").AppendUnsigned(held));
         if (!PauseUnlessCancelled(ResumePauseMs(attempt))) return E_DL_CANCELLED;
     }
-    if (LoggingEnabled) LogLine(Format(u"Download still incomplete after resuming, bytes held:%u of %u", held, *total));
+    if (LoggingEnabled) LogLine(HeldLine(u"Download still incomplete after resuming, bytes held:", held, *total));
     return IsStall(result) ? E_DL_STALLED : E_DL_INCOMPLETE;
 }
 
-ResultCode FileTransfer::OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total) {
+ResultCode FileTransfer::OpenSourceWithRetries(uint64_t* bytesHeld, uint64_t* total) {
     int retriesLeft = retryBudget_;
     int serverRetries = 0;
     for (;;) {
@@ -334,9 +333,10 @@ ResultCode FileTransfer::OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* to
     }
 }
 
-ResultCode FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
-    const int capacity = url_.Length() + 1;
-    UrlParts url;
+ResultCode FileTransfer::CrackInto(const WString& text, UrlParts* out) {
+    UrlParts& url = *out;
+    url = UrlParts();
+    const int capacity = text.Length() + 1;
     WString user, password;
     URL_COMPONENTSW parts;
     ZeroMemory(&parts, sizeof parts);
@@ -351,7 +351,7 @@ ResultCode FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
     parts.dwUrlPathLength = static_cast<DWORD>(capacity);
     parts.lpszExtraInfo = ComponentBuffer(&url.extra, capacity);
     parts.dwExtraInfoLength = static_cast<DWORD>(capacity);
-    BOOL cracked = WinInet().CrackUrl(url_.wc(), 0, 0, &parts);
+    BOOL cracked = WinInet().CrackUrl(text.wc(), 0, 0, &parts);
     ResultCode error = cracked ? kResultOk : GetLastError();
     url.host.ReleaseBuffer(cracked ? static_cast<int>(parts.dwHostNameLength) : 0);
     user.ReleaseBuffer(cracked ? static_cast<int>(parts.dwUserNameLength) : 0);
@@ -363,6 +363,13 @@ ResultCode FileTransfer::OpenUrl(uint32_t* bytesHeld, uint32_t* total) {
     url.port = parts.nPort;
     url.user = PercentDecode(user);
     url.password = PercentDecode(password);
+    return kResultOk;
+}
+
+ResultCode FileTransfer::OpenUrl(uint64_t* bytesHeld, uint64_t* total) {
+    UrlParts url;
+    const ResultCode cracked = CrackInto(url_, &url);
+    if (cracked) return cracked;
     answerValidator_ = Validator();
 
     switch (url.scheme) {

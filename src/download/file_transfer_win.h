@@ -72,7 +72,8 @@ public:
     bool VerifiedWhileWriting() const { return verifiedWhileWriting_; }
     // After a successful Download: the hold on the target and the verdict
     // that stands for it (see PartFile::HandOver).
-    Verdict HandOver(VerifiedFile* hold) { return part_.HandOver(hold); }
+    // Cancelled when the observer cancels while the hold's bytes are read.
+    Verdict HandOver(VerifiedFile* hold) { return part_.HandOver(hold, observer_); }
     // Runs the whole transfer once; 0 or a result code.
     [[nodiscard]] ResultCode Download(const WString& url, const WString& targetPath);
 
@@ -95,21 +96,32 @@ private:
     void CloseAll();
 
     [[nodiscard]] ResultCode CheckUrl();
-    [[nodiscard]] ResultCode OpenFirstTime(uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] ResultCode OpenSourceWithRetries(uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] ResultCode OpenUrl(uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] ResultCode HttpRequest(const UrlParts& url, bool secure, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode OpenFirstTime(uint64_t* bytesHeld, uint64_t* total);
+    [[nodiscard]] ResultCode OpenSourceWithRetries(uint64_t* bytesHeld, uint64_t* total);
+    [[nodiscard]] ResultCode OpenUrl(uint64_t* bytesHeld, uint64_t* total);
+    [[nodiscard]] ResultCode CrackInto(const WString& url, UrlParts* parts);
+    // A redirect answered to the request: the request is opened again for
+    // its Location (resolved against *current), counted in *hops. 0, or why
+    // it is not followed.
+    [[nodiscard]] ResultCode FollowRedirect(const WString& location, WString* current, UrlParts* url, bool* secure,
+                                            uint32_t* hops);
+    [[nodiscard]] ResultCode HttpRequest(const UrlParts& url, bool secure, uint64_t* bytesHeld, uint64_t* total);
     [[nodiscard]] ResultCode HttpOpen(const UrlParts& url, bool secure);
-    [[nodiscard]] ResultCode HttpAnswerOf(uint32_t bytesHeld, ResultCode sendError, HttpAnswer* answer);
+    [[nodiscard]] ResultCode HttpAnswerOf(uint64_t bytesHeld, ResultCode sendError, HttpAnswer* answer);
     [[nodiscard]] bool AcceptCertificateProblem(ResultCode error, DWORD* accepted);
     [[nodiscard]] bool AskForCredentials(const char16_t* description);
-    [[nodiscard]] ResultCode FtpRequest(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
+    [[nodiscard]] ResultCode FtpRequest(const UrlParts& url, uint64_t* bytesHeld, uint64_t* total);
     [[nodiscard]] ResultCode FtpCommandReply(const WString& command, uint32_t* reply);
-    [[nodiscard]] ResultCode FtpResume(const WString& path, uint32_t* bytesHeld, uint64_t* serverSize);
-    [[nodiscard]] ResultCode FileSource(const UrlParts& url, uint32_t* bytesHeld, uint32_t* total);
-    [[nodiscard]] ResultCode ReceiveLoop(uint32_t total, uint32_t bytesHeld);
+    // TYPE I and SIZE: the size the server tells (0 when none).
+    [[nodiscard]] ResultCode FtpServerSize(const WString& path, uint64_t* size);
+    [[nodiscard]] ResultCode FileSource(const UrlParts& url, uint64_t* bytesHeld, uint64_t* total);
+    [[nodiscard]] ResultCode ReceiveLoop(uint64_t total, uint64_t bytesHeld);
     [[nodiscard]] ResultCode ReadChunk(DWORD* read);
-    [[nodiscard]] ResultCode Reconnect(ReconnectStallGuard* guard, uint32_t* total, ResultCode fault);
+    [[nodiscard]] ResultCode Reconnect(ReconnectStallGuard* guard, uint64_t* total, ResultCode fault);
+    // The rest of a file of total bytes (0 unknown: ExactSize, if given,
+    // stands for it) must fit the target's volume: 0, E_DL_FILE_TOO_LARGE or
+    // E_DL_DISK_FULL, logged.
+    [[nodiscard]] ResultCode CheckVolumeRoom(uint64_t total, uint64_t held);
     // The judged part file becomes the target.
     [[nodiscard]] ResultCode FinishPartFile();
     [[nodiscard]] ResultCode CheckDowngrade();
@@ -157,7 +169,10 @@ private:
     WString downloadRoot_;
     // Where the body of the answer being received ends (a 206's last byte
     // + 1); 0 = at the total.
-    uint32_t pieceEnd_ = 0;
+    uint64_t pieceEnd_ = 0;
+    // The request asks where the file ends: this transfer's body came
+    // without a length (see HttpAnswer::proving).
+    bool proving_ = false;
     // The part file was not the file (more bytes came than it has): the
     // next request asks for the whole file.
     bool forceWhole_ = false;
@@ -168,5 +183,5 @@ private:
     ResultCode seriesFault_ = kResultOk;
     // Stalls in a row at the part file's size stallSize_.
     int stalls_ = 0;
-    uint32_t stallSize_ = 0;
+    uint64_t stallSize_ = 0;
 };

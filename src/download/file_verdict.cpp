@@ -4,7 +4,7 @@
 
 ExpectedFile ExpectedFileOf(const Prerequisite& prerequisite) {
     ExpectedFile expected;
-    expected.size = static_cast<uint32_t>(prerequisite.ExactSize);
+    expected.size = prerequisite.ExactSize;
     expected.md5 = prerequisite.MD5.Trimmed();
     expected.sha256 = prerequisite.SHA256.Trimmed();
     expected.signerThumbprint = prerequisite.SignerThumbprint;
@@ -38,6 +38,7 @@ WString VerdictLogLine(Verdict verdict, const ExpectedFile& expected, const File
         case Verdict::SignerRejected:
         case Verdict::Unreadable:
         case Verdict::Replaced:
+        case Verdict::Cancelled:
             break;
     }
     return WString();

@@ -53,6 +53,7 @@ enum class Verdict {
     // What the hold met rather than bytes to judge:
     Unreadable,  // the file could not be held or read whole
     Replaced,    // not the file written, and nothing can judge its bytes
+    Cancelled,   // the observer cancelled while the bytes were read
 };
 
 Verdict JudgeFile(const ExpectedFile& expected, const FileFacts& facts);

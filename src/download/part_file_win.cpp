@@ -155,8 +155,7 @@ ResultCode PartFile::Append(const void* bytes, DWORD count) {
         const ResultCode error = GetLastError();
         return error ? error : ERROR_WRITE_FAULT;
     }
-    static_assert(BackgroundDigests::kSlotSize >= 51200, "a received piece fits a slot");
-    if (background_.Running() && count <= BackgroundDigests::kSlotSize) {
+    if (background_.Running()) {
         background_.Add(bytes, count);
         digester_.Count(count);
     } else {
@@ -166,6 +165,15 @@ ResultCode PartFile::Append(const void* bytes, DWORD count) {
     held_ += count;
     hashed_ = held_;
     return kResultOk;
+}
+
+bool PartFile::DigestsProveWhole() {
+    if (!expected_.HasDigest() || !held_ || hashed_ != held_) return false;
+    background_.Finish();
+    FileDigester digests = digester_;
+    ExpectedFile digestsOnly = expected_;
+    digestsOnly.size = 0;  // the size is the question, not the answer
+    return JudgeFile(digestsOnly, digests.Finish()) == Verdict::Accepted;
 }
 
 void PartFile::Flush() {
@@ -209,7 +217,7 @@ ResultCode PartFile::PutInPlace() {
     return kResultOk;
 }
 
-Verdict PartFile::HandOver(VerifiedFile* hold) {
+Verdict PartFile::HandOver(VerifiedFile* hold, TransferObserver* observer) {
     hold->Close();
     if (!hold->Open(target_, protectedWhileWriting_)) return Verdict::Unreadable;
     const bool written = hold->Identity().SameFileAs(written_);
@@ -228,7 +236,7 @@ Verdict PartFile::HandOver(VerifiedFile* hold) {
     // only its bytes as held now can tell.
     hold->Close();
     if (!hold->Open(target_)) return Verdict::Unreadable;
-    const Verdict verdict = hold->Judge(expected_);
+    const Verdict verdict = hold->Judge(expected_, observer);
     if (verdict != Verdict::Accepted) hold->Close();
     return verdict;
 }

@@ -49,6 +49,8 @@ public:
     [[nodiscard]] ResultCode Bind(const WString& target, const ExpectedFile& expected, bool protect, int mirror = 1,
                                   const WString& root = WString());
     const WString& Target() const { return target_; }
+    // The held folder's path, ending with a backslash.
+    const WString& FolderPath() const { return folder_.Path(); }
     const WString& Path() const { return path_; }
     const ExpectedFile& Expected() const { return expected_; }
 
@@ -69,6 +71,10 @@ public:
     [[nodiscard]] ResultCode Prepare(uint64_t keep, TransferObserver* observer);
     // Writes the bytes at the end of those held and hashes them.
     [[nodiscard]] ResultCode Append(const void* bytes, DWORD count);
+    // True when a digest is given and the bytes held (at least one) match
+    // every digest given: they are the file, wherever its body ended. The
+    // digests go on unchanged.
+    bool DigestsProveWhole();
     // The expected size leaves no room for count more bytes.
     bool WouldPassExpectedSize(uint64_t count) const {
         return expected_.size != 0 && held_ + count > expected_.size;
@@ -87,8 +93,9 @@ public:
     // was created under the protected descriptor (nobody else could change
     // it after its handle closed); any other file is judged from the hold,
     // and one that is not the file written is rejected unless a digest
-    // judges it. A hold taken on a protected file may move it.
-    Verdict HandOver(VerifiedFile* hold);
+    // judges it. A hold taken on a protected file may move it. The
+    // observer's cancellation is seen while the hold's bytes are read.
+    Verdict HandOver(VerifiedFile* hold, TransferObserver* observer);
 
     // Closes and deletes the part file and its validator.
     void Discard();

@@ -19,7 +19,9 @@ constexpr ResultCode E_DL_NOT_FOUND = 0xE0000018u;          // the server answer
 constexpr ResultCode E_DL_HTTP_ERROR = 0xE0000019u;
 // The server stayed unavailable (408, 429 or 5xx) through every retry.
 constexpr ResultCode E_DL_SERVER_UNAVAILABLE = 0xE000001Au;
-// The file or the part file is 4 GiB or larger; the part file is kept.
+// The target's volume cannot hold a file this large (its file system takes
+// smaller files, as FAT's below 4 GiB), or the size announced is beyond any
+// file; nothing is written and the part file is kept.
 constexpr ResultCode E_DL_FILE_TOO_LARGE = 0xE000001Bu;
 constexpr ResultCode E_DL_SIZE_MISMATCH = 0xE0000023u;      // the announced size differs from the expected size
 // The connection kept ending before the whole file was there, through every
@@ -30,6 +32,11 @@ constexpr ResultCode E_DL_INCOMPLETE = 0xE000001Cu;
 constexpr ResultCode E_DL_STALLED = 0xE000001Du;
 // An https URL was redirected to http and no MD5 or SHA256 checks the file.
 constexpr ResultCode E_DL_INSECURE_REDIRECT = 0xE000001Eu;
+// The request was redirected more than kMaxRedirects times (a loop).
+constexpr ResultCode E_DL_REDIRECT_LOOP = 0xE0000027u;
+// The file is larger than the free space of the target's volume leaves room
+// for: refused before anything is written; the part file is kept.
+constexpr ResultCode E_DL_DISK_FULL = 0xE0000028u;
 
 // The download engine.
 constexpr ResultCode E_DL_FILE_REJECTED = 0xE0000022u;      // a downloaded file failed the size or MD5 check

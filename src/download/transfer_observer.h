@@ -30,11 +30,13 @@ public:
     virtual ~TransferObserver() {}
     virtual void SetItemCount(uint64_t count, int reserved) = 0;
     virtual void Reserved2(uint64_t) {}
-    virtual void OnTransferStarted(int kind, uint32_t total, const WString& targetPath) = 0;
+    // total: the file's size in bytes, 0 when unknown (64-bit: files of any size).
+    virtual void OnTransferStarted(int kind, uint64_t total, const WString& targetPath) = 0;
     virtual void Reserved4(uint64_t) {}
     // scope 1: one transfer put its file in place; scope 0: the sequence went through.
     virtual void OnFinished(int scope, int reserved) = 0;
-    virtual void OnProgress(uint32_t bytes) = 0;
+    // Bytes added: first those a resumed part file already holds (any size).
+    virtual void OnProgress(uint64_t bytes) = 0;
     virtual bool IsCancelled() = 0;
     virtual bool Reserved8() { return false; }
     // Answers 0 to accept a certificate problem, 1237 when credentials were

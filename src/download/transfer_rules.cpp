@@ -23,15 +23,24 @@ bool ReadUnsigned64(const WString& text, int* position, uint64_t limit, uint64_t
     return true;
 }
 
+// A size a server tells: digits that pass kLargestFile read as
+// kBeyondAnyFile; false when there is no digit.
+bool ReadSize(const WString& text, int* position, uint64_t* value) {
+    if (ReadUnsigned64(text, position, kLargestFile, value)) return true;
+    int i = *position;
+    if (i >= text.Length() || text[i] < u'0' || text[i] > u'9') return false;
+    while (i < text.Length() && text[i] >= u'0' && text[i] <= u'9') ++i;
+    *position = i;
+    *value = kBeyondAnyFile;
+    return true;
+}
+
 bool ReadUnsigned(const WString& text, int* position, uint32_t* value) {
     uint64_t v = 0;
     if (!ReadUnsigned64(text, position, 0xFFFFFFFFull, &v)) return false;
     *value = static_cast<uint32_t>(v);
     return true;
 }
-
-// Range values beyond this are not sizes of real files.
-constexpr uint64_t kLargestRangeValue = 0x7FFFFFFFFFFFFFFFull;
 
 HttpDecision Decide(HttpStep step, uint32_t code = 0) {
     HttpDecision d;
@@ -40,14 +49,21 @@ HttpDecision Decide(HttpStep step, uint32_t code = 0) {
     return d;
 }
 
-// The body is read; a total beyond 32 bits is refused, and so is a send
+// The body is read; a total beyond any file is refused, and so is a send
 // that failed.
-HttpDecision ReceiveWith(const HttpAnswer& answer, uint64_t total, uint32_t bytesHeld) {
+HttpDecision ReceiveWith(const HttpAnswer& answer, uint64_t total, uint64_t bytesHeld) {
     if (total > kLargestFile) return Decide(HttpStep::Fail, E_DL_FILE_TOO_LARGE);
     if (answer.sendError) return Decide(HttpStep::SendError, answer.sendError);
     HttpDecision d = Decide(HttpStep::Receive);
-    d.total = static_cast<uint32_t>(total);
+    d.total = total;
     d.bytesHeld = bytesHeld;
+    return d;
+}
+
+HttpDecision Complete(uint64_t held) {
+    HttpDecision d = Decide(HttpStep::PartComplete);
+    d.total = held;
+    d.bytesHeld = held;
     return d;
 }
 
@@ -90,7 +106,7 @@ uint64_t FtpSizeReplyValue(const WString& reply) {
     if (!ReadUnsigned(text, &i, &code) || code != 213 || i >= text.Length() || text[i] != u' ') return 0;
     ++i;
     uint64_t size = 0;
-    if (!ReadUnsigned64(text, &i, kLargestRangeValue, &size)) return 0;
+    if (!ReadSize(text, &i, &size)) return 0;
     // Only the end of the line may follow (WinINet may count the
     // terminating NUL of its response text).
     while (i < text.Length() && text[i] <= u' ') ++i;
@@ -109,19 +125,19 @@ ContentRange ParseContentRange(const WString& value) {
         ++i;
         if (i >= text.Length() || text[i] != u'/') return none;
         ++i;
-        if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.total) || i != text.Length()) return none;
+        if (!ReadUnsigned64(text, &i, kLargestFile, &range.total) || i != text.Length()) return none;
         range.unsatisfied = true;
         return range;
     }
-    if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.first)) return none;
+    if (!ReadUnsigned64(text, &i, kLargestFile, &range.first)) return none;
     if (i >= text.Length() || text[i] != u'-') return none;
     ++i;
-    if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.last) || range.last < range.first) return none;
+    if (!ReadUnsigned64(text, &i, kLargestFile, &range.last) || range.last < range.first) return none;
     if (i >= text.Length() || text[i] != u'/') return none;
     ++i;
     if (i < text.Length() && text[i] == u'*') {
         ++i;
-    } else if (!ReadUnsigned64(text, &i, kLargestRangeValue, &range.total) || range.total <= range.last) {
+    } else if (!ReadUnsigned64(text, &i, kLargestFile, &range.total) || range.total <= range.last) {
         return none;
     }
     if (i != text.Length()) return none;
@@ -133,9 +149,7 @@ uint64_t ContentLengthValue(const WString& value) {
     WString text = value.Trimmed();
     int i = 0;
     uint64_t length = 0;
-    if (ReadUnsigned64(text, &i, kLargestRangeValue, &length)) return i == text.Length() ? length : 0;
-    // Digits that do not fit: a length no transfer can hold.
-    return i < text.Length() && text[i] >= u'0' && text[i] <= u'9' ? kLargestRangeValue : 0;
+    return ReadSize(text, &i, &length) && i == text.Length() ? length : 0;
 }
 
 int64_t RetryAfterSeconds(const WString& value) {
@@ -154,11 +168,17 @@ uint32_t ServerRetryPauseMs(int attempt, const WString& retryAfter) {
     return kServerRetryPauseMs << attempt;
 }
 
+bool IsRedirectStatus(uint32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
-    const uint32_t held = answer.bytesHeld;
+    const uint64_t held = answer.bytesHeld;
     switch (answer.status) {
         case 0:
-            return Decide(HttpStep::SendError, answer.sendError);
+            // A failed send says why; a server that closed without answering
+            // is a connection that broke.
+            return answer.sendError ? Decide(HttpStep::SendError, answer.sendError) : Decide(HttpStep::Resume);
         case 200:
             // The whole file: the part file is recreated unless it already
             // holds at least as much. A 200 to an If-Range is the changed
@@ -167,6 +187,15 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
                 HttpDecision d = ReceiveWith(answer, answer.length, 0);
                 d.changed = d.step == HttpStep::Receive;
                 return d;
+            }
+            if (answer.proving) {
+                // The bytes held are this transfer's own: a length equal to
+                // them is the size that ends the file there; no length proves
+                // nothing; another length is the file whole again.
+                if (!answer.length) return answer.sendError ? Decide(HttpStep::SendError, answer.sendError)
+                                                            : Decide(HttpStep::Resume);
+                if (answer.length == held && !answer.sendError) return Complete(held);
+                return ReceiveWith(answer, answer.length, 0);
             }
             if (answer.length && answer.length <= held) return Decide(HttpStep::Fail, E_DL_PARTIAL_TOO_LARGE);
             // Without a length the total an earlier answer gave still holds.
@@ -177,16 +206,15 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
             // agree; anything else asks for the whole file again.
             const ContentRange& range = answer.range;
             if (!range.valid || range.first != held) {
-                return held ? Decide(HttpStep::RequestWhole) : Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
+                return held || answer.proving ? Decide(HttpStep::RequestWhole) : Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
             }
             const uint64_t pieceLength = range.last - range.first + 1;
             if (answer.length && answer.length != pieceLength) return Decide(HttpStep::RequestWhole);
             if (range.total && answer.knownTotal && range.total != answer.knownTotal) return Decide(HttpStep::RequestWhole);
             const uint64_t total = range.total ? range.total : answer.knownTotal;
-            if (total > kLargestFile || range.last >= kLargestFile) return Decide(HttpStep::Fail, E_DL_FILE_TOO_LARGE);
             if (total && range.last >= total) return Decide(HttpStep::RequestWhole);
             HttpDecision d = ReceiveWith(answer, total, held);
-            if (d.step == HttpStep::Receive) d.pieceEnd = static_cast<uint32_t>(range.last + 1);
+            if (d.step == HttpStep::Receive) d.pieceEnd = range.last + 1;
             return d;
         }
         case 304:
@@ -200,14 +228,13 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
         case 410:
             return Decide(HttpStep::Fail, E_DL_NOT_FOUND);
         case 416:
-            if (!held) return Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
-            if (answer.range.unsatisfied && answer.range.total == held) {
-                // Nothing lies beyond the part file: it is the whole file.
-                HttpDecision d = Decide(HttpStep::PartComplete);
-                d.total = held;
-                d.bytesHeld = held;
-                return d;
-            }
+            if (!held && !answer.proving) return Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
+            // Nothing lies beyond the part file: it is the whole file when
+            // the server's total is its size and no other total was known
+            // in this transfer.
+            if (answer.range.unsatisfied && answer.range.total == held &&
+                (!answer.knownTotal || answer.knownTotal == held))
+                return Complete(held);
             return Decide(HttpStep::RequestWhole);
         default:
             break;
@@ -221,13 +248,67 @@ HttpDecision ClassifyHttpAnswer(const HttpAnswer& answer) {
     return Decide(HttpStep::Fail, E_DL_HTTP_ERROR);
 }
 
-BodyEnd JudgeBodyEnd(uint64_t held, uint32_t total, uint32_t pieceEnd, bool broken) {
+FtpDecision ClassifyFtpSize(uint64_t serverSize, uint64_t held, uint64_t knownTotal, bool proving) {
+    FtpDecision d;
+    d.step = FtpStep::Receive;
+    uint64_t size = serverSize ? serverSize : knownTotal;
+    if (serverSize && knownTotal && serverSize != knownTotal) {
+        // Another file than the one this transfer began: it comes whole.
+        held = 0;
+        proving = false;
+    }
+    if (size > kLargestFile) {
+        d.step = FtpStep::Fail;
+        d.code = E_DL_FILE_TOO_LARGE;
+        return d;
+    }
+    if (!size) {
+        // Nothing tells the size: what this transfer received cannot be
+        // proven whole, and a part file is not continued blind.
+        if (proving) d.step = FtpStep::Resume;
+        return d;
+    }
+    d.total = size;
+    if (held < size) {
+        d.bytesHeld = held;
+        d.rest = held != 0;
+    } else if (proving || (held == size && knownTotal == size)) {
+        // This transfer's bytes: as many as the file has end it; more are
+        // not the file's head, which then comes again whole.
+        if (held == size) {
+            d.step = FtpStep::PartComplete;
+            d.bytesHeld = held;
+        }
+    } else {
+        d.step = FtpStep::Fail;
+        d.code = E_DL_PARTIAL_TOO_LARGE;
+        d.total = 0;
+    }
+    return d;
+}
+
+BodyEnd JudgeBodyEnd(uint64_t held, uint64_t total, uint64_t pieceEnd, bool broken) {
     if (total && held > total) return BodyEnd::Overrun;
     if (pieceEnd && held > pieceEnd) return BodyEnd::Overrun;
     if (total && held == total) return BodyEnd::Complete;
     if (pieceEnd && held == pieceEnd) return BodyEnd::RequestRest;
-    if (!total && !pieceEnd && !broken) return BodyEnd::Complete;
+    if (!total && !pieceEnd && !broken) return BodyEnd::Unproven;
     return BodyEnd::EarlyClose;
+}
+
+VolumeRoom JudgeVolumeRoom(uint64_t total, uint64_t held, uint64_t freeBytes, uint64_t largestFile) {
+    if (!total) return VolumeRoom::Fits;
+    if (total > kLargestFile || total > largestFile) return VolumeRoom::FileTooLarge;
+    const uint64_t rest = total > held ? total - held : 0;
+    return rest > freeBytes ? VolumeRoom::Full : VolumeRoom::Fits;
+}
+
+uint64_t LargestFileOn(const WString& fileSystem) {
+    const WString name = fileSystem.Trimmed();
+    if (name.EqualsNoCase(u"FAT") || name.EqualsNoCase(u"FAT12") || name.EqualsNoCase(u"FAT16") ||
+        name.EqualsNoCase(u"FAT32"))
+        return 0xFFFFFFFFull;
+    return kLargestFile;
 }
 
 Downgrade JudgeDowngrade(const WString& requestedUrl, const WString& finalUrl, bool verifiable) {
@@ -245,7 +326,7 @@ uint32_t ResumePauseMs(int fruitlessInARow) {
 
 bool IsAbsoluteTargetPath(const WString& path) { return IsAbsolutePath(path); }
 
-bool ReconnectStallGuard::MayReconnect(uint32_t partSize) {
+bool ReconnectStallGuard::MayReconnect(uint64_t partSize) {
     if (!first_ && partSize == lastSize_) {
         ++stalled_;
     } else if (!first_) {
@@ -334,15 +415,14 @@ uint32_t ValidatorFileBytes(const Validator& validator, uint8_t (&out)[kValidato
 
 Validator ParseValidatorFile(const uint8_t* bytes, uint32_t size) {
     if (!bytes || size > kValidatorFileLimit) return Validator();
-    // Exactly two lines, each ended by LF or CR LF.
+    // Exactly two lines, each ended by CR LF, as they are written.
     WString lines[2];
     uint32_t start = 0;
     for (WString& line : lines) {
         uint32_t end = start;
         while (end < size && bytes[end] != '\n') ++end;
-        if (end == size) return Validator();
-        const uint32_t length = end - start - (end > start && bytes[end - 1] == '\r' ? 1 : 0);
-        if (!AsciiLine(bytes + start, length, &line)) return Validator();
+        if (end == size || end == start || bytes[end - 1] != '\r') return Validator();
+        if (!AsciiLine(bytes + start, end - 1 - start, &line)) return Validator();
         start = end + 1;
     }
     if (start != size) return Validator();

@@ -52,41 +52,43 @@ ResultCode VerifiedFile::MoveTo(const WString& target) {
     return kResultOk;
 }
 
-bool VerifiedFile::Stream(HANDLE out, FileDigester* digester) {
+Verdict VerifiedFile::Stream(HANDLE out, FileDigester* digester, TransferObserver* observer) {
     uint64_t size = 0;
-    if (!file_ || !SizeOfOpenFile(file_.Get(), &size)) return false;
+    if (!file_ || !SizeOfOpenFile(file_.Get(), &size)) return Verdict::Unreadable;
     LARGE_INTEGER start;
     start.QuadPart = 0;
-    if (!SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) return false;
+    if (!SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) return Verdict::Unreadable;
     HeapBlock block(kReadBlockSize);
-    if (!block) return false;
+    if (!block) return Verdict::Unreadable;
     uint64_t remaining = size;
     while (remaining) {
+        if (observer && observer->IsCancelled()) return Verdict::Cancelled;
         DWORD read = 0;
-        if (!ReadFile(file_.Get(), block.Get(), kReadBlockSize, &read, nullptr) || read == 0) return false;
+        if (!ReadFile(file_.Get(), block.Get(), kReadBlockSize, &read, nullptr) || read == 0) return Verdict::Unreadable;
         if (read > remaining) read = static_cast<DWORD>(remaining);
         DWORD written = 0;
-        if (out && (!WriteFile(out, block.Get(), read, &written, nullptr) || written != read)) return false;
+        if (out && (!WriteFile(out, block.Get(), read, &written, nullptr) || written != read)) return Verdict::Unreadable;
         digester->Update(block.Get(), read);
         remaining -= read;
     }
-    return true;
+    return Verdict::Accepted;
 }
 
-bool VerifiedFile::ReadFacts(const ExpectedFile& expected, FileFacts* facts) {
+Verdict VerifiedFile::ReadFacts(const ExpectedFile& expected, FileFacts* facts, TransferObserver* observer) {
     FileDigester digester(expected);
-    if (!Stream(nullptr, &digester)) return false;
-    *facts = digester.Finish();
-    return true;
+    const Verdict read = Stream(nullptr, &digester, observer);
+    if (read == Verdict::Accepted) *facts = digester.Finish();
+    return read;
 }
 
-Verdict VerifiedFile::Judge(const ExpectedFile& expected) {
+Verdict VerifiedFile::Judge(const ExpectedFile& expected, TransferObserver* observer) {
     if (!file_) return Verdict::Unreadable;
     FileFacts facts;
     if (!expected.HasDigest()) {
         if (!SizeOfOpenFile(file_.Get(), &facts.size)) return Verdict::Unreadable;
-    } else if (!ReadFacts(expected, &facts)) {
-        return Verdict::Unreadable;
+    } else {
+        const Verdict read = ReadFacts(expected, &facts, observer);
+        if (read != Verdict::Accepted) return read;
     }
     const Verdict verdict = JudgeFile(expected, facts);
     return verdict == Verdict::Accepted ? JudgeSigner(expected) : verdict;
@@ -101,17 +103,18 @@ Verdict VerifiedFile::JudgeSigner(const ExpectedFile& expected) {
     return Verdict::SignerRejected;
 }
 
-Verdict VerifiedFile::CopyCheckedTo(const WString& target, const ExpectedFile& expected, VerifiedFile* copy) {
+Verdict VerifiedFile::CopyCheckedTo(const WString& target, const ExpectedFile& expected, VerifiedFile* copy,
+                                    TransferObserver* observer) {
     copy->Close();
     FileDigester digester(expected);
-    bool copied;
+    Verdict copied;
     {
         UniqueFile out(CreateFileW(AddLongPrefixForStorage(target).wc(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!out) return Verdict::Unreadable;
-        copied = Stream(out.Get(), &digester);
+        copied = Stream(out.Get(), &digester, observer);
     }
-    Verdict verdict = copied ? JudgeFile(expected, digester.Finish()) : Verdict::Unreadable;
+    Verdict verdict = copied == Verdict::Accepted ? JudgeFile(expected, digester.Finish()) : copied;
     if (verdict == Verdict::Accepted && !copy->Open(target)) verdict = Verdict::Unreadable;
     if (verdict == Verdict::Accepted) verdict = copy->JudgeSigner(expected);
     if (verdict != Verdict::Accepted) {

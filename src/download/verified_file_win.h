@@ -11,6 +11,7 @@
 
 #include "base/wstr.h"
 #include "download/file_verdict.h"
+#include "download/transfer_observer.h"
 #include "platform/fileops_win.h"
 #include "platform/unique_handle_win.h"
 
@@ -44,27 +45,31 @@ public:
     [[nodiscard]] ResultCode MoveTo(const WString& target);
 
     // The held file's size and the digests the expected file asks for, read
-    // from the start of the handle to its end. False when it cannot be read
-    // whole.
-    bool ReadFacts(const ExpectedFile& expected, FileFacts* facts);
+    // from the start of the handle to its end. Unreadable when it cannot be
+    // read whole; Cancelled when the observer (may be null) cancels, which
+    // is asked after every block read.
+    Verdict ReadFacts(const ExpectedFile& expected, FileFacts* facts, TransferObserver* observer = nullptr);
 
     // The verdict on the held file's bytes (Unreadable when they cannot be
-    // read), then on its signature when a publisher check is asked for;
-    // digests are read only when one is given.
-    Verdict Judge(const ExpectedFile& expected);
+    // read, Cancelled as for ReadFacts), then on its signature when a
+    // publisher check is asked for; digests are read only when one is given.
+    Verdict Judge(const ExpectedFile& expected, TransferObserver* observer = nullptr);
     // The publisher checks alone, from the held handle: Accepted when none
     // is asked for; a failure is logged with its reason.
     Verdict JudgeSigner(const ExpectedFile& expected);
 
     // Copies the held file into target, a new file (never one that exists),
     // judging the bytes as they are written, and then holds the copy in
-    // *copy. The verdict; on anything but Accepted no copy is left behind.
-    Verdict CopyCheckedTo(const WString& target, const ExpectedFile& expected, VerifiedFile* copy);
+    // *copy. The verdict (Cancelled as for ReadFacts); on anything but
+    // Accepted no copy is left behind.
+    Verdict CopyCheckedTo(const WString& target, const ExpectedFile& expected, VerifiedFile* copy,
+                          TransferObserver* observer = nullptr);
 
 private:
     // Reads the held file from its start to its end, writing every block to
-    // out as well unless out is null, through the digester.
-    bool Stream(HANDLE out, FileDigester* digester);
+    // out as well unless out is null, through the digester: Accepted,
+    // Unreadable or Cancelled.
+    Verdict Stream(HANDLE out, FileDigester* digester, TransferObserver* observer);
 
     UniqueFile file_;
     WString path_;

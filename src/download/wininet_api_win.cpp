@@ -25,6 +25,7 @@ void ResolveTable() {
     Resolve(module, "InternetSetStatusCallbackW", &table.SetStatusCallback, &missing);
     Resolve(module, "InternetCloseHandle", &table.CloseHandle, &missing);
     Resolve(module, "InternetCrackUrlW", &table.CrackUrl, &missing);
+    Resolve(module, "InternetCombineUrlW", &table.CombineUrl, &missing);
     Resolve(module, "InternetGetLastResponseInfoW", &table.GetLastResponseInfo, &missing);
     Resolve(module, "InternetQueryOptionW", &table.QueryOption, &missing);
     Resolve(module, "InternetSetOptionW", &table.SetOption, &missing);

@@ -15,6 +15,7 @@ struct WinInetApi {
     decltype(&::InternetSetStatusCallbackW) SetStatusCallback;
     decltype(&::InternetCloseHandle) CloseHandle;
     decltype(&::InternetCrackUrlW) CrackUrl;
+    decltype(&::InternetCombineUrlW) CombineUrl;
     decltype(&::InternetGetLastResponseInfoW) GetLastResponseInfo;
     decltype(&::InternetQueryOptionW) QueryOption;
     decltype(&::InternetSetOptionW) SetOption;

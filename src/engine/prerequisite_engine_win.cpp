@@ -168,6 +168,11 @@ ResultCode PrerequisiteEngine::FetchVerified(const PlannedItem& item, TransferOb
             result = downloads_->Run(from, plan_.facts.downloadFolder, place, plan_.facts.elevated, observer, &hold,
                                      &verdict);
             if (result != kResultOk && result != E_DL_FILE_REJECTED) break;
+            if (result == kResultOk && verdict == Verdict::Cancelled) {
+                // Cancelled while the hold read the file: it stays unjudged.
+                hold.Close();
+                return E_DL_CANCELLED;
+            }
             if (result == kResultOk) {
                 // Another place's part file stays, as every unfinished download's does.
                 if (verdict == Verdict::Accepted) return kResultOk;
@@ -183,13 +188,16 @@ ResultCode PrerequisiteEngine::FetchVerified(const PlannedItem& item, TransferOb
     return result;
 }
 
-void PrerequisiteEngine::HoldFoundFiles() {
+void PrerequisiteEngine::HoldFoundFiles(TransferObserver* observer) {
     bool changed = false;
     for (const PlannedItem& item : plan_.items) {
         if (item.action != kActionDownloaded || item.download.localFile) continue;
         VerifiedFile& hold = held_[item.index];
-        if (hold.Open(item.download.target) && hold.Judge(item.download.expected) == Verdict::Accepted) continue;
+        const Verdict verdict =
+            hold.Open(item.download.target) ? hold.Judge(item.download.expected, observer) : Verdict::Unreadable;
+        if (verdict == Verdict::Accepted) continue;
         hold.Close();
+        if (verdict == Verdict::Cancelled) break;  // the download phase sees the cancellation next
         Log(u"File found at the download target failed its check and is downloaded afresh:", item.download.target);
         (void)DeleteBelow(plan_.facts.downloadFolder, item.download.target);
         Prerequisite& p = (*list_)[item.index];
@@ -225,7 +233,7 @@ void PrerequisiteEngine::SkipFrom(int first, WorkKind kind) {
 bool PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
     downloadsRan_ = true;
     Replan();
-    HoldFoundFiles();
+    HoldFoundFiles(observer);
     int count = 0;
     for (const PlannedItem& item : plan_.items) count += item.action == kActionDownload;
     if (!count) return true;
@@ -275,12 +283,12 @@ bool PrerequisiteEngine::DownloadAll(TransferObserver* observer) {
     return true;
 }
 
-bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item) {
+bool PrerequisiteEngine::HoldForLaunch(const LaunchItem& item, TransferObserver* observer) {
     VerifiedFile& hold = held_[item.PrerequisiteIndex];
     if (hold.IsOpen() && hold.Path() == item.FilePath) return true;  // checked when it was taken
     hold.Close();
     const ExpectedFile& expected = plan_.items[item.PrerequisiteIndex].download.expected;
-    if (hold.Open(item.FilePath) && hold.Judge(expected) == Verdict::Accepted) return true;
+    if (hold.Open(item.FilePath) && hold.Judge(expected, observer) == Verdict::Accepted) return true;
     hold.Close();
     // A missing file without checks goes on to the launch, which fails and
     // logs why; anything else is never launched.
@@ -299,7 +307,7 @@ bool PrerequisiteEngine::EnsureProtectedFolder() {
     return true;
 }
 
-bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved) {
+bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved, TransferObserver* observer) {
     *moved = false;
     const LaunchItem& item = launcher_.Item(launchIndex);
     const PlannedItem& planned = plan_.items[item.PrerequisiteIndex];
@@ -318,8 +326,9 @@ bool PrerequisiteEngine::MoveToProtectedFolder(int launchIndex, bool* moved) {
         }
     }
     VerifiedFile copy;
-    if (hold.CopyCheckedTo(copyPath, planned.download.expected, &copy) != Verdict::Accepted) {
-        Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
+    const Verdict verdict = hold.CopyCheckedTo(copyPath, planned.download.expected, &copy, observer);
+    if (verdict != Verdict::Accepted) {
+        if (verdict != Verdict::Cancelled) Log(u"File was rejected before its launch.(Invalid size or checksum):", copyPath);
         return false;
     }
     hold = static_cast<VerifiedFile&&>(copy);
@@ -366,10 +375,19 @@ bool PrerequisiteEngine::InstallAll(TransferObserver* observer) {
         const WString source = item.FilePath;
         bool moved = false;
         bool launched = false;
-        if (!HoldForLaunch(item)) {
+        const bool held = HoldForLaunch(item, observer);
+        const bool ready = held && MoveToProtectedFolder(i, &moved, observer);
+        if (!ready && observer && observer->IsCancelled()) {
+            // Cancelled while the file was read: nothing is launched.
+            held_[item.PrerequisiteIndex].Close();
+            outcome_.cancelled = true;
+            for (int j = i; j < count; ++j) Record(plan_.items[launcher_.Item(j).PrerequisiteIndex], WorkKind::Install, WorkResult::Skipped);
+            return false;
+        }
+        if (!held) {
             Log(u"File was rejected before its launch.(Invalid size or checksum):", item.FilePath);
             launcher_.SetNotLaunched(i, FileExists(item.FilePath) ? E_DL_FILE_REJECTED : ERROR_FILE_NOT_FOUND);
-        } else if (MoveToProtectedFolder(i, &moved)) {
+        } else if (ready) {
             launched = true;
             outcome = launcher_.Install(i, observer == nullptr, &waiter);
         }

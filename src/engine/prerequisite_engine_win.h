@@ -83,14 +83,14 @@ private:
     [[nodiscard]] ResultCode FetchVerified(const PlannedItem& item, TransferObserver* observer);
     // Holds every file found at its target from an earlier run that passes
     // its checks; one that fails is deleted and downloaded afresh.
-    void HoldFoundFiles();
+    void HoldFoundFiles(TransferObserver* observer);
     // Holds and checks the file an item launches, unless it is held already.
-    bool HoldForLaunch(const LaunchItem& item);
+    bool HoldForLaunch(const LaunchItem& item, TransferObserver* observer);
     // In an elevated run, moves a downloaded setup into the protected folder
     // (one the transfer wrote under the protected descriptor), or else copies
     // it there under its checks, and points the launch there; true when the
     // item may be launched. *moved tells that the file was moved, not copied.
-    bool MoveToProtectedFolder(int launchIndex, bool* moved);
+    bool MoveToProtectedFolder(int launchIndex, bool* moved, TransferObserver* observer);
     // Creates the protected folder on first need (logged); false when it
     // cannot be made.
     bool EnsureProtectedFolder();

@@ -97,9 +97,10 @@ void PrerequisiteList::RefreshFileAtTarget(int index) {
             // No file can bear a wildcard in its name, and a folder is no setup file.
             if (!name.IsEmpty() && name.FindFirstOf(u"*?") < 0) {
                 FileFinder finder(target);
+                const uint64_t size =
+                    (static_cast<uint64_t>(finder.Data().nFileSizeHigh) << 32) | finder.Data().nFileSizeLow;
                 there = finder.Found() && !finder.IsDirectory() &&
-                        (prerequisite.ExactSize == 0 ||
-                         finder.Data().nFileSizeLow == static_cast<DWORD>(prerequisite.ExactSize));
+                        (prerequisite.ExactSize == 0 || size == prerequisite.ExactSize);
             }
         }
     }

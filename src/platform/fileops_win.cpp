@@ -480,3 +480,19 @@ PSECURITY_DESCRIPTOR AccessListBuilder::BuildSecurityDescriptor(PSECURITY_DESCRI
     descriptor_ = static_cast<UniqueLocal<PSECURITY_DESCRIPTOR>&&>(descriptor);
     return descriptor_.Get();
 }
+
+bool VolumeSpaceOf(const WString& folder, uint64_t* freeBytes, WString* fileSystem) {
+    *freeBytes = 0;
+    fileSystem->Clear();
+    WString path = folder;
+    if (!path.EndsWith(u"\\")) path.Append(u'\\');
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(path.wc(), &available, nullptr, nullptr)) return false;
+    *freeBytes = available.QuadPart;
+    wchar_t root[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (GetVolumePathNameW(path.wc(), root, MAX_PATH) &&
+        GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH))
+        *fileSystem = WString(name);
+    return true;
+}

@@ -63,6 +63,10 @@ struct FileIdentity {
 FileIdentity IdentityOfOpenFile(HANDLE file);
 // The size of an open file; false when it cannot be read.
 bool SizeOfOpenFile(HANDLE file, uint64_t* size);
+// What the volume of a folder still takes: the bytes it gives the running
+// user (quotas counted) and its file system's name ("NTFS", "FAT32", ...;
+// empty when it tells none). False when the free space cannot be read.
+bool VolumeSpaceOf(const WString& folder, uint64_t* freeBytes, WString* fileSystem);
 // Gives the file open on the handle (opened with DELETE access) the new
 // path on the same volume, replacing a file there only when replace is set.
 // 0 or the system's error; ERROR_CALL_NOT_IMPLEMENTED before Windows Vista.

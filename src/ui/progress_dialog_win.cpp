@@ -220,12 +220,12 @@ void ProgressDialog::SetStatusText(const WString& text, int kind, int) {
     Refresh(true);
 }
 
-void ProgressDialog::OnTransferStarted(int, uint32_t total, const WString&) {
+void ProgressDialog::OnTransferStarted(int, uint64_t total, const WString&) {
     model_.TransferStarted(total);
     Refresh(false);
 }
 
-void ProgressDialog::OnProgress(uint32_t bytes) {
+void ProgressDialog::OnProgress(uint64_t bytes) {
     const DWORD now = GetTickCount();
     model_.AddBytes(bytes, now);
     const bool wasWaiting = waiting_;

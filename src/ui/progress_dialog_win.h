@@ -100,9 +100,9 @@ public:
 
     // TransferObserver; every operation may be called from the worker thread.
     void SetItemCount(uint64_t count, int reserved) override;
-    void OnTransferStarted(int kind, uint32_t total, const WString& targetPath) override;
+    void OnTransferStarted(int kind, uint64_t total, const WString& targetPath) override;
     void OnFinished(int scope, int reserved) override;
-    void OnProgress(uint32_t bytes) override;
+    void OnProgress(uint64_t bytes) override;
     bool IsCancelled() override { return cancelled_; }
     uint32_t OnError(const WString& context, uint32_t code, void* handle) override;
     void SetStatusText(const WString& text, int kind, int reserved) override;

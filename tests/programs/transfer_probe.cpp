@@ -48,17 +48,17 @@ public:
     bool cancelled = false;
 
     void SetItemCount(uint64_t count, int) override { Line("item-count count=%llu\n", (unsigned long long)count); }
-    void OnTransferStarted(int kind, uint32_t total, const WString& target) override {
+    void OnTransferStarted(int kind, uint64_t total, const WString& target) override {
         if (quiet) return;
-        wprintf(L"started kind=%d total=%u target=%ls\n", kind, total, target.wc());
+        wprintf(L"started kind=%d total=%llu target=%ls\n", kind, (unsigned long long)total, target.wc());
         fflush(stdout);
     }
     void OnFinished(int scope, int reserved) override { Line("finished scope=%d reserved=%d\n", scope, reserved); }
-    void OnProgress(uint32_t bytes) override {
+    void OnProgress(uint64_t bytes) override {
         ++progressCalls;
         progressSum += bytes;
         if (!quiet) {
-            wprintf(L"progress bytes=%u sum=%llu tick=%lu\n", bytes, progressSum, GetTickCount());
+            wprintf(L"progress bytes=%llu sum=%llu tick=%lu\n", (unsigned long long)bytes, progressSum, GetTickCount());
             fflush(stdout);
         }
         if (progressDelay) Sleep(progressDelay);
@@ -131,7 +131,7 @@ int wmain(int argc, wchar_t** argv) {
         ExpectedFile md5Only;
         md5Only.md5 = u"?";
         FileFacts facts;
-        bool ok = file.Open(WString(argv[2])) && file.ReadFacts(md5Only, &facts);
+        bool ok = file.Open(WString(argv[2])) && file.ReadFacts(md5Only, &facts) == Verdict::Accepted;
         DWORD elapsed = GetTickCount() - start;
         wprintf(L"md5=%ls ok=%d ms=%lu\n", ok ? WString(facts.md5).wc() : L"", ok ? 1 : 0, elapsed);
         return ok ? 0 : 1;
@@ -142,7 +142,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     RecordingObserver observer;
     bool useObserver = true;
-    uint32_t expected = 0;
+    uint64_t expected = 0;
     WString md5, sha256;
     bool verifiable = false;
     for (int i = 3; i < argc; ++i) {
@@ -155,7 +155,7 @@ int wmain(int argc, wchar_t** argv) {
         } else if (!wcscmp(option, L"--quiet")) {
             observer.quiet = true;
         } else if (!wcscmp(option, L"--expected")) {
-            expected = (uint32_t)_wtoi64(value);
+            expected = (uint64_t)_wcstoui64(value, nullptr, 10);
             ++i;
         } else if (!wcscmp(option, L"--cancel-after-progress")) {
             observer.cancelAfterProgress = _wtoi64(value);

@@ -253,9 +253,9 @@ public:
                 failure.code = code ? static_cast<uint32_t>(wcstoul(code, nullptr, 0)) : 0;
                 failure.name = WString(name ? name : L"");
             } else if (!wcscmp(step, L"started")) {
-                observer->OnTransferStarted(1, static_cast<uint32_t>(wcstoul(arg, nullptr, 0)), WString());
+                observer->OnTransferStarted(1, static_cast<uint64_t>(_wcstoui64(arg, nullptr, 0)), WString());
             } else if (!wcscmp(step, L"progress")) {
-                observer->OnProgress(static_cast<uint32_t>(wcstoul(arg, nullptr, 0)));
+                observer->OnProgress(static_cast<uint64_t>(_wcstoui64(arg, nullptr, 0)));
             } else if (!wcscmp(step, L"wait")) {
                 wchar_t* attempt = wcschr(arg, L':');
                 wchar_t* attempts = attempt ? wcschr(attempt + 1, L':') : nullptr;

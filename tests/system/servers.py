@@ -126,6 +126,11 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if mode["stall"] == "headers":
             self._stall(owner)
             return
+        if mode["no_answer"] is not None and index < mode["no_answer"]:
+            # Takes the request and closes without a word.
+            self._record["status"] = 0
+            self.close_connection = True
+            return
         if mode["auth"]:
             expected = "Basic " + base64.b64encode(mode["auth"].encode()).decode()
             if self.headers.get("Authorization") != expected:
@@ -154,12 +159,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if not file.is_file():
             self._body_error(404)
             return
-        data = file.read_bytes()
         changed = mode["changed_from"] is not None and index >= mode["changed_from"]
-        if changed:
-            data = mode["changed"]
+        # Served from the file as it is read (large files are never held
+        # whole); the changed file's bytes from memory.
+        data = mode["changed"] if changed else FileBytes(file)
         size = len(data)
-        validators = validators_of(data, changed, mode["validators"])
+        validators = validators_of(data, changed, mode["validators"]) if mode["validators"] else {}
 
         start = 0
         ranged = False
@@ -170,6 +175,13 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         condition = self.headers.get("If-Range")
         if condition is not None and not if_range_matches(condition, validators):
             honour = False
+        if rng and honour and mode["answer_416"] is not None:
+            # A server that says nothing lies beyond, with a total of its own.
+            self.send_response(416)
+            self.send_header("Content-Range", f"bytes */{mode['answer_416']}")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if rng and honour:
             m = re.fullmatch(r"bytes=(\d+)-", rng.strip())
             if m:
@@ -184,7 +196,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if ranged and mode["partial_offset"]:
             # A piece that starts elsewhere than asked.
             start = max(0, min(size - 1, start + mode["partial_offset"]))
-        body = data[start:]
+        body = data.view(start) if isinstance(data, FileBytes) else data[start:]
 
         whole = mode["announce"] or size
         if ranged:
@@ -198,14 +210,25 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self.send_header("Content-Range", f"bytes {start}-{end - 1}/{whole}")
             if mode["partial_length"]:
                 self.send_header("Content-Length", str(end - start))
-        else:
+        chunked = False
+        if not ranged and mode["chunked"]:
+            # HTTP/1.1 chunked framing, written by hand: the length is never told.
+            chunked = True
+            self._record["status"] = 200
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
+                             b"Content-Type: application/octet-stream\r\nConnection: close\r\n")
+            for name, value in validators.items():
+                self.wfile.write(f"{name}: {value}\r\n".encode())
+            self.wfile.write(b"\r\n")
+        elif not ranged:
             self.send_response(200)
             if mode["length"]:
                 self.send_header("Content-Length", str(whole))
-        for name, value in validators.items():
-            self.send_header(name, value)
-        self.send_header("Content-Type", "application/octet-stream")
-        self.end_headers()
+        if not chunked:
+            for name, value in validators.items():
+                self.send_header(name, value)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.end_headers()
 
         limit = len(body)
         drop = mode["drop_after"]
@@ -221,15 +244,28 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         chunk = mode["chunk"]
         delay = mode["delay"]
         sent = 0
-        while sent < limit:
-            n = min(chunk, limit - sent)
-            self.wfile.write(body[sent:sent + n])
-            sent += n
-            if delay:
-                self.wfile.flush()
-                time.sleep(delay)
-                if owner.stopping:
-                    break
+        reader = body.reader() if isinstance(body, FileBytes) else None
+        try:
+            while sent < limit:
+                whole_piece = min(chunk, len(body) - sent)
+                n = min(chunk, limit - sent)
+                piece = reader.read(n) if reader else body[sent:sent + n]
+                if chunked:
+                    # A chunk cut by the drop still announces its whole size.
+                    self.wfile.write(b"%x\r\n" % whole_piece + piece + (b"\r\n" if n == whole_piece else b""))
+                else:
+                    self.wfile.write(piece)
+                sent += n
+                if delay:
+                    self.wfile.flush()
+                    time.sleep(delay)
+                    if owner.stopping:
+                        break
+        finally:
+            if reader:
+                reader.close()
+        if chunked and not dropping:
+            self.wfile.write(b"0\r\n\r\n")
         self.wfile.flush()
         if isinstance(stall, int) and not dropping:
             self._stall(owner)
@@ -245,6 +281,35 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
 
 
+class FileBytes:
+    """A served file read on demand: len() and slices, so that a file of
+    several GiB (a sparse one, say) is sent without being held in memory."""
+
+    def __init__(self, path: Path, start: int = 0, size: int | None = None):
+        self.path, self.start = path, start
+        self.size = path.stat().st_size - start if size is None else size
+
+    def __len__(self):
+        return self.size
+
+    def view(self, start: int):
+        return FileBytes(self.path, self.start + start, max(0, self.size - start))
+
+    def __getitem__(self, piece: slice) -> bytes:
+        begin, end, _ = piece.indices(self.size)
+        with open(self.path, "rb") as f:
+            f.seek(self.start + begin)
+            return f.read(max(0, end - begin))
+
+    def bytes(self) -> bytes:
+        return self[:]
+
+    def reader(self):
+        f = open(self.path, "rb")
+        f.seek(self.start)
+        return f
+
+
 # The dates the served file was last modified before and after it changed.
 FIRST_DATE = "Mon, 07 Dec 2026 10:00:00 GMT"
 CHANGED_DATE = "Tue, 08 Dec 2026 10:00:00 GMT"
@@ -254,6 +319,8 @@ def validators_of(data: bytes, changed: bool, kinds) -> dict:
     """The validator headers of a served file: "etag" a strong ETag of its
     bytes, "weak_etag" a weak one, "last_modified" its date."""
     import hashlib
+    if isinstance(data, FileBytes):
+        data = data.bytes()
     tag = '"' + hashlib.sha1(data).hexdigest()[:16] + '"'
     headers = {}
     if "etag" in kinds:
@@ -304,6 +371,9 @@ class HttpServer:
         "validators": (),             # "etag", "weak_etag", "last_modified" headers on 200 and 206
         "changed": None,              # the file's new bytes (with new validators) ...
         "changed_from": None,         # ... served from this request number on (None: never)
+        "chunked": False,             # 200 answers as HTTP/1.1 chunked bodies (no length; drop_after cuts them)
+        "answer_416": None,           # answer every Range request 416 "bytes */<this total>"
+        "no_answer": None,            # the first N requests are taken and closed without an answer
     }
 
     def __init__(self, root, tls: TlsCertificate | None = None):
@@ -378,6 +448,10 @@ class FtpServer:
         self.root = Path(root)
         self.user, self.password = user, password
         self.rest = rest
+        # size="refuse" answers SIZE with 502; cut_after=N ends the data
+        # stream of the next RETR cleanly after N bytes (once).
+        self.size = "accept"
+        self.cut_after = None
         self.commands = []
         self._server = None
         self._thread = None
@@ -385,6 +459,7 @@ class FtpServer:
 
     def start(self):
         from pyftpdlib.authorizers import DummyAuthorizer
+        from pyftpdlib.filesystems import AbstractedFS
         from pyftpdlib.handlers import FTPHandler
         from pyftpdlib.servers import FTPServer
 
@@ -397,7 +472,41 @@ class FtpServer:
         authorizer.add_user(self.user, self.password, str(self.root), perm="elr")
         authorizer.add_anonymous(str(self.root), perm="elr")
 
+        class CutFile:
+            """A served file whose stream ends after owner.cut_after bytes."""
+
+            def __init__(self, f, limit):
+                self._f, self._left = f, limit
+                self.name, self.closed = f.name, False
+
+            def seek(self, *args):
+                return self._f.seek(*args)
+
+            def read(self, n=-1):
+                n = self._left if n < 0 else min(n, self._left)
+                data = self._f.read(n)
+                self._left -= len(data)
+                return data
+
+            def close(self):
+                self.closed = True
+                self._f.close()
+
+        class Files(AbstractedFS):
+            def open(self, filename, mode):
+                f = super().open(filename, mode)
+                if owner.cut_after is None or "r" not in mode:
+                    return f
+                limit, owner.cut_after = owner.cut_after, None
+                return CutFile(f, limit)
+
         class Handler(FTPHandler):
+            def ftp_SIZE(self, path):
+                if owner.size == "refuse":
+                    self.respond("502 SIZE is not supported here.")
+                    return
+                return super().ftp_SIZE(path)
+
             def pre_process_command(self, line, cmd, arg):
                 owner.commands.append(line)
                 return super().pre_process_command(line, cmd, arg)
@@ -429,6 +538,7 @@ class FtpServer:
                 return super().ftp_PASV(line)
 
         Handler.authorizer = authorizer
+        Handler.abstracted_fs = Files
         Handler.passive_ports = None
         Handler.masquerade_address = None
         Handler.banner = "loopback test ftp"

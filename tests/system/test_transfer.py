@@ -1,6 +1,7 @@
 """File transfers under Wine: the transfer probe runs one FileTransfer against
 loopback HTTP, HTTPS and FTP servers and against local files, and prints every
 observer call. Every run is bounded by the runner's time limit."""
+import hashlib
 import os
 import re
 import signal
@@ -27,6 +28,8 @@ E_DL_FILE_TOO_LARGE = 0xE000001B
 E_DL_INCOMPLETE = 0xE000001C
 E_DL_STALLED = 0xE000001D
 E_DL_INSECURE_REDIRECT = 0xE000001E
+E_DL_REDIRECT_LOOP = 0xE0000027
+E_DL_DISK_FULL = 0xE0000028
 E_DL_FILE_REJECTED = 0xE0000022
 E_DL_SIZE_MISMATCH = 0xE0000023
 GIB = 1 << 30
@@ -148,8 +151,9 @@ RESUME_CASES = {
     "503, then the rest": (dict(status=503, status_count=2, retry_after="0"), 1000, 1000, SIZE, 0),
     "503 for ever keeps the part file": (dict(status=503, retry_after="0"), 1000, None, None, E_DL_SERVER_UNAVAILABLE),
     "404 keeps the part file": (dict(status=404), 1000, None, None, E_DL_NOT_FOUND),
-    "a 5 GiB file is refused": (dict(announce=5 * GIB), 1000, None, None, E_DL_FILE_TOO_LARGE),
-    "a 4 GiB file is refused": (dict(announce=4 * GIB), 1000, None, None, E_DL_FILE_TOO_LARGE),
+    # Sizes are 64-bit: what is refused is a file the volume cannot take.
+    "more than the volume's free space is refused": (dict(announce=1 << 50), 1000, None, None, E_DL_DISK_FULL),
+    "a size beyond any file is refused": (dict(announce=10 ** 20), 1000, None, None, E_DL_FILE_TOO_LARGE),
 }
 
 
@@ -192,7 +196,8 @@ STATUS_CASES = {
                                          [(E_DL_SERVER_UNAVAILABLE, "none", "f.bin")]),
     "429 with Retry-After": (dict(status=429, retry_after="1"), E_DL_SERVER_UNAVAILABLE,
                              [(E_DL_SERVER_UNAVAILABLE, "none", "f.bin")]),
-    "a 4 GiB file": (dict(announce=4 * GIB), E_DL_FILE_TOO_LARGE, [(E_DL_FILE_TOO_LARGE, "none", "f.bin")]),
+    "more than the volume's free space": (dict(announce=1 << 50), E_DL_DISK_FULL, [(E_DL_DISK_FULL, "none", "f.bin")]),
+    "a size beyond any file": (dict(announce=10 ** 20), E_DL_FILE_TOO_LARGE, [(E_DL_FILE_TOO_LARGE, "none", "f.bin")]),
 }
 
 
@@ -231,12 +236,15 @@ def test_credentials_from_url_are_percent_decoded(prefix, http, source, target):
     assert target.read_bytes() == (source / "f.bin").read_bytes()
 
 
-def test_unknown_length_finishes_at_end_of_data(prefix, http, source, target):
+def test_unknown_length_ends_where_the_server_confirms_it(prefix, http, source, target):
+    # The data ended without a length: a range from its end is answered 416
+    # with the total the part file holds, and only that makes it the file.
     http.set_mode(length=False)
     run = probe(prefix, http.url("f.bin"), target)
     assert run.code == 0
     assert run.of("started")[0]["total"] == "0"
     assert target.read_bytes() == (source / "f.bin").read_bytes()
+    assert [(r["headers"].get("Range"), r["status"]) for r in http.requests] == [(None, 200), (f"bytes={SIZE}-", 416)]
 
 
 # (expected size, MD5, SHA256, expected result): checked over the bytes as written,
@@ -248,7 +256,9 @@ DIGEST_CASES = {
     "both match, upper case": (SIZE, "MD5", "SHA256", 0),
     "MD5 differs": (0, "0" * 32, None, E_DL_FILE_REJECTED),
     "SHA256 differs": (0, "md5", "f" * 64, E_DL_FILE_REJECTED),
-    "size differs at the end": (SIZE + 1, None, None, E_DL_FILE_REJECTED),
+    # A body without length ends where the server's answer to a range from
+    # its end says: that size is announced, and differs.
+    "size differs at the end": (SIZE + 1, None, None, E_DL_SIZE_MISMATCH),
     # A body without a length is not written past ExactSize.
     "size passed while writing": (1000, None, None, E_DL_FILE_REJECTED),
 }
@@ -280,7 +290,8 @@ def test_digests_are_checked_while_writing(prefix, http, source, target, case, h
         code = E_DL_SIZE_MISMATCH
     assert run.code == code, run.output
     if code == E_DL_SIZE_MISMATCH:
-        assert part_of(target).read_bytes() == data[:held]
+        kept = part_of(target).read_bytes()
+        assert len(kept) >= held and kept == data[:len(kept)]
     elif code == 0:
         assert target.read_bytes() == data
         assert ("verified-while-writing=1" in run.output) == bool(md5 or sha256)
@@ -311,12 +322,39 @@ def test_announced_size_differs_from_expected(prefix, http, target):
     assert not target.exists() and not part_of(target).exists()
 
 
-def test_redirect_is_followed(prefix, http, source, target):
-    http.set_mode(redirects={"/old.bin": "/sub/g.bin"})
-    run = probe(prefix, http.url("old.bin"), target)
-    assert run.code == 0
-    assert target.read_bytes() == (source / "sub" / "g.bin").read_bytes()
-    assert [r["path"] for r in http.requests] == ["/old.bin", "/sub/g.bin"]
+def chain(n):
+    """Redirects /r0.bin -> /r1.bin -> ... -> /r<n>.bin, the last one to the file."""
+    hops = {f"/r{i}.bin": f"/r{i + 1}.bin" for i in range(n)}
+    hops[f"/r{n}.bin"] = "/sub/g.bin"
+    return hops
+
+
+# (redirects, first path, expected result, requests expected)
+REDIRECT_CASES = {
+    "followed": ({"/old.bin": "/sub/g.bin"}, "/old.bin", 0, 2),
+    "20 in a row are followed": (chain(19), "/r0.bin", 0, 21),
+    "21 in a row are a loop": (chain(20), "/r0.bin", E_DL_REDIRECT_LOOP, None),
+    "a loop": ({"/a.bin": "/b.bin", "/b.bin": "/a.bin"}, "/a.bin", E_DL_REDIRECT_LOOP, None),
+    "a loop to itself": ({"/a.bin": "/a.bin"}, "/a.bin", E_DL_REDIRECT_LOOP, None),
+}
+
+
+@pytest.mark.parametrize("case", REDIRECT_CASES, ids=list(REDIRECT_CASES))
+def test_redirects_are_counted(prefix, http, source, target, workdir, case):
+    redirects, first, expected, requests = REDIRECT_CASES[case]
+    http.set_mode(redirects=redirects)
+    log = workdir / "transfer.log"
+    run = probe(prefix, http.url(first), target, "--log", win_path(log))
+    assert run.code == expected, run.output
+    if expected == 0:
+        assert target.read_bytes() == (source / "sub" / "g.bin").read_bytes()
+        assert len(http.requests) == requests
+    else:
+        # Ends at once, not by a stall: the loop is dropped after the bound.
+        assert run.seconds < 15 and len(http.requests) <= 25
+        assert run.errors == [(E_DL_REDIRECT_LOOP, "none", "f.bin")]
+        assert "Download refused, redirected more than 20 times:" + http.url(first) in log.read_text("utf-16")
+        assert not target.exists() and not part_of(target).exists()
 
 
 def test_query_string_is_sent(prefix, http, source, target):
@@ -428,6 +466,29 @@ EARLY_END_CASES = {
     # answers is the silent run's case).
     "stall in the body, resumed": (dict(stall=200_000), [], 0),
     "slow trickle": (dict(chunk=20_000, delay=0.05), [], 0),
+    # A server that closes without answering is a broken connection.
+    "no answer, every time": (dict(no_answer=1000), [], E_DL_INCOMPLETE),
+    "no answer once, then the file": (dict(no_answer=1), [], 0),
+    # A 416 whose total is not the one this transfer knows asks for the whole file.
+    "416 mid-transfer of another total": (dict(drop_after=100_000, clean_close=True, answer_416=100_000), [], 0),
+    "416 mid-transfer of another total, every time": (
+        dict(drop_after=100_000, clean_close=True, drop_every=True, answer_416=100_000), [], E_DL_INCOMPLETE),
+    # A chunked body tells no length, and Wine's WinINet reports a cut as its
+    # end: the rest is asked for with a range from where it stopped.
+    "cut chunked body": (dict(chunked=True, drop_after=149_850, clean_close=True), [], 0),
+    "chunked body cut at a chunk boundary": (dict(chunked=True, chunk=50_000, drop_after=150_000, clean_close=True),
+                                             [], 0),
+    "chunked body reset after its data": (dict(chunked=True, drop_after=149_850), [], 0),
+    "whole chunked body, its end confirmed": (dict(chunked=True), [], 0),
+    # A server that ignores ranges never says where a body without length ends ...
+    "cut chunked body, ranges ignored": (
+        dict(chunked=True, drop_after=149_850, clean_close=True, drop_every=True, range="ignore"), [], E_DL_INCOMPLETE),
+    "whole chunked body, ranges ignored": (dict(chunked=True, range="ignore"), [], E_DL_INCOMPLETE),
+    # ... but a digest of the bytes proves them whole.
+    "whole chunked body, ranges ignored, MD5 given": (dict(chunked=True, range="ignore"), ["--md5", "md5"], 0),
+    "cut chunked body, ranges ignored, MD5 given": (
+        dict(chunked=True, drop_after=149_850, clean_close=True, drop_every=True, range="ignore"), ["--md5", "md5"],
+        E_DL_INCOMPLETE),
 }
 
 
@@ -435,6 +496,7 @@ EARLY_END_CASES = {
 def test_transfers_end_whole_or_fail(prefix, http, source, target, case):
     mode, options, expected = EARLY_END_CASES[case]
     data = (source / "f.bin").read_bytes()
+    options = [hashlib.md5(data).hexdigest() if o == "md5" else o for o in options]
     http.set_mode(**mode)
     run = probe(prefix, http.url("f.bin"), target, *options, timeout=120)
     assert run.code == expected, run.output
@@ -548,15 +610,17 @@ def test_cancellation_against_a_stalled_server_ends_quickly(prefix, http, source
         assert part_of(target).read_bytes() == (source / "f.bin").read_bytes()[:held]
 
 
-def test_part_file_of_4_gib_is_refused_and_kept(prefix, http, target):
+def test_part_file_past_4_gib_is_measured_in_64_bits(prefix, http, source, target):
+    # A sparse part file of 4 GiB + 5 is continued from its true size; the
+    # server's 416 gives another total, so the whole file comes again.
     target.parent.mkdir(parents=True)
     with open(part_of(target), "wb") as f:
-        f.truncate(4 * GIB + 5)  # sparse
+        f.truncate(4 * GIB + 5)
     run = probe(prefix, http.url("f.bin"), target)
-    assert run.code == E_DL_FILE_TOO_LARGE
-    assert run.errors == [(E_DL_FILE_TOO_LARGE, "none", "f.bin")]
-    assert http.requests == []
-    assert part_of(target).stat().st_size == 4 * GIB + 5 and not target.exists()
+    assert run.code == 0, run.output
+    assert [(r["headers"].get("Range"), r["status"]) for r in http.requests] == [
+        (f"bytes={4 * GIB + 5}-", 416), (None, 200)]
+    assert target.read_bytes() == (source / "f.bin").read_bytes()
 
 
 def test_killed_transfer_resumes_from_its_part_file(prefix, http, source, target):
@@ -581,6 +645,102 @@ def test_killed_transfer_resumes_from_its_part_file(prefix, http, source, target
 
     assert_resumes(prefix, http, target, data, held)
     assert not part_of(target).exists()
+
+
+# ---------------------------------------------------------------------------
+# Files of any size: the server's files are sparse (a few marks of data in
+# zeros), the targets are written for real and deleted after each test.
+
+MIB = 1 << 20
+MARKS = {0: b"head", 4 * GIB - 2: b"4GiB", 4 * GIB + 5: b"past", 5 * GIB - 4: b"tail"}
+BIG = {"five.bin": 5 * GIB, "stream.bin": 4 * GIB + MIB}
+
+
+def marks_in(path: Path, size: int):
+    return {o: m for o, m in MARKS.items() if o + len(m) <= size}
+
+
+def sparse(path: Path, size: int):
+    with open(path, "wb") as f:
+        f.truncate(size)
+        for offset, mark in marks_in(path, size).items():
+            f.seek(offset)
+            f.write(mark)
+
+
+# md5sum of five.bin as sparse() makes it (reading 5 GiB would cost 20 s).
+FIVE_MD5 = "88cf9aa4d5e4017b5886a011243c70e4"
+
+
+@pytest.fixture(scope="module")
+def big_files(source):
+    """The large sparse files beside f.bin, with the MD5 of five.bin."""
+    for name, size in BIG.items():
+        sparse(source / name, size)
+    yield {"five.bin": FIVE_MD5}
+    for name in BIG:
+        (source / name).unlink()
+
+
+def peak_memory(run: Run) -> int:
+    return int(re.search(r"peak-working-set=(\d+)", run.output).group(1))
+
+
+# (file, part file held, server mode, probe options): each ends with the whole file.
+BIG_CASES = {
+    "5 GiB with a length": ("five.bin", 0, {}, ["--expected", 5 * GIB, "--md5", "five.bin"]),
+    "5 GiB resumed from 4 GiB + 5": ("five.bin", 4 * GIB + 5, {}, ["--expected", 5 * GIB, "--md5", "five.bin"]),
+    # Without a length past 4 GiB: the end is confirmed by the server's 416.
+    "a stream past 4 GiB without a length": ("stream.bin", 0, dict(length=False), []),
+}
+
+
+@pytest.mark.parametrize("case", BIG_CASES, ids=list(BIG_CASES))
+def test_files_of_any_size(prefix, http, source, target, big_files, case):
+    name, held, mode, options = BIG_CASES[case]
+    size = BIG[name]
+    options = [big_files.get(o, o) for o in options]
+    small = probe(prefix, http.url("f.bin"), target, "--quiet")
+    target.unlink()
+    http.reset().set_mode(chunk=MIB, **mode)
+    try:
+        if held:
+            sparse(part_of(target), held)
+        run = probe(prefix, http.url(name), target, "--quiet", *options, timeout=600)
+        assert run.code == 0, run.output
+        assert target.stat().st_size == size and not part_of(target).exists()
+        with open(target, "rb") as f:
+            for offset, mark in marks_in(target, size).items():
+                f.seek(offset)
+                assert f.read(len(mark)) == mark, offset
+        if "--md5" in options:
+            assert "verified-while-writing=1" in run.output
+        assert [r["headers"].get("Range") for r in http.requests] == (
+            [f"bytes={held}-"] if held else [None] + ([f"bytes={size}-"] if not mode.get("length", True) else []))
+        # Bytes pass through fixed buffers: a 5 GiB file costs no more memory than a small one.
+        assert peak_memory(run) - peak_memory(small) < 8 * MIB, (peak_memory(run), peak_memory(small))
+    finally:
+        for leftover in (target, part_of(target)):
+            if leftover.exists():
+                leftover.unlink()
+
+
+def test_cancel_while_a_large_part_file_is_hashed(prefix, http, source, target, big_files):
+    # 4 GiB held are hashed before the first byte is appended; the
+    # cancellation is seen between two blocks.
+    target.parent.mkdir(parents=True)
+    try:
+        sparse(part_of(target), 4 * GIB)
+        run = probe(prefix, http.url("five.bin"), target, "--md5", big_files["five.bin"], "--cancel-after-ms", 2000)
+        assert run.code == E_DL_CANCELLED, run.output
+        assert run.progress == [], "cancelled while the held bytes were hashed"
+        cancelled_at = int(run.of("cancel-query")[0]["tick"])
+        ended_at = int(re.search(r"^result=\d+ hex=\S+ tick=(\d+)", run.output, re.M).group(1))
+        assert ended_at - cancelled_at < 500
+        assert part_of(target).stat().st_size == 4 * GIB and not target.exists()
+    finally:
+        if part_of(target).exists():
+            part_of(target).unlink()
 
 
 # ---------------------------------------------------------------------------
@@ -613,9 +773,9 @@ def test_accepted_certificate_problem_lets_the_transfer_through(prefix, tls_serv
 def test_https_redirected_to_http_needs_a_hash(prefix, tls_server, http, source, target, options, expected):
     tls_server.reset().set_mode(redirects={"/old.bin": http.url("f.bin")})
     run = probe(prefix, tls_server.url("old.bin"), target, "--cert-answer", 0, *options)
-    if "old.bin" in [r["path"].lstrip("/") for r in tls_server.requests] and not http.requests:
-        pytest.skip("this WinINet does not follow a redirect from https to http")
     assert run.code == expected, run.output
+    # The transfer follows redirects itself: a refused hop is never requested.
+    assert [r["path"] for r in http.requests] == (["/f.bin"] if expected == 0 else [])
     assert target.exists() == (expected == 0)
     assert not part_of(target).exists()
     tls_server.reset()
@@ -649,6 +809,8 @@ def ftp_server(source):
 @pytest.fixture
 def ftp(ftp_server):
     ftp_server.rest = "accept"
+    ftp_server.size = "accept"
+    ftp_server.cut_after = None
     ftp_server.commands.clear()
     return ftp_server
 
@@ -658,7 +820,8 @@ def test_ftp_download(prefix, ftp, source, target, user, password):
     run = probe(prefix, ftp.url("f.bin", user, password), target)
     assert run.code == 0, run.output
     assert target.read_bytes() == (source / "f.bin").read_bytes()
-    assert "PASV" in ftp.commands and "TYPE I" in ftp.commands
+    # Every download asks the size: its stream ends where the size says.
+    assert "PASV" in ftp.commands and "TYPE I" in ftp.commands and "SIZE /f.bin" in ftp.commands
     assert ("USER anonymous" if user is None else "USER user") in ftp.commands
 
 
@@ -682,6 +845,33 @@ def test_ftp_resume(prefix, ftp, source, target, rest, first):
     assert "REST 1000" in ftp.commands
     assert run.progress[0] == first
     assert target.read_bytes() == data
+
+
+# (SIZE answered, data stream cut after, probe options, expected result, command expected)
+FTP_END_CASES = {
+    "cut without a part file is resumed": ("accept", 100_000, [], 0, "REST 100000"),
+    "no SIZE, whole stream: its end is never confirmed": ("refuse", None, [], E_DL_INCOMPLETE, None),
+    "no SIZE, cut stream": ("refuse", 100_000, [], E_DL_INCOMPLETE, None),
+    "no SIZE, MD5 proves the whole stream": ("refuse", None, ["--md5", "md5"], 0, None),
+}
+
+
+@pytest.mark.parametrize("case", FTP_END_CASES, ids=list(FTP_END_CASES))
+def test_ftp_stream_ends_where_its_size_says(prefix, ftp, source, target, case):
+    size, cut, options, expected, command = FTP_END_CASES[case]
+    data = (source / "f.bin").read_bytes()
+    ftp.size, ftp.cut_after = size, cut
+    options = [hashlib.md5(data).hexdigest() if o == "md5" else o for o in options]
+    run = probe(prefix, ftp.url("f.bin"), target, *options)
+    assert run.code == expected, run.output
+    if expected == 0:
+        assert target.read_bytes() == data and not part_of(target).exists()
+    else:
+        assert not target.exists() and run.errors[-1][0] == expected
+        kept = part_of(target).read_bytes()
+        assert kept == data[:len(kept)]
+    if command:
+        assert command in ftp.commands
 
 
 def test_ftp_missing_file(prefix, ftp, target):

@@ -183,7 +183,6 @@ def wait_dialog(prefix, wanted, timeout=60):
     raise AssertionError(f"status line {wanted!r} not seen; last: {last}")
 
 
-GIB = 1 << 30
 DOWNLOAD_FAILED = "Download of Needed failed: "
 SETUP_ENDED = "Setup of Needed ended with return code "
 # What the dialog shows when the work ends, read from its controls: app keys
@@ -200,8 +199,9 @@ DIALOG_CASES = {
                     DOWNLOAD_FAILED + "the server was unavailable (408, 429 or 5xx) and still was after the retries"),
     "checksum": (dict(MD5="0" * 32), {}, DOWNLOAD_FAILED + "the downloaded file's size, MD5 or SHA256 checksum does not match"),
     "size": (dict(ExactSize=1), {}, DOWNLOAD_FAILED + "the size the server announced differs from the expected size"),
-    "too large": ({}, dict(announce=4 * GIB), DOWNLOAD_FAILED + "the file is 4 GiB or larger; the part file is kept"),
-    "cut": ({}, dict(drop_after=0, drop_every=True), DOWNLOAD_FAILED + "the connection kept ending before the whole file had arrived; the part file is kept"),
+    "too large": (dict(ExactSize=0), dict(announce=1 << 50),
+                  DOWNLOAD_FAILED + "the file is larger than the free space on the download folder's drive; the part file is kept"),
+    "cut": ({}, dict(drop_after=0, drop_every=True), DOWNLOAD_FAILED + "the connection kept ending before the whole file had arrived, or the server never confirmed where the file ends; the part file is kept"),
     "setup 1603": (dict(exit=1603), {}, SETUP_ENDED + "1603: a fatal error during installation", *SETUP_FAILED),
     "setup 1618": (dict(exit=1618), {}, SETUP_ENDED + "1618: another installation is already in progress",
                    *SETUP_FAILED),

@@ -114,8 +114,11 @@ TEST(Checker, ConfigurationCases) {
          {{8, W, "'M' means nothing here (letters are case-sensitive: did you mean 'm'?)"}, {8, W, "'z'"},
           {9, E, "'12abc' reads as 12: every setup file of another size is rejected before its launch"},
           {10, E, "neither 0 (all) nor 1 (any)"}, {11, E, "not 32 hexadecimal digits: every file is rejected before its launch"}}},
-        {kBase + "ExactSize=99999999999|Operator=x|",
-         {{8, W, "out of range"}, {9, W, "holds no number: it reads as 0"}}},
+        {kBase + "ExactSize=99999999999999999999|Operator=x|",
+         {{8, W, "out of range (64-bit): it reads as 18446744073709551615"}, {9, W, "holds no number: it reads as 0"}}},
+        // ExactSize is read in 64 bits, as the chainer reads it.
+        {kBase + "ExactSize=5368709120|", {}},
+        {kBase + "ExactSize=-7|", {{8, W, "ExactSize -7 is negative: it reads as the size 4294967289 bytes"}}},
         {kBase + "SearchType1=13|SearchString1=x|",
          {{8, E, "SearchType 13 is unknown: it looks for nothing and counts as found"}}},
         {kBase + "SearchType1=9|SearchString1=HKLM\\S\\V|RefContent1=Q5|SearchType2=9|SearchString2=HKLM\\S\\V|"
@@ -531,6 +534,19 @@ TEST(Checker, PackageFilesAreCompared) {
     list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
     ExpectExactly(list, {{7, E, "SHA256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}},
                   "files, wrong SHA256");
+    // The one verdict of the chainer: an MD5 longer than 32 digits whose
+    // first 32 match passes, a size beyond 32 bits is never cut, an empty
+    // file matches no digest.
+    ASSERT_TRUE(WriteWholeFile(dir + u"corvane_check_empty.exe", Array<uint8_t>()));
+    bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|App2=Empty|[App1]|"
+                     "Url=https://h/corvane_check_dl.exe|MD5=900150983cd24fb0d6963f7d28e17f72ff|ExactSize=4294967299|"
+                     "[App2]|Url=https://h/corvane_check_empty.exe|SHA256=" + std::string(64, '0') + "|");
+    list = CheckConfigurationFile(bytes.data(), bytes.size(), options);
+    ExpectExactly(list, {{1, N, "downloads go straight into the user's temporary folder"},
+                         {8, N, "MD5 is read as its first 32 characters"},
+                         {9, E, "ExactSize 4294967299 differs from the download"},
+                         {12, E, "'corvane_check_empty.exe' is empty: no digest matches an empty file"}},
+                  "files, one verdict");
     // A publisher check checks the download: no advice to add a digest.
     bytes = IniBytes("[GeneralOptions]|Options=q|[PREREQUISITES]|App1=Dl|[App1]|Url=https://h/corvane_check_dl.exe|"
                      "SignerName=Contoso Ltd|");
@@ -609,7 +625,7 @@ TEST(Checker, NamesAndCodes) {
             EXPECT_NE(text.find("counts it as a failure unless"), std::string::npos) << text;
         }
     }
-    ASSERT_NE(ExplainCode(0xE0000022u), nullptr);
+    for (uint32_t known : {0xE0000022u, 0xE0000027u, 0xE0000028u}) ASSERT_NE(ExplainCode(known), nullptr) << known;
     EXPECT_EQ(ExplainCode(0xE0000001u), nullptr);
     // Every name the OS tables give once; the 64-bit server and the oldest names among them.
     const Array<WString>& os = AllOsNames();

@@ -89,6 +89,7 @@ TEST(GeneralOptionsLoad, EveryTextKeyLandsInItsField) {
 const char16_t* ChangingValue(ValueKind kind) {
     switch (kind) {
         case ValueKind::kInteger: return u"7";
+        case ValueKind::kSize: return u"5368709120";
         case ValueKind::kKeepFilesWord: return u"complete";
         case ValueKind::kTrueFlag: return u"TRUE";
         default: return u"x";
@@ -100,6 +101,7 @@ bool FieldMoved(const KeySchema<Record>& key, const Record& loaded) {
     const Record fresh{};
     if (key.text) return loaded.*key.text != fresh.*key.text;
     if (key.number) return loaded.*key.number != fresh.*key.number;
+    if (key.size) return loaded.*key.size != fresh.*key.size;
     return key.flag && loaded.*key.flag != fresh.*key.flag;
 }
 
@@ -334,14 +336,33 @@ TEST(PrerequisiteLoad, SetupFileLocationIsNotExpanded) {
 }
 
 TEST(PrerequisiteLoad, LenientIntegers) {
+    constexpr uint64_t kNoFile = ~0ull;  // digits beyond 64 bits: a size no file has
     struct Case {
         const char16_t* value;
         int32_t expected;
+        uint64_t size;  // ExactSize: the same rule in 64 bits, never wrapped
     };
     const Case cases[] = {
-        {u"12abc", 12},      {u"-7", -7},           {u"x", 0},           {u"", 0},
-        {u"+5", 5},          {u"-+5", -5},          {u"+-5", 0},         {u"4294967297", 1},
-        {u"2147483648", -2147483647 - 1},           {u"007", 7},         {u"1 2", 1},
+        {u"12abc", 12, 12},
+        {u"-7", -7, 4294967289u},  // negative sizes read as they always did while they fit 32 bits ...
+        {u"-2147483648", INT32_MIN, 2147483648u},
+        {u"-2147483649", 2147483647, kNoFile},  // ... and beyond that as no file's size
+        {u"x", 0, 0},
+        {u"", 0, 0},
+        {u"+5", 5, 5},
+        {u"-+5", -5, 4294967291u},
+        {u"+-5", 0, 0},
+        {u"-0", 0, 0},
+        {u"4294967297", 1, 4294967297ull},
+        {u"2147483648", INT32_MIN, 2147483648u},
+        {u"4294967295", -1, 4294967295u},
+        {u"4294967296", 0, 4294967296ull},
+        {u"5368709120x", 1073741824, 5368709120ull},
+        {u"18446744073709551615", -1, kNoFile},
+        {u"18446744073709551616", 0, kNoFile},
+        {u"99999999999999999999", 1661992959, kNoFile},
+        {u"007", 7, 7},
+        {u"1 2", 1, 1},
     };
     for (const Case& c : cases) {
         WString text = Format(u"[PREREQUISITES]\r\nApp1=A\r\n[App1]\r\nUrl=u\r\nExactSize=%s\r\nOperator=%s\r\n"
@@ -351,7 +372,7 @@ TEST(PrerequisiteLoad, LenientIntegers) {
         document.Parse(text);
         Prerequisite record;
         ASSERT_TRUE(LoadPrerequisiteDefinition(document, 1, &record)) << Narrow(WString(c.value));
-        EXPECT_EQ(record.ExactSize, c.expected) << Narrow(WString(c.value));
+        EXPECT_EQ(record.ExactSize, c.size) << Narrow(WString(c.value));
         EXPECT_EQ(record.Operator, c.expected) << Narrow(WString(c.value));
         ASSERT_EQ(record.Searches.Size(), 1);
         EXPECT_EQ(record.Searches[0].SearchType, c.expected) << Narrow(WString(c.value));

@@ -69,6 +69,7 @@ TEST(TransferRules, LeadingReplyCode) {
         {u"213 300000\r\n", 300000}, {u"213 0", 0},          {u"550 No such file", 0}, {u"213-300000", 0},
         {u"213 30x0", 0},              {u"213 ", 0},           {u"", 0},                 {u"213 4294967296", 4294967296ull},
         {u"2130 5", 0},                {u"213 7\r\n\x01", 7},  // control characters end the line
+        {u"213 5368709120", 5368709120ull}, {u"213 99999999999999999999", kBeyondAnyFile},
     };
     for (const auto& c : sizes) EXPECT_EQ(FtpSizeReplyValue(WString(c.reply)), c.size) << "case " << (&c - sizes);
 }
@@ -118,17 +119,18 @@ TEST(TransferRules, HttpAnswers) {
         const char* name;
         uint32_t status;
         uint64_t length;
-        uint32_t held;
+        uint64_t held;
         const char16_t* contentRange;
         uint32_t sendError;
         HttpStep step;
         uint32_t code;
-        uint32_t total;
-        uint32_t keep;      // bytes the part file keeps
-        uint32_t pieceEnd;  // where a piece's body ends
-        uint32_t known;     // the total an earlier answer gave
+        uint64_t total;
+        uint64_t keep;      // bytes the part file keeps
+        uint64_t pieceEnd;  // where a piece's body ends
+        uint64_t known;     // the total an earlier answer gave
         bool ifRange;       // an If-Range went with the Range
         bool changed;       // the answer says the file changed
+        bool proving;       // the request asks where a body without length ends
     } cases[] = {
         {"whole file", 200, 5000, 0, u"", 0, HttpStep::Receive, 0, 5000, 0},
         {"range ignored restarts", 200, 5000, 1000, u"", 0, HttpStep::Receive, 0, 5000, 0},
@@ -136,6 +138,9 @@ TEST(TransferRules, HttpAnswers) {
         {"no length", 200, 0, 1000, u"", 0, HttpStep::Receive, 0, 0, 0},
         {"200, certificate problem", 200, 5000, 0, u"", kCertificate, HttpStep::SendError, kCertificate, 0, 0},
         {"no status", 0, 0, 0, u"", kCertificate, HttpStep::SendError, kCertificate, 0, 0},
+        // A server that closed without answering is a broken connection.
+        {"no status, no send error", 0, 0, 0, u"", 0, HttpStep::Resume, 0, 0, 0},
+        {"no status to a resume", 0, 0, 1000, u"", 0, HttpStep::Resume, 0, 0, 0},
         {"206 continues", 206, 4000, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000, 5000},
         {"206 without Content-Range", 206, 4000, 1000, u"", 0, HttpStep::RequestWhole, 0, 0, 0},
         {"206 with a broken Content-Range", 206, 4000, 1000, u"bytes 1000-/5000", 0, HttpStep::RequestWhole, 0, 0, 0},
@@ -162,6 +167,11 @@ TEST(TransferRules, HttpAnswers) {
         {"206 from 0, nothing asked", 206, 5000, 0, u"bytes 0-4999/5000", 0, HttpStep::Receive, 0, 5000, 0, 5000},
         {"416, part file complete", 416, 0, 5000, u"bytes */5000", 0, HttpStep::PartComplete, 0, 5000, 5000},
         {"416, other total", 416, 0, 6000, u"bytes */5000", 0, HttpStep::RequestWhole, 0, 0, 0},
+        // A 416 is judged against the total this transfer already knows, as a 206 is.
+        {"416 mid-transfer, other total than known", 416, 0, 100000, u"bytes */100000", 0, HttpStep::RequestWhole, 0, 0,
+         0, 0, 300000},
+        {"416, total as known", 416, 0, 300000, u"bytes */300000", 0, HttpStep::PartComplete, 0, 300000, 300000, 0,
+         300000},
         {"416 without Content-Range", 416, 0, 5000, u"", 0, HttpStep::RequestWhole, 0, 0, 0},
         {"416 to a whole request", 416, 0, 0, u"bytes */5000", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
         {"304", 304, 0, 0, u"", 0, HttpStep::Fail, E_DL_NOT_MODIFIED, 0, 0},
@@ -184,12 +194,19 @@ TEST(TransferRules, HttpAnswers) {
         {"302 not followed is not the file", 302, 0, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
         {"100", 100, 0, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
         {"other status, send failed", 302, 0, 0, u"", 12002, HttpStep::SendError, 12002, 0, 0},
-        // 4 GiB and more cannot be held.
-        {"200 of 4 GiB", 200, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
+        // Sizes are 64-bit; only a size beyond any file is refused.
+        {"200 of 4 GiB", 200, 0x100000000ull, 0, u"", 0, HttpStep::Receive, 0, 0x100000000ull, 0},
         {"200 of 4 GiB - 1", 200, 0xFFFFFFFFull, 0, u"", 0, HttpStep::Receive, 0, 0xFFFFFFFFu, 0},
-        {"206 beyond 4 GiB", 206, 0xFFFFFFFFull, 1000, u"bytes 1000-4294968294/4294968295", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
-        {"206 total beyond 4 GiB", 206, 0, 1000, u"bytes 1000-4294967296/4294967297", 0, HttpStep::Fail,
-         E_DL_FILE_TOO_LARGE, 0, 0},
+        {"206 beyond 4 GiB", 206, 0xFFFFFFFFull, 1000, u"bytes 1000-4294968294/4294968295", 0, HttpStep::Receive, 0,
+         4294968295ull, 1000, 4294968295ull},
+        {"206 of 5 GiB from 4 GiB + 5", 206, 1073741819ull, 4294967301ull, u"bytes 4294967301-5368709119/5368709120", 0,
+         HttpStep::Receive, 0, 5368709120ull, 4294967301ull, 5368709120ull},
+        {"206 total beyond 4 GiB", 206, 0, 1000, u"bytes 1000-4294967296/4294967297", 0, HttpStep::Receive, 0,
+         4294967297ull, 1000, 4294967297ull},
+        {"416 at 4 GiB + 5", 416, 0, 4294967301ull, u"bytes */4294967301", 0, HttpStep::PartComplete, 0, 4294967301ull,
+         4294967301ull},
+        {"200 beyond any file", 200, kBeyondAnyFile, 0, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0},
+        {"200 of the largest file", 200, kLargestFile, 0, u"", 0, HttpStep::Receive, 0, kLargestFile, 0},
         {"203 of 4 GiB", 203, 0x100000000ull, 0, u"", 0, HttpStep::Fail, E_DL_HTTP_ERROR, 0, 0},
         // A 200 to an If-Range is the changed file: received from the start
         // whatever its size, with its own total.
@@ -197,12 +214,43 @@ TEST(TransferRules, HttpAnswers) {
         {"If-Range, changed and shorter than held", 200, 500, 1000, u"", 0, HttpStep::Receive, 0, 500, 0, 0, 0, true,
          true},
         {"If-Range, changed, no length", 200, 0, 1000, u"", 0, HttpStep::Receive, 0, 0, 0, 0, 300000, true, true},
-        {"If-Range, changed to 4 GiB", 200, 0x100000000ull, 1000, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0,
-         0, 0, true},
+        {"If-Range, changed to 4 GiB", 200, 0x100000000ull, 1000, u"", 0, HttpStep::Receive, 0, 0x100000000ull, 0, 0,
+         0, true, true},
+        {"If-Range, changed beyond any file", 200, kBeyondAnyFile, 1000, u"", 0, HttpStep::Fail, E_DL_FILE_TOO_LARGE, 0,
+         0, 0, 0, true},
         {"If-Range, same file", 206, 4000, 1000, u"bytes 1000-4999/5000", 0, HttpStep::Receive, 0, 5000, 1000, 5000, 0,
          true},
         {"If-Range, 416 complete", 416, 0, 5000, u"bytes */5000", 0, HttpStep::PartComplete, 0, 5000, 5000, 0, 0,
          true},
+        // End-of-body proof: a body without length stopped at the part file's
+        // end; only an answer that tells the size there ends the file.
+        {"proof: 416 at the end", 416, 0, 149850, u"bytes */149850", 0, HttpStep::PartComplete, 0, 149850, 149850, 0, 0,
+         false, false, true},
+        {"proof: 416 of an empty body", 416, 0, 0, u"bytes */0", 0, HttpStep::PartComplete, 0, 0, 0, 0, 0, false, false,
+         true},
+        {"proof: 416 of a longer file", 416, 0, 149850, u"bytes */300000", 0, HttpStep::RequestWhole, 0, 0, 0, 0, 0,
+         false, false, true},
+        {"proof: 416 without Content-Range", 416, 0, 149850, u"", 0, HttpStep::RequestWhole, 0, 0, 0, 0, 0, false, false,
+         true},
+        {"proof: 206 continues the cut body", 206, 150150, 149850, u"bytes 149850-299999/300000", 0, HttpStep::Receive,
+         0, 300000, 149850, 300000, 0, false, false, true},
+        {"proof: 206 from byte 0", 206, 300000, 0, u"bytes 0-299999/300000", 0, HttpStep::Receive, 0, 300000, 0, 300000,
+         0, false, false, true},
+        {"proof: 206 elsewhere, from byte 0", 206, 100, 0, u"bytes 5-104/300000", 0, HttpStep::RequestWhole, 0, 0, 0, 0,
+         0, false, false, true},
+        {"proof: 200 of the size held", 200, 149850, 149850, u"", 0, HttpStep::PartComplete, 0, 149850, 149850, 0, 0,
+         false, false, true},
+        {"proof: 200 without length proves nothing", 200, 0, 149850, u"", 0, HttpStep::Resume, 0, 0, 0, 0, 0, false,
+         false, true},
+        {"proof: 200 of a longer file", 200, 300000, 149850, u"", 0, HttpStep::Receive, 0, 300000, 0, 0, 0, false, false,
+         true},
+        {"proof: 200 of a shorter file", 200, 100, 149850, u"", 0, HttpStep::Receive, 0, 100, 0, 0, 0, false, false,
+         true},
+        {"proof: 200 of the size held, send failed", 200, 149850, 149850, u"", kCertificate, HttpStep::SendError,
+         kCertificate, 0, 0, 0, 0, false, false, true},
+        {"proof: no answer", 0, 0, 149850, u"", 0, HttpStep::Resume, 0, 0, 0, 0, 0, false, false, true},
+        {"proof: 404", 404, 20, 149850, u"", 0, HttpStep::Fail, E_DL_NOT_FOUND, 0, 0, 0, 0, false, false, true},
+        {"proof: 200 to a changed If-Range", 200, 0, 149850, u"", 0, HttpStep::Receive, 0, 0, 0, 0, 0, true, true, true},
     };
     for (const auto& c : cases) {
         HttpAnswer answer;
@@ -213,6 +261,7 @@ TEST(TransferRules, HttpAnswers) {
         answer.sendError = c.sendError;
         answer.knownTotal = c.known;
         answer.ifRange = c.ifRange;
+        answer.proving = c.proving;
         HttpDecision d = ClassifyHttpAnswer(answer);
         EXPECT_EQ(static_cast<int>(d.step), static_cast<int>(c.step)) << c.name;
         EXPECT_EQ(d.code, c.code) << c.name;
@@ -276,7 +325,12 @@ TEST(TransferRules, ValidatorFiles) {
         const char16_t* value;
     } cases[] = {
         {"ETag", "ETag\r\n\"abc\"\r\n", ValidatorKind::ETag, u"\"abc\""},
-        {"LF only", "ETag\n\"abc\"\n", ValidatorKind::ETag, u"\"abc\""},
+        // Read only as it is written: CR LF, within the limit written so.
+        {"LF only", "ETag\n\"abc\"\n", ValidatorKind::None, u""},
+        {"LF after the kind", "ETag\n\"abc\"\r\n", ValidatorKind::None, u""},
+        {"CR alone", "ETag\r\"abc\"\r\n", ValidatorKind::None, u""},
+        {"1,024 bytes with LF ends", "ETag\n\"" + std::string(1016, 'a') + "\"\n", ValidatorKind::None, u""},
+        {"1,024 bytes with CR LF ends", "ETag\r\n\"" + std::string(1014, 'a') + "\"\r\n", ValidatorKind::ETag, nullptr},
         {"date", date, ValidatorKind::LastModified, u"Tue, 08 Dec 2026 10:00:00 GMT"},
         {"empty", "", ValidatorKind::None, u""},
         {"one line", "ETag\r\n", ValidatorKind::None, u""},
@@ -293,15 +347,23 @@ TEST(TransferRules, ValidatorFiles) {
         const Validator v =
             ParseValidatorFile(reinterpret_cast<const uint8_t*>(c.bytes.data()), static_cast<uint32_t>(c.bytes.size()));
         EXPECT_EQ(static_cast<int>(v.kind), static_cast<int>(c.kind)) << c.name;
-        EXPECT_TRUE(v.value == c.value) << c.name;
+        if (c.value) {
+            EXPECT_TRUE(v.value == c.value) << c.name;
+        }
+        // What is read is written back as the very same bytes.
+        uint8_t bytes[kValidatorFileLimit];
+        const uint32_t size = ValidatorFileBytes(v, bytes);
+        if (v.kind != ValidatorKind::None) {
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), c.bytes) << c.name;
+        }
     }
 }
 
 TEST(TransferRules, BodyEnds) {
     struct Case {
         uint64_t held;
-        uint32_t total;
-        uint32_t pieceEnd;
+        uint64_t total;
+        uint64_t pieceEnd;
         bool broken;
         BodyEnd end;
     } cases[] = {
@@ -313,9 +375,12 @@ TEST(TransferRules, BodyEnds) {
         {120000, 300000, 150000, false, BodyEnd::EarlyClose},
         {120000, 0, 150000, false, BodyEnd::EarlyClose},
         {150000, 0, 150000, false, BodyEnd::RequestRest},
-        {100000, 0, 0, false, BodyEnd::Complete},            // no length: a clean end is the end ...
-        {100000, 0, 0, true, BodyEnd::EarlyClose},           // ... a break never is
-        {0, 0, 0, false, BodyEnd::Complete},
+        {100000, 0, 0, false, BodyEnd::Unproven},            // no length: a clean end is to be proven ...
+        {100000, 0, 0, true, BodyEnd::EarlyClose},           // ... a break is never the end
+        {0, 0, 0, false, BodyEnd::Unproven},
+        {5368709120ull, 5368709120ull, 0, false, BodyEnd::Complete},
+        {4294967297ull, 5368709120ull, 0, false, BodyEnd::EarlyClose},
+        {4296015872ull, 0, 0, false, BodyEnd::Unproven},    // a body without length past 4 GiB
         {300001, 300000, 0, false, BodyEnd::Overrun},        // the FTP server forgot the restart offset
         {150001, 300000, 150000, false, BodyEnd::Overrun},
         {0x100000000ull, 0xFFFFFFFFu, 0, false, BodyEnd::Overrun},
@@ -330,13 +395,88 @@ TEST(TransferRules, BodyEnds) {
     for (const auto& p : pauses) EXPECT_EQ(ResumePauseMs(p.fruitless), p.ms);
 }
 
+TEST(TransferRules, FtpSizes) {
+    struct Case {
+        const char* name;
+        uint64_t serverSize;  // SIZE's answer, 0 when none
+        uint64_t held;
+        uint64_t known;
+        bool proving;
+        FtpStep step;
+        uint32_t code;
+        uint64_t total;
+        uint64_t keep;
+        bool rest;
+    } cases[] = {
+        {"fresh, size told", 300000, 0, 0, false, FtpStep::Receive, 0, 300000, 0, false},
+        {"fresh, no size", 0, 0, 0, false, FtpStep::Receive, 0, 0, 0, false},
+        {"part file continued", 300000, 1000, 0, false, FtpStep::Receive, 0, 300000, 1000, true},
+        {"part file, no size: comes whole", 0, 1000, 0, false, FtpStep::Receive, 0, 0, 0, false},
+        {"part file as large as the file", 300000, 300000, 0, false, FtpStep::Fail, E_DL_PARTIAL_TOO_LARGE, 0, 0, false},
+        {"part file larger than the file", 300000, 300010, 0, false, FtpStep::Fail, E_DL_PARTIAL_TOO_LARGE, 0, 0, false},
+        {"cut stream resumed", 300000, 100000, 300000, false, FtpStep::Receive, 0, 300000, 100000, true},
+        {"cut stream, SIZE silent now", 0, 100000, 300000, false, FtpStep::Receive, 0, 300000, 100000, true},
+        {"the file changed its size", 200000, 100000, 300000, false, FtpStep::Receive, 0, 200000, 0, false},
+        {"5 GiB from 4 GiB + 5", 5368709120ull, 4294967301ull, 0, false, FtpStep::Receive, 0, 5368709120ull,
+         4294967301ull, true},
+        {"beyond any file", kBeyondAnyFile, 0, 0, false, FtpStep::Fail, E_DL_FILE_TOO_LARGE, 0, 0, false},
+        // End-of-body proof: the stream of this transfer ended without a size.
+        {"proof: size equals the bytes held", 300000, 300000, 0, true, FtpStep::PartComplete, 0, 300000, 300000, false},
+        {"proof: more to come", 300000, 100000, 0, true, FtpStep::Receive, 0, 300000, 100000, true},
+        {"proof: more held than the file has", 300000, 300010, 0, true, FtpStep::Receive, 0, 300000, 0, false},
+        {"proof: still no size", 0, 100000, 0, true, FtpStep::Resume, 0, 0, 0, false},
+        {"proof of an empty stream", 0, 0, 0, true, FtpStep::Resume, 0, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        const FtpDecision d = ClassifyFtpSize(c.serverSize, c.held, c.known, c.proving);
+        EXPECT_EQ(static_cast<int>(d.step), static_cast<int>(c.step)) << c.name;
+        EXPECT_EQ(d.code, c.code) << c.name;
+        if (c.step == FtpStep::Receive || c.step == FtpStep::PartComplete) {
+            EXPECT_EQ(d.total, c.total) << c.name;
+            EXPECT_EQ(d.bytesHeld, c.keep) << c.name;
+            EXPECT_EQ(d.rest, c.rest) << c.name;
+        }
+    }
+}
+
+TEST(TransferRules, VolumeRoom) {
+    constexpr uint64_t GiB = 1ull << 30;
+    const uint64_t ntfs = LargestFileOn(WString(u"NTFS"));
+    const uint64_t fat = LargestFileOn(WString(u"FAT32"));
+    struct Case {
+        uint64_t total;
+        uint64_t held;
+        uint64_t freeBytes;
+        uint64_t largest;
+        VolumeRoom room;
+    } cases[] = {
+        {5 * GiB, 0, 6 * GiB, ntfs, VolumeRoom::Fits},
+        {5 * GiB, 0, 5 * GiB, ntfs, VolumeRoom::Fits},
+        {5 * GiB, 0, 5 * GiB - 1, ntfs, VolumeRoom::Full},
+        {5 * GiB, 4 * GiB, 1 * GiB, ntfs, VolumeRoom::Fits},  // the part file's bytes are there already
+        {5 * GiB, 4 * GiB, 1 * GiB - 1, ntfs, VolumeRoom::Full},
+        {0, 0, 0, ntfs, VolumeRoom::Fits},  // unknown: the writes tell
+        {4 * GiB - 1, 0, 8 * GiB, fat, VolumeRoom::Fits},
+        {4 * GiB, 0, 8 * GiB, fat, VolumeRoom::FileTooLarge},
+        {kBeyondAnyFile, 0, kBeyondAnyFile, ntfs, VolumeRoom::FileTooLarge},
+        {1000, 2000, 0, ntfs, VolumeRoom::Fits},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(static_cast<int>(JudgeVolumeRoom(c.total, c.held, c.freeBytes, c.largest)), static_cast<int>(c.room))
+            << "case " << (&c - cases);
+    EXPECT_EQ(LargestFileOn(WString(u"fat")), 0xFFFFFFFFull);
+    EXPECT_EQ(LargestFileOn(WString(u"exFAT")), kLargestFile);
+    EXPECT_EQ(LargestFileOn(WString()), kLargestFile);
+}
+
 TEST(TransferRules, ContentLength) {
     struct Case {
         const char16_t* value;
         uint64_t length;
     } cases[] = {
         {u"5000", 5000}, {u" 17 ", 17}, {u"", 0}, {u"abc", 0}, {u"12x", 0}, {u"-5", 0},
-        {u"4294967296", 4294967296ull}, {u"99999999999999999999999", 0x7FFFFFFFFFFFFFFFull},
+        {u"4294967296", 4294967296ull}, {u"99999999999999999999999", kBeyondAnyFile},
+        {u"9223372036854775807", kLargestFile}, {u"9223372036854775808", kBeyondAnyFile},
     };
     for (const auto& c : cases) EXPECT_EQ(ContentLengthValue(WString(c.value)), c.length);
 }

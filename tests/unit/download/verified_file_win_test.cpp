@@ -38,7 +38,7 @@ bool Md5Of(const WString& path, WString* digest) {
     ExpectedFile md5Only;
     md5Only.md5 = u"?";
     FileFacts facts;
-    if (!file.Open(path) || !file.ReadFacts(md5Only, &facts) || facts.size == 0) return false;
+    if (!file.Open(path) || file.ReadFacts(md5Only, &facts) != Verdict::Accepted || facts.size == 0) return false;
     *digest = WString(facts.md5, 32);
     return true;
 }
@@ -81,6 +81,47 @@ TEST(VerifiedFile, JudgesTheHeldBytes) {
     held.Close();
     EXPECT_EQ(held.Judge(ExpectedFile()), Verdict::Unreadable);
     EXPECT_FALSE(held.Open(WString(u"Z:\\no\\such\\file.bin")));
+}
+
+// Answers IsCancelled with true from its cancelFrom-th question on.
+class CancellingObserver : public TransferObserver {
+public:
+    explicit CancellingObserver(int from) : cancelFrom(from) {}
+    void SetItemCount(uint64_t, int) override {}
+    void OnTransferStarted(int, uint64_t, const WString&) override {}
+    void OnFinished(int, int) override {}
+    void OnProgress(uint64_t) override {}
+    bool IsCancelled() override { return ++questions >= cancelFrom; }
+    uint32_t OnError(const WString&, uint32_t code, void*) override { return code; }
+    void SetStatusText(const WString&, int, int) override {}
+    int cancelFrom;
+    int questions = 0;
+};
+
+// Reading a held file (to judge it, or to copy it) sees a cancellation after
+// every 1 MiB block; a cancelled copy leaves nothing behind.
+TEST(VerifiedFile, CancellationIsSeenBetweenBlocks) {
+    const DWORD size = (2u << 20) + 1;  // three blocks
+    char* bytes = new char[size]();
+    TempFile large(bytes, size);
+    delete[] bytes;
+    struct Case {
+        int cancelFrom;
+        Verdict verdict;
+        int questions;  // asked until the answer
+    } cases[] = {{1, Verdict::Cancelled, 1}, {3, Verdict::Cancelled, 3}, {4, Verdict::Sha256Differs, 3}};
+    for (const auto& c : cases) {
+        VerifiedFile held;
+        ASSERT_TRUE(held.Open(large.path));
+        CancellingObserver judge(c.cancelFrom);
+        EXPECT_EQ(held.Judge(Sha256Of(kAbcSha256), &judge), c.verdict) << c.cancelFrom;
+        EXPECT_EQ(judge.questions, c.questions) << c.cancelFrom;
+        CancellingObserver copying(c.cancelFrom);
+        VerifiedFile copy;
+        const WString copyPath = large.path + u".copy";
+        EXPECT_EQ(held.CopyCheckedTo(copyPath, Sha256Of(kAbcSha256), &copy, &copying), c.verdict) << c.cancelFrom;
+        EXPECT_EQ(GetFileAttributesW(copyPath.wc()), INVALID_FILE_ATTRIBUTES) << c.cancelFrom;
+    }
 }
 
 // A held file cannot be written, renamed or deleted by anyone, and a file
@@ -143,17 +184,19 @@ TEST(VerifiedFile, MovableHoldMovesTheFileItHolds) {
 }
 
 // Digests computed on their own thread equal those computed in place, for
-// pieces of every size up to a slot, with a wait for the thread in between.
+// pieces of every size, gathered across slots, with a wait for the thread in
+// between.
 TEST(VerifiedFile, BackgroundDigestsEqualThoseInPlace) {
-    const DWORD sizes[] = {1, 63, 64, 65, 4096, 51200, BackgroundDigests::kSlotSize, 7};
-    static BYTE data[BackgroundDigests::kSlotSize];
+    const DWORD sizes[] = {1, 63, 64, 65, 4096, 51200, BackgroundDigests::kSlotSize, 7,
+                           2 * BackgroundDigests::kSlotSize + 5};
+    static BYTE data[3 * BackgroundDigests::kSlotSize];
     for (DWORD i = 0; i < sizeof data; ++i) data[i] = static_cast<BYTE>(i * 7 + (i >> 9));
     Md5 md5, md5InPlace;
     Sha256 sha256, sha256InPlace;
     BackgroundDigests digests;
     ASSERT_TRUE(digests.Start(&md5, &sha256));
-    for (int round = 0; round < 40; ++round) {
-        const DWORD size = sizes[round % 8];
+    for (int round = 0; round < 45; ++round) {
+        const DWORD size = sizes[round % 9];
         digests.Add(data, size);
         md5InPlace.Update(data, size);
         sha256InPlace.Update(data, size);
@@ -314,7 +357,7 @@ TEST(PartFile, HandOverJudgesWhatTheHoldFinds) {
             folder.Write(u"setup.exe", c.writtenLater);
         }
         VerifiedFile hold;
-        EXPECT_EQ(part.HandOver(&hold), c.verdict) << c.protect << " " << (c.writtenLater ? c.writtenLater : "");
+        EXPECT_EQ(part.HandOver(&hold, nullptr), c.verdict) << c.protect << " " << (c.writtenLater ? c.writtenLater : "");
         EXPECT_EQ(hold.IsOpen(), c.verdict == Verdict::Accepted);
     }
 }

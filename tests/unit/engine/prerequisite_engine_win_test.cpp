@@ -89,9 +89,9 @@ public:
     std::vector<std::string> errors;
     int finished = 0;
     void SetItemCount(uint64_t, int) override {}
-    void OnTransferStarted(int, uint32_t, const WString&) override {}
+    void OnTransferStarted(int, uint64_t, const WString&) override {}
     void OnFinished(int scope, int) override { finished += scope == kFinishedSequence; }
-    void OnProgress(uint32_t) override {}
+    void OnProgress(uint64_t) override {}
     bool IsCancelled() override { return false; }
     uint32_t OnError(const WString& context, uint32_t code, void*) override {
         errors.push_back(N(context) + "/" + std::to_string(code));
