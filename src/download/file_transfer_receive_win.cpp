@@ -67,7 +67,8 @@ ResultCode FileTransfer::ReadChunk(DWORD* read) {
 }
 
 ResultCode FileTransfer::ReceiveLoop(uint64_t total, uint64_t bytesHeld) {
-    if (observer_) observer_->OnTransferStarted(kStartedStream, total, targetPath_);
+    // Without a length from the server, ExactSize tells the user how far it is.
+    if (observer_) observer_->OnTransferStarted(kStartedStream, total ? total : expected_.size, targetPath_);
     if (Cancelled()) return E_DL_CANCELLED;
     if (async_ && !async_->buffer) async_->buffer = static_cast<BYTE*>(MemAlloc(kReceiveBufferSize));
     if (!async_ || !async_->buffer) return Fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -184,7 +185,12 @@ ResultCode FileTransfer::Reconnect(ReconnectStallGuard* guard, uint64_t* total, 
         if (guard->FruitlessInARow() <= before || !seriesFault_) seriesFault_ = fault;
         if (fault) {
             if (LoggingEnabled) LogLine(WString(u"Connection ended early, resuming at:").AppendUnsigned(size));
-            if (!PauseUnlessCancelled(ResumePauseMs(guard->FruitlessInARow()))) return E_DL_CANCELLED;
+            const bool silent = fault == E_DL_STALLED;
+            if (!WaitBeforeTry(silent ? WaitReason::ServerSilent : WaitReason::ConnectionLost,
+                               silent ? stalls_ : guard->FruitlessInARow() + 1,
+                               silent ? ReconnectStallGuard::kMaxStallResumes : ReconnectStallGuard::kMaxStalledReconnects,
+                               ResumePauseMs(guard->FruitlessInARow())))
+                return E_DL_CANCELLED;
         }
         uint64_t bytesHeld = forceWhole_ ? 0 : size;
         proving_ = !forceWhole_ && !*total && !expected_.size;

@@ -151,6 +151,14 @@ bool FileTransfer::PauseUnlessCancelled(DWORD milliseconds) {
     }
 }
 
+bool FileTransfer::WaitBeforeTry(WaitReason reason, int attempt, int attempts, DWORD milliseconds) {
+    if (attempt > attempts) attempt = attempts;
+    if (observer_) observer_->OnWaiting(reason, static_cast<uint32_t>(attempt), static_cast<uint32_t>(attempts));
+    const bool goOn = PauseUnlessCancelled(milliseconds);
+    if (observer_) observer_->OnWaiting(reason, 0, static_cast<uint32_t>(attempts));
+    return goOn;
+}
+
 HINTERNET FileTransfer::TakeHandle() {
     HINTERNET h = async_->handle;
     async_->handle = nullptr;
@@ -304,7 +312,11 @@ ResultCode FileTransfer::OpenFirstTime(uint64_t* bytesHeld, uint64_t* total) {
         if (attempt >= ReconnectStallGuard::kMaxStalledReconnects) break;
         if (IsStall(result) && ++stalls > ReconnectStallGuard::kMaxStallResumes) break;
         if (LoggingEnabled) LogLine(WString(u"Connection ended early, resuming at:").AppendUnsigned(held));
-        if (!PauseUnlessCancelled(ResumePauseMs(attempt))) return E_DL_CANCELLED;
+        const bool silent = IsStall(result);
+        if (!WaitBeforeTry(silent ? WaitReason::ServerSilent : WaitReason::ConnectionLost, silent ? stalls : attempt + 1,
+                           silent ? ReconnectStallGuard::kMaxStallResumes : ReconnectStallGuard::kMaxStalledReconnects,
+                           ResumePauseMs(attempt)))
+            return E_DL_CANCELLED;
     }
     if (LoggingEnabled) LogLine(HeldLine(u"Download still incomplete after resuming, bytes held:", held, *total));
     return IsStall(result) ? E_DL_STALLED : E_DL_INCOMPLETE;
@@ -326,7 +338,7 @@ ResultCode FileTransfer::OpenSourceWithRetries(uint64_t* bytesHeld, uint64_t* to
             const DWORD pause = ServerRetryPauseMs(serverRetries, retryAfter_);
             ++serverRetries;
             if (LoggingEnabled) LogLine(Format(u"Server unavailable, retrying in (ms):%u", pause));
-            if (!PauseUnlessCancelled(pause)) return E_DL_CANCELLED;
+            if (!WaitBeforeTry(WaitReason::ServerUnavailable, serverRetries, kServerRetries, pause)) return E_DL_CANCELLED;
             continue;
         }
         return result;

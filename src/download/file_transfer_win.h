@@ -127,6 +127,9 @@ private:
     [[nodiscard]] ResultCode CheckDowngrade();
     [[nodiscard]] ResultCode LocalCopy();
     [[nodiscard]] bool PauseUnlessCancelled(DWORD milliseconds);
+    // The same pause, told to the observer as a wait before try attempt of
+    // attempts, and that the work goes on after it.
+    [[nodiscard]] bool WaitBeforeTry(WaitReason reason, int attempt, int attempts, DWORD milliseconds);
 
     bool Cancelled();
     // Puts a code to the observer; its answer (see TransferObserver::OnError).

@@ -93,6 +93,10 @@ public:
         fflush(stdout);
         return answer;
     }
+    void OnWaiting(WaitReason reason, uint32_t attempt, uint32_t attempts) override {
+        static const char* const kReasons[] = {"silent", "lost", "unavailable", "busy"};
+        Line("waiting reason=%s attempt=%u attempts=%u\n", kReasons[static_cast<int>(reason)], attempt, attempts);
+    }
     void SetStatusText(const WString& text, int kind, int) override {
         if (quiet) return;
         wprintf(L"status kind=%d text=%ls\n", kind, text.wc());

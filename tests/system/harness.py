@@ -108,10 +108,15 @@ class Prefix:
         cmd = [program("runexe"), str(limit_ms), target, *args]
         started = time.monotonic()
         proc = self.wine(*cmd, timeout=timeout + 30, env=env, cwd=cwd)
+        if not proc.stdout and not proc.stderr and proc.returncode != 0:
+            # The runner prints a line whatever the program does: nothing at
+            # all means Wine never started it (a wineserver going down as the
+            # loader came up). The program under test has not run yet.
+            proc = self.wine(*cmd, timeout=timeout + 30, env=env, cwd=cwd)
         out = proc.stdout.decode(errors="replace")
         m = re.search(r"exit=(-?\d+)", out)
         if "timeout" in out or not m:
-            raise AssertionError(f"{exe} did not finish: {out!r} {proc.stderr[-2000:]!r}")
+            raise AssertionError(f"{exe} did not finish (wine exit {proc.returncode}): {out!r} {proc.stderr[-2000:]!r}")
         return RunResult(int(m.group(1)), out, time.monotonic() - started, proc.stderr.decode(errors="replace"))
 
     # Registry -----------------------------------------------------------

@@ -50,7 +50,7 @@ class Run:
         self.events = []
         for line in result.output.splitlines():
             word, _, rest = line.partition(" ")
-            if word in ("started", "progress", "finished", "error", "cancel-query"):
+            if word in ("started", "progress", "finished", "error", "cancel-query", "waiting"):
                 fields = dict(re.findall(r"(\w[\w-]*)=(\S*)", rest))
                 if word == "error":
                     fields["context"] = re.search(r"context=(.*?) answer=", rest).group(1)
@@ -62,6 +62,10 @@ class Run:
     @property
     def progress(self):
         return [int(f["bytes"]) for f in self.of("progress")]
+
+    @property
+    def waits(self):
+        return [(f["reason"], int(f["attempt"]), int(f["attempts"])) for f in self.of("waiting")]
 
     @property
     def errors(self):
@@ -175,6 +179,9 @@ def test_resume_from_part_file(prefix, http, source, target, case):
         assert run.progress[0] == first
         assert sum(run.progress) == SIZE
         assert int(run.of("started")[0]["total"]) == total
+        if mode.get("status") == 503:
+            # The dialog tells each pause before the server is asked again.
+            assert run.waits == [("unavailable", 1, 3), ("unavailable", 0, 3), ("unavailable", 2, 3), ("unavailable", 0, 3)]
     else:
         assert not target.exists()
         assert part_of(target).read_bytes() == part_bytes, "a refused resume must leave the part file alone"
@@ -236,15 +243,19 @@ def test_credentials_from_url_are_percent_decoded(prefix, http, source, target):
     assert target.read_bytes() == (source / "f.bin").read_bytes()
 
 
-def test_unknown_length_ends_where_the_server_confirms_it(prefix, http, source, target):
+@pytest.mark.parametrize("options,shown", [([], 0), (["--expected", SIZE], SIZE)])
+def test_unknown_length_ends_where_the_server_confirms_it(prefix, http, source, target, options, shown):
     # The data ended without a length: a range from its end is answered 416
     # with the total the part file holds, and only that makes it the file.
+    # ExactSize is the total the observer shows meanwhile.
     http.set_mode(length=False)
-    run = probe(prefix, http.url("f.bin"), target)
+    run = probe(prefix, http.url("f.bin"), target, *options)
     assert run.code == 0
-    assert run.of("started")[0]["total"] == "0"
+    assert int(run.of("started")[0]["total"]) == shown
     assert target.read_bytes() == (source / "f.bin").read_bytes()
-    assert [(r["headers"].get("Range"), r["status"]) for r in http.requests] == [(None, 200), (f"bytes={SIZE}-", 416)]
+    # ExactSize is a proven total of its own: no range needs to confirm it.
+    proof = [] if shown else [(f"bytes={SIZE}-", 416)]
+    assert [(r["headers"].get("Range"), r["status"]) for r in http.requests] == [(None, 200)] + proof
 
 
 # (expected size, MD5, SHA256, expected result): checked over the bytes as written,
@@ -501,9 +512,14 @@ def test_transfers_end_whole_or_fail(prefix, http, source, target, case):
     run = probe(prefix, http.url("f.bin"), target, *options, timeout=120)
     assert run.code == expected, run.output
     assert run.seconds < (100 if mode.get("stall") else 60)
+    # Every pause before a new try is told, and that the work goes on after it.
+    waits = run.waits
+    assert all(a > 0 and b == 0 and r == q for (r, a, _), (q, b, _) in zip(waits[::2], waits[1::2])), waits
     if expected == 0:
         assert target.read_bytes() == data
         assert not part_of(target).exists()
+        if mode.get("drop_after") and not mode.get("range"):
+            assert waits and waits[0][:2] == ("lost", 1)
     else:
         assert not target.exists()
         assert run.errors[-1][0] == expected
