@@ -349,15 +349,23 @@ WString Format(const char16_t* format, const FmtArg* args, int count) {
     return out;
 }
 
-int32_t ParseLenientInt(const WString& text) {
-    const char16_t* p = text.c_str();
+namespace {
+
+// Leading spaces, then "-" and "+" in that order, each optional: where the
+// digits begin.
+const char16_t* SkipSign(const char16_t* p, bool* negative) {
     while (*p == u' ') ++p;
-    bool negative = false;
-    if (*p == u'-') {
-        negative = true;
-        ++p;
-    }
+    *negative = *p == u'-';
+    if (*negative) ++p;
     if (*p == u'+') ++p;
+    return p;
+}
+
+}  // namespace
+
+int32_t ParseLenientInt(const WString& text) {
+    bool negative = false;
+    const char16_t* p = SkipSign(text.c_str(), &negative);
     uint32_t value = 0;
     while (*p >= u'0' && *p <= u'9') value = value * 10u + static_cast<uint32_t>(*p++ - u'0');
     if (negative) value = 0u - value;
@@ -366,14 +374,8 @@ int32_t ParseLenientInt(const WString& text) {
 
 uint64_t ParseLenientSize(const WString& text) {
     constexpr uint64_t kLargest = ~0ull;
-    const char16_t* p = text.c_str();
-    while (*p == u' ') ++p;
     bool negative = false;
-    if (*p == u'-') {
-        negative = true;
-        ++p;
-    }
-    if (*p == u'+') ++p;
+    const char16_t* p = SkipSign(text.c_str(), &negative);
     uint64_t value = 0;
     bool beyond = false;
     for (; *p >= u'0' && *p <= u'9'; ++p) {

@@ -15,6 +15,18 @@ inline std::string Printable(const WString& s) {
     return out;
 }
 
+// Configuration text with CR LF line ends from lines joined by '|'.
+inline WString Ini(const char16_t* text) {
+    WString out;
+    for (const char16_t* p = text; *p; ++p) {
+        if (*p == u'|')
+            out.Append(u"\r\n");
+        else
+            out.Append(*p);
+    }
+    return out;
+}
+
 // A running Windows as identification would describe it.
 inline OsInfo Os(uint32_t major, uint32_t minor, uint32_t build, uint32_t sp, bool server, bool x64) {
     OsInfo info;

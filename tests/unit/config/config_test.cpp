@@ -7,20 +7,9 @@
 #include "config/ini_schema.h"
 #include "config/prerequisite.h"
 #include "platform/references.h"
+#include "test_values.h"
 
 namespace {
-
-// Configuration text with CR LF line ends from lines joined by '|'.
-WString Ini(const char16_t* text) {
-    WString out;
-    for (const char16_t* p = text; *p; ++p) {
-        if (*p == u'|')
-            out.Append(u"\r\n");
-        else
-            out.Append(*p);
-    }
-    return out;
-}
 
 IniDocument Document(const char16_t* text) {
     IniDocument document;

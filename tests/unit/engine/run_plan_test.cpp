@@ -7,20 +7,9 @@
 #include "config/prerequisite.h"
 #include "engine/run_plan.h"
 #include "platform/references.h"
+#include "test_values.h"
 
 namespace {
-
-// Lines joined by '|' with CR LF.
-WString Ini(const char16_t* text) {
-    WString out;
-    for (const char16_t* p = text; *p; ++p) {
-        if (*p == u'|')
-            out.Append(u"\r\n");
-        else
-            out.Append(*p);
-    }
-    return out;
-}
 
 std::string N(const WString& text) {
     std::string out;
