@@ -20,6 +20,24 @@ constexpr DWORD kAbandonedCallWaitMilliseconds = 500;
 constexpr DWORD kSocketConnectionAborted = 10053;
 constexpr DWORD kSocketConnectionReset = 10054;
 
+// Closes a request on a thread of its own. Wine's WinINet reads the rest of
+// an unfinished body before it lets a request go, for as long as the server
+// goes on sending (minutes for a large file on a fast link); the closing
+// waits for the handle no longer than for any other (kClosingWaitMilliseconds)
+// and then leaves it to WinINet, as it does a call left pending.
+DWORD WINAPI CloseRequestThread(void* request) {
+    WinInet().CloseHandle(static_cast<HINTERNET>(request));
+    return 0;
+}
+
+void CloseRequestHandle(HINTERNET request) {
+    HANDLE thread = CreateThread(nullptr, 0, &CloseRequestThread, request, 0, nullptr);
+    if (thread)
+        CloseHandle(thread);
+    else
+        WinInet().CloseHandle(request);
+}
+
 // A string with room for a cracked URL component.
 wchar_t* ComponentBuffer(WString* text, int capacity) { return text->GetWBuffer(capacity); }
 
@@ -203,7 +221,7 @@ void FileTransfer::CloseRequest() {
     }
     if (request) {
         ResetEvent(state->handleClosed.Get());
-        WinInet().CloseHandle(request);
+        CloseRequestHandle(request);
         const HANDLE closed = state->handleClosed.Get();
         settled = WaitForSingleObject(closed, kClosingWaitMilliseconds) == WAIT_OBJECT_0;
         if (settled && state->pendingLeft)
@@ -232,6 +250,7 @@ ResultCode FileTransfer::CheckUrl() {
     ZeroMemory(&parts, sizeof parts);
     parts.dwStructSize = sizeof parts;
     if (!WinInet().CrackUrl(url_.wc(), 0, 0, &parts)) return GetLastError();
+    fileScheme_ = parts.nScheme == INTERNET_SCHEME_FILE;
     switch (parts.nScheme) {
         case INTERNET_SCHEME_FTP:
         case INTERNET_SCHEME_HTTP:
@@ -276,9 +295,13 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     // its protected descriptor) is begun afresh, like one whose size cannot
     // be read.
     uint64_t bytesHeld = part_.OpenToResume();
+    // The held bytes are hashed before the source is asked for the rest:
+    // no request waits open meanwhile (a server would give up on it, and a
+    // request closed while its body streams in is read to its end first).
+    if (bytesHeld && !fileScheme_) result = part_.Prepare(bytesHeld, observer_);
     uint64_t total = 0;
     proving_ = false;
-    result = OpenFirstTime(&bytesHeld, &total);
+    if (!result) result = OpenFirstTime(&bytesHeld, &total);
     if (Cancelled()) {
         result = E_DL_CANCELLED;
     } else if (result) {

@@ -159,6 +159,7 @@ private:
     // The source as opened: an internet stream, a local file path, or the
     // part file itself when it already holds the whole file.
     SourceKind sourceKind_ = kSourceInternet;
+    bool fileScheme_ = false;  // file: the source is copied whole, held bytes are never resumed
     WString localSourcePath_;
     // The source's reads hand over what is there without waiting (HTTP);
     // an FTP stream is asked how much is available first.
