@@ -60,6 +60,7 @@ def main():
             "no prerequisites": configuration(0, None),
             "logging off": configuration(count, None),
             "logging on": configuration(count, log),
+            "no downloads": configuration(0, None, downloads=True),
             f"{count} downloads": configuration(count, None, downloads=True),
             f"{2 * count} downloads": configuration(2 * count, None, downloads=True),
         }
@@ -71,11 +72,13 @@ def main():
         empty = times["no prerequisites"]
         print(f"prerequisites: {count} x 5 registry searches, rounds: {rounds} ({lines} evaluations logged)")
         for name, values in times.items():
-            over = [v - e for v, e in zip(values, empty)]
+            # Runs that only evaluate are measured against the one without downloads.
+            base = times["no downloads"] if "downloads" in name else empty
+            over = [v - e for v, e in zip(values, base)]
             print(f"{name:20s} median {statistics.median(values):.3f} s, over the empty run: median "
                   f"{statistics.median(over) * 1000:.0f} ms; rounds: " + ", ".join(f"{o * 1000:.0f}" for o in over))
         one, two = times[f"{count} downloads"], times[f"{2 * count} downloads"]
-        ratios = [(b - e) / max(a - e, 1e-6) for a, b, e in zip(one, two, empty)]
+        ratios = [(b - e) / max(a - e, 1e-6) for a, b, e in zip(one, two, times["no downloads"])]
         print(f"twice the downloads cost {statistics.median(ratios):.2f}x over the empty run (linear: 2); rounds: "
               + ", ".join(f"{r:.2f}" for r in ratios))
     finally:
