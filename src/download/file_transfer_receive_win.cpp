@@ -150,7 +150,9 @@ ResultCode FileTransfer::ReceiveLoop(uint64_t total, uint64_t bytesHeld) {
 // The part file, judged whole, takes the target's name; one that fails is
 // gone, and the next attempt starts afresh.
 ResultCode FileTransfer::FinishPartFile() {
-    if (part_.Judge(&verifiedWhileWriting_) != Verdict::Accepted) return E_DL_FILE_REJECTED;
+    const Verdict verdict = part_.Judge(&verifiedWhileWriting_);
+    if (verdict == Verdict::Cancelled) return E_DL_CANCELLED;
+    if (verdict != Verdict::Accepted) return E_DL_FILE_REJECTED;
     const ResultCode result = part_.PutInPlace();
     if (result) {
         verifiedWhileWriting_ = false;

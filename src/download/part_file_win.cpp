@@ -5,6 +5,7 @@
 #include "log/log.h"
 #include "platform/path_rules.h"
 #include "platform/protected_folder_win.h"
+#include "platform/win_util.h"
 
 WString PartFileSuffix(int mirror) {
     WString suffix(u".part");
@@ -106,16 +107,23 @@ ResultCode PartFile::Prepare(uint64_t keep, TransferObserver* observer) {
         }
         if (result != kResultOk) return result;
     } else if (hashed_ != held_) {
-        const ResultCode hashed = HashHeld(observer);
-        if (hashed != kResultOk) return hashed;
+        RestartDigests();
+        if (digester_.Computes() &&
+            background_.Start(file_.Get(), 0, held_, digester_.Md5Digest(), digester_.Sha256Digest())) {
+            // The held bytes are hashed on the digest thread while the rest
+            // is received and written.
+            digester_.Count(held_);
+            hashed_ = held_;
+        } else {
+            const ResultCode hashed = HashHeld(observer);
+            if (hashed != kResultOk) return hashed;
+        }
     }
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(held_);
-    if (!SetFilePointerEx(file_.Get(), end, nullptr, FILE_BEGIN)) return GetLastError();
-    // The digests are computed beside the receiving; in place when no thread
-    // can be had.
+    observer_ = observer;
+    // The digests are computed beside the receiving, from the file; in place
+    // when no thread can be had.
     if (digester_.Computes() && !background_.Running())
-        (void)background_.Start(digester_.Md5Digest(), digester_.Sha256Digest());
+        (void)background_.Start(file_.Get(), held_, held_, digester_.Md5Digest(), digester_.Sha256Digest());
     return kResultOk;
 }
 
@@ -150,26 +158,30 @@ ResultCode PartFile::HashHeld(TransferObserver* observer) {
 
 ResultCode PartFile::Append(const void* bytes, DWORD count) {
     if (!file_) return ERROR_INVALID_HANDLE;
+    // At its offset: the digest thread's reads move the file pointer.
+    OVERLAPPED at;
+    ZeroMemory(&at, sizeof at);
+    at.Offset = static_cast<DWORD>(held_);
+    at.OffsetHigh = static_cast<DWORD>(held_ >> 32);
     DWORD written = 0;
-    if (!WriteFile(file_.Get(), bytes, count, &written, nullptr) || written != count) {
+    if (!WriteFile(file_.Get(), bytes, count, &written, &at) || written != count) {
         const ResultCode error = GetLastError();
         return error ? error : ERROR_WRITE_FAULT;
     }
+    held_ += count;
     if (background_.Running()) {
-        background_.Add(bytes, count);
         digester_.Count(count);
+        background_.Publish(held_);
     } else {
-        background_.Finish();
         digester_.Update(bytes, count);
     }
-    held_ += count;
     hashed_ = held_;
     return kResultOk;
 }
 
 bool PartFile::DigestsProveWhole() {
     if (!expected_.HasDigest() || !held_ || hashed_ != held_) return false;
-    background_.Finish();
+    if (background_.Finish(observer_) != kResultOk) return false;
     FileDigester digests = digester_;
     ExpectedFile digestsOnly = expected_;
     digestsOnly.size = 0;  // the size is the question, not the answer
@@ -181,7 +193,17 @@ void PartFile::Flush() {
 }
 
 Verdict PartFile::Judge(bool* verifiedByDigest) {
+    if (verifiedByDigest) *verifiedByDigest = false;
+    const ResultCode finished = background_.Finish(observer_);
     background_.Stop();
+    if (finished == E_DL_CANCELLED) return Verdict::Cancelled;
+    if (finished != kResultOk) {
+        // The bytes held could not be read back: they are not judged.
+        if (LoggingEnabled) LogLine(u"Part file could not be read:" + path_ + u" " + SystemMessageText(finished));
+        RestartDigests();
+        Discard();
+        return Verdict::Unreadable;
+    }
     const FileFacts facts = digester_.Finish();
     digester_.Restart();
     hashed_ = 0;

@@ -64,10 +64,12 @@ public:
 
     // Makes the part file hold exactly its first keep bytes and the digests
     // cover them: keep equal to the bytes held continues it (those bytes are
-    // hashed from this handle first, in large blocks, unless they are
-    // hashed already); 0 begins it afresh (a new file under the protected
+    // hashed from this handle on the digest thread while the rest comes, or
+    // here in large blocks when no thread can be had, unless they are hashed
+    // already); 0 begins it afresh (a new file under the protected
     // descriptor when asked for, else emptied) and drops its validator.
-    // E_DL_CANCELLED when the observer cancels while bytes are hashed.
+    // E_DL_CANCELLED when the observer cancels while bytes are hashed here;
+    // the observer is asked again while Judge waits for the digest thread.
     [[nodiscard]] ResultCode Prepare(uint64_t keep, TransferObserver* observer);
     // Writes the bytes at the end of those held and hashes them.
     [[nodiscard]] ResultCode Append(const void* bytes, DWORD count);
@@ -83,7 +85,8 @@ public:
 
     // The verdict over every byte held. A rejected part file is deleted with
     // its validator, and the reason logged. verifiedByDigest tells that a
-    // digest was given and matched.
+    // digest was given and matched. Cancelled when the observer cancels
+    // while the digest thread catches up (the part file stays).
     Verdict Judge(bool* verifiedByDigest = nullptr);
     // Gives the part file the target's name (replacing a file there),
     // closes it and drops the validator. 0 or the system's error.
@@ -134,6 +137,8 @@ private:
     FileDigester digester_;
     // Declared after the digester whose digests it updates, so it ends first.
     BackgroundDigests background_;
+    // Asked about a cancellation while the digest thread is waited for.
+    TransferObserver* observer_ = nullptr;
     bool createdProtected_ = false;
     bool protectedWhileWriting_ = false;
     bool judgedByDigest_ = false;

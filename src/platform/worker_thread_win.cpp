@@ -12,7 +12,9 @@ WorkerThread::~WorkerThread() {
 }
 
 bool WorkerThread::Start(Callback callback, void* context) {
-    if (thread_) return false;
+    // A thread that has ended makes room for the next one.
+    if (thread_ && IsRunning()) return false;
+    thread_.Reset();
     callback_ = callback;
     context_ = context;
     thread_.Reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));

@@ -15,6 +15,7 @@ public:
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
+    // False while a thread started before still runs.
     bool Start(Callback callback, void* context);
     bool IsRunning() const;  // exit code 259 (STILL_ACTIVE)
     void Wait();

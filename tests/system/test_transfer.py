@@ -742,10 +742,15 @@ def test_files_of_any_size(prefix, http, source, target, big_files, case):
 
 
 # (part file held, bound in ms between the cancellation and the end): held
-# bytes are hashed before the request is made, so nothing waits on the
-# server; a body that streams in fast is left to WinINet after the closing's
-# one-second wait (Wine reads a request's body to its end before closing it).
-CANCEL_CASES = {"while the held bytes are hashed": (4 * GIB, 500), "while a fast body streams in": (0, 1500)}
+# bytes are hashed on the digest thread while the rest comes, and the wait
+# for it asks about a cancellation; a body that streams in fast is left to
+# WinINet after the closing's one-second wait (Wine reads a request's body
+# to its end before closing it).
+CANCEL_CASES = {
+    "while the held bytes are hashed, nothing left to fetch": (5 * GIB, 500),
+    "while the held bytes are hashed and the rest streams in": (4 * GIB, 1500),
+    "while a fast body streams in": (0, 1500),
+}
 
 
 @pytest.mark.parametrize("case", CANCEL_CASES, ids=list(CANCEL_CASES))
@@ -755,16 +760,14 @@ def test_cancel_ends_a_large_download_at_once(prefix, http, source, target, big_
     try:
         if held:
             sparse(part_of(target), held)
-        quiet = [] if held else ["--quiet"]
-        run = probe(prefix, http.url("five.bin"), target, *quiet, "--md5", big_files["five.bin"], "--cancel-after-ms", 2000)
+        run = probe(prefix, http.url("five.bin"), target, "--quiet", "--md5", big_files["five.bin"], "--cancel-after-ms", 2000)
         assert run.code == E_DL_CANCELLED, run.output
         cancelled_at = int(run.of("cancel-query")[0]["tick"])
         ended_at = int(re.search(r"^result=\d+ hex=\S+ tick=(\d+)", run.output, re.M).group(1))
         assert ended_at - cancelled_at < bound, run.output
         assert not target.exists()
-        if held:
-            assert run.progress == [], "cancelled while the held bytes were hashed"
-            assert part_of(target).stat().st_size == held
+        # What was held stays for the next run.
+        assert part_of(target).stat().st_size >= held
     finally:
         if part_of(target).exists():
             part_of(target).unlink()

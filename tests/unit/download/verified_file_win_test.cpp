@@ -183,25 +183,47 @@ TEST(VerifiedFile, MovableHoldMovesTheFileItHolds) {
     DeleteFileW(moved.wc());
 }
 
-// Digests computed on their own thread equal those computed in place, for
-// pieces of every size, gathered across slots, with a wait for the thread in
-// between.
+// Digests computed on their own thread from the file equal those computed in
+// place: bytes held before the start (some hashed already), pieces of every
+// size written at their offsets and published, a wait for the thread in
+// between, blocks read back across the thread's block size. A handle that
+// cannot read answers the read's error.
 TEST(VerifiedFile, BackgroundDigestsEqualThoseInPlace) {
-    const DWORD sizes[] = {1, 63, 64, 65, 4096, 51200, BackgroundDigests::kSlotSize, 7,
-                           2 * BackgroundDigests::kSlotSize + 5};
-    static BYTE data[3 * BackgroundDigests::kSlotSize];
+    const DWORD sizes[] = {1, 63, 64, 65, 4096, 51200, BackgroundDigests::kBlockSize, 7, BackgroundDigests::kBlockSize + 5};
+    static BYTE data[2 * BackgroundDigests::kBlockSize];
     for (DWORD i = 0; i < sizeof data; ++i) data[i] = static_cast<BYTE>(i * 7 + (i >> 9));
+    const WString path = TempFolder() + u"cvdigests.bin";
+    UniqueFile file(CreateFileW(path.wc(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ASSERT_TRUE(file.Valid());
     Md5 md5, md5InPlace;
     Sha256 sha256, sha256InPlace;
-    BackgroundDigests digests;
-    ASSERT_TRUE(digests.Start(&md5, &sha256));
-    for (int round = 0; round < 45; ++round) {
-        const DWORD size = sizes[round % 9];
-        digests.Add(data, size);
+    uint64_t end = 0;
+    auto write = [&](DWORD size) {
+        OVERLAPPED at;
+        ZeroMemory(&at, sizeof at);
+        at.Offset = static_cast<DWORD>(end);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.Get(), data, size, &written, &at) && written == size);
+        end += size;
         md5InPlace.Update(data, size);
         sha256InPlace.Update(data, size);
-        if (round == 20) digests.Finish();
+    };
+    // 100 bytes hashed before the start, then 1.5 blocks held.
+    write(100);
+    md5.Update(data, 100);
+    sha256.Update(data, 100);
+    write(BackgroundDigests::kBlockSize + BackgroundDigests::kBlockSize / 2);
+    BackgroundDigests digests;
+    ASSERT_TRUE(digests.Start(file.Get(), 100, end, &md5, &sha256));
+    for (int round = 0; round < 27; ++round) {
+        write(sizes[round % 9]);
+        digests.Publish(end);
+        if (round == 13) {
+            EXPECT_EQ(digests.Finish(nullptr), kResultOk);
+        }
     }
+    EXPECT_EQ(digests.Finish(nullptr), kResultOk);
     digests.Stop();
     uint8_t a[32], b[32];
     md5.Finish(a);
@@ -210,6 +232,14 @@ TEST(VerifiedFile, BackgroundDigestsEqualThoseInPlace) {
     sha256.Finish(a);
     sha256InPlace.Finish(b);
     EXPECT_EQ(memcmp(a, b, 32), 0);
+
+    UniqueFile writeOnly(CreateFileW((path + u"2").wc(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ASSERT_TRUE(writeOnly.Valid());
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(writeOnly.Get(), data, 10, &written, nullptr));
+    ASSERT_TRUE(digests.Start(writeOnly.Get(), 0, 10, &md5, nullptr));
+    EXPECT_NE(digests.Finish(nullptr), kResultOk);
 }
 
 // A folder of its own for each part-file test.
