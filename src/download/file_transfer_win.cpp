@@ -295,9 +295,8 @@ ResultCode FileTransfer::Download(const WString& url, const WString& targetPath)
     // its protected descriptor) is begun afresh, like one whose size cannot
     // be read.
     uint64_t bytesHeld = part_.OpenToResume();
-    // The held bytes are hashed before the source is asked for the rest:
-    // no request waits open meanwhile (a server would give up on it, and a
-    // request closed while its body streams in is read to its end first).
+    // The held bytes are being hashed (on the digest thread, from the part
+    // file) by the time the source is asked for the rest.
     if (bytesHeld && !fileScheme_) result = part_.Prepare(bytesHeld, observer_);
     uint64_t total = 0;
     proving_ = false;
